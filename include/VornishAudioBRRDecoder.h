@@ -1,0 +1,65 @@
+/*
+ * VornishAudioBRRDecoder: converts a BRR sample (a headerless file of 9-byte
+ * blocks) into a WAV file of signed 16-bit mono PCM at 8000 Hz.
+ *
+ * The library exports one function, BRRDecode. It runs the whole conversion
+ * on the caller's thread, prints its progress on standard output and its
+ * errors on standard error, and returns one of the BRR_STATUS_* codes below.
+ *
+ * When the input cannot be opened for reading (or is not a regular file), or
+ * the output cannot be opened for writing, BRRDecode prints one line on
+ * standard error and ENDS THE CALLING PROCESS with exit status 1.
+ *
+ * Conversions on different threads may run at the same time.
+ */
+#ifndef VORNISH_AUDIO_BRR_DECODER_H
+#define VORNISH_AUDIO_BRR_DECODER_H
+
+#include <stdint.h>
+#include <wchar.h>
+
+#if defined(_WIN32)
+#  if defined(VORNISH_BRR_BUILDING_LIBRARY)
+#    define VORNISH_BRR_API __declspec(dllexport)
+#  else
+#    define VORNISH_BRR_API __declspec(dllimport)
+#  endif
+#elif defined(__GNUC__) || defined(__clang__)
+#  define VORNISH_BRR_API __attribute__((visibility("default")))
+#else
+#  define VORNISH_BRR_API
+#endif
+
+/* Conversion done, WAV file written. */
+#define BRR_STATUS_DONE 999
+/* The input's size is not a multiple of 9 bytes; nothing written. */
+#define BRR_STATUS_BAD_SIZE 1
+/* The input holds no block (size 0); nothing written. */
+#define BRR_STATUS_NO_BLOCKS 2
+/* The WAV sizes would not fit 32 bits (more than 134,217,726 blocks). */
+#define BRR_STATUS_TOO_LARGE 3
+/* The sample buffer could not be allocated. */
+#define BRR_STATUS_NO_MEMORY 4
+/* The input could not be read completely; nothing written. */
+#define BRR_STATUS_READ_ERROR 5
+/* The WAV file could not be written completely (disk full, ...). */
+#define BRR_STATUS_WRITE_ERROR 6
+/* A path argument was a null pointer; nothing opened. */
+#define BRR_STATUS_MISSING_PATH 7
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/*
+ * Converts the BRR file at inputPath into a WAV file at outputPath (created
+ * or truncated). Paths are wide strings: UTF-16 on Windows, narrowed with the
+ * ANSI code page; UTF-32 elsewhere, narrowed to UTF-8.
+ */
+VORNISH_BRR_API int32_t BRRDecode(const wchar_t *inputPath, const wchar_t *outputPath);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* VORNISH_AUDIO_BRR_DECODER_H */

@@ -1,0 +1,171 @@
+// BRR block decoder.
+//
+// A block is 9 bytes and decodes to 16 samples:
+//
+//   byte 0       bits 7-4  range   shift amount, 0..15
+//                bits 3-2  filter  prediction filter, 0..3
+//                bits 1-0  end/loop flags: not interpreted, every block decodes alike
+//   bytes 1..8   bits 7-4 of byte 1+k: code 2k      (decoded first)
+//                bits 3-0 of byte 1+k: code 2k+1
+//
+// A code is a 4-bit two's-complement number (8..15 stand for -8..-1). Each code
+// becomes one value:
+//
+//   a = (code << range) >> 1           for range 0..12 (arithmetic shifts)
+//   a = code < 8 ? +2048 : -2048       for range 13..15 (code 0 gives +2048)
+//   x = a + predict(filter, last, older)
+//   x = clamp(x, -32768, 32767), then wrapped into 15 bits (-16384..16383)
+//   older = last; last = x; sample = 2 * x
+//
+//   filter 0: 0
+//   filter 1: p1 - (p1 >> 4)
+//   filter 2: 2*p1 - p2 + ((-3*p1) >> 5) + (p2 >> 4)
+//   filter 3: 2*p1 - p2 + ((-13*p1) >> 6) + ((3*p2) >> 4)
+//
+// The history (last, older) runs on from block to block, so blocks decode
+// strictly in order and the chain last -> prediction -> last is the whole cost
+// of decoding. The fast loop below therefore takes the scaled code from a
+// table, chooses the filter once per block, and clamps only for filters 2 and
+// 3: with filters 0 and 1 the sum always fits 16 bits.
+#include "brr/brr_decoder.h"
+
+#include <algorithm>
+
+namespace vornish {
+namespace {
+
+constexpr std::uint32_t HeaderRange(std::uint8_t header) { return header >> 4u; }
+constexpr std::uint32_t HeaderFilter(std::uint8_t header) { return (header >> 2u) & 3u; }
+
+constexpr std::int32_t ScaleCode(std::uint32_t code, std::uint32_t range)
+{
+    if (range > 12) {
+        return code >= 8 ? -2048 : 2048;
+    }
+    const std::int32_t s = code >= 8 ? static_cast<std::int32_t>(code) - 16
+                                     : static_cast<std::int32_t>(code);
+    // Multiplying instead of shifting left keeps negative codes well defined.
+    return (s * (std::int32_t{1} << range)) >> 1;
+}
+
+struct ScaledCodeTable {
+    std::int32_t value[16][16];  // [range][code]
+};
+
+constexpr ScaledCodeTable MakeScaledCodeTable()
+{
+    ScaledCodeTable table{};
+    for (std::uint32_t range = 0; range < 16; ++range) {
+        for (std::uint32_t code = 0; code < 16; ++code) {
+            table.value[range][code] = ScaleCode(code, range);
+        }
+    }
+    return table;
+}
+
+constexpr ScaledCodeTable kScaledCodes = MakeScaledCodeTable();
+
+template <int kFilter>
+inline std::int32_t PredictWith(std::int32_t p1, std::int32_t p2)
+{
+    if constexpr (kFilter == 1) {
+        return p1 - (p1 >> 4);
+    } else if constexpr (kFilter == 2) {
+        return 2 * p1 - p2 + ((-3 * p1) >> 5) + (p2 >> 4);
+    } else if constexpr (kFilter == 3) {
+        return 2 * p1 - p2 + ((-13 * p1) >> 6) + ((3 * p2) >> 4);
+    } else {
+        return 0;
+    }
+}
+
+inline std::int32_t Clamp16(std::int32_t x)
+{
+    return std::min(std::max(x, std::int32_t{-32768}), std::int32_t{32767});
+}
+
+// Wraps a 16-bit value into 15 bits: keeps the low 15 bits, sign-extended.
+// 32767 -> -1, 16384 -> -16384, -16385 -> 16383, -32768 -> 0.
+inline std::int32_t Wrap15(std::int32_t x)
+{
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(x) << 17u) >> 17;
+}
+
+template <int kFilter>
+inline void DecodeCode(std::int32_t scaled, std::int32_t& p1, std::int32_t& p2,
+                       std::int16_t& out)
+{
+    std::int32_t x = scaled + PredictWith<kFilter>(p1, p2);
+    if constexpr (kFilter >= 2) {
+        x = Clamp16(x);
+    }
+    x = Wrap15(x);
+    p2 = p1;
+    p1 = x;
+    out = static_cast<std::int16_t>(x * 2);
+}
+
+template <int kFilter>
+inline void DecodeCodes(const std::int32_t* scaled, const std::uint8_t* data, std::int32_t& p1,
+                        std::int32_t& p2, std::int16_t* out)
+{
+    for (int k = 0; k < 8; ++k) {
+        const std::uint8_t b = data[k];
+        DecodeCode<kFilter>(scaled[b >> 4u], p1, p2, out[2 * k]);
+        DecodeCode<kFilter>(scaled[b & 15u], p1, p2, out[2 * k + 1]);
+    }
+}
+
+inline void DecodeOneBlock(const std::uint8_t* block, std::int32_t& p1, std::int32_t& p2,
+                           std::int16_t* out)
+{
+    const std::uint8_t header = block[0];
+    const std::int32_t* scaled = kScaledCodes.value[HeaderRange(header)];
+    const std::uint8_t* data = block + 1;
+    switch (HeaderFilter(header)) {
+    case 0: DecodeCodes<0>(scaled, data, p1, p2, out); break;
+    case 1: DecodeCodes<1>(scaled, data, p1, p2, out); break;
+    case 2: DecodeCodes<2>(scaled, data, p1, p2, out); break;
+    default: DecodeCodes<3>(scaled, data, p1, p2, out); break;
+    }
+}
+
+}  // namespace
+
+std::int32_t BRRPredict(std::uint32_t filter, std::int32_t last, std::int32_t older)
+{
+    switch (filter & 0xFFu) {
+    case 1: return PredictWith<1>(last, older);
+    case 2: return PredictWith<2>(last, older);
+    case 3: return PredictWith<3>(last, older);
+    default: return 0;
+    }
+}
+
+void BRRDecodeNibble(BRRHistory& history, std::uint32_t code, std::uint32_t range,
+                     std::uint32_t filter)
+{
+    const std::int32_t x = ScaleCode(code & 15u, range & 15u) +
+                           BRRPredict(filter, history.last, history.older);
+    history.older = history.last;
+    history.last = static_cast<std::int16_t>(Wrap15(Clamp16(x)));
+}
+
+void BRRDecodeBlock(BRRHistory& history, const BRRBlock& block, std::int16_t out[16])
+{
+    BRRDecodeBlocks(history, block.bytes, 1, out);
+}
+
+void BRRDecodeBlocks(BRRHistory& history, const std::uint8_t* blocks, std::size_t blockCount,
+                     std::int16_t* out)
+{
+    std::int32_t p1 = history.last;
+    std::int32_t p2 = history.older;
+    for (std::size_t i = 0; i < blockCount; ++i) {
+        DecodeOneBlock(blocks + i * kBRRBlockSize, p1, p2, out + i * kBRRSamplesPerBlock);
+    }
+    history.last = static_cast<std::int16_t>(p1);
+    history.older = static_cast<std::int16_t>(p2);
+}
+
+}  // namespace vornish

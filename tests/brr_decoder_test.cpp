@@ -1,0 +1,214 @@
+#include <gtest/gtest.h>
+
+#include "brr/brr_decoder.h"
+#include "test_support.h"
+
+using testsupport::Bytes;
+using testsupport::Samples;
+using vornish::BRRHistory;
+
+namespace {
+
+Samples Decode(const Bytes& blocks)
+{
+    BRRHistory history{0, 0};
+    Samples out(blocks.size() / 9 * 16);
+    vornish::BRRDecodeBlocks(history, blocks.data(), blocks.size() / 9, out.data());
+    return out;
+}
+
+Samples WithZeros(Samples head, std::size_t total)
+{
+    head.resize(total, 0);
+    return head;
+}
+
+struct KnownAnswer {
+    const char* name;
+    Bytes blocks;
+    Samples samples;
+};
+
+// Hand-checked vectors, all from a zero history.
+const KnownAnswer kKnownAnswers[] = {
+    {"range12_filter0", {0xC0, 0x7F, 0, 0, 0, 0, 0, 0, 0}, WithZeros({28672, -4096}, 16)},
+    {"range12_filter1_wraps",
+     {0xC4, 0x77, 0x77, 0, 0, 0, 0, 0, 0},
+     {28672, -9984, 19312, -18758, -17584, -16484, -15452, -14486, -13580, -12730, -11934, -11188,
+      -10488, -9832, -9216, -8640}},
+    {"range13_code0_is_2048",
+     {0xD0, 0x08, 0, 0, 0, 0, 0, 0, 0},
+     {4096, -4096, 4096, 4096, 4096, 4096, 4096, 4096, 4096, 4096, 4096, 4096, 4096, 4096, 4096, 4096}},
+    {"range15_like_13", {0xF0, 0x80, 0, 0, 0, 0, 0, 0, 0}, {-4096, 4096, 4096, 4096, 4096, 4096, 4096, 4096, 4096, 4096, 4096, 4096, 4096, 4096, 4096, 4096}},
+    {"range0_rounds_down", {0x00, 0x1F, 0xF1, 0, 0, 0, 0, 0, 0}, WithZeros({0, -2, -2, 0}, 16)},
+    {"range12_most_negative", {0xC0, 0x88, 0, 0, 0, 0, 0, 0, 0}, WithZeros({-32768, -32768}, 16)},
+    {"history_runs_into_next_block",
+     {0xC0, 0x77, 0, 0, 0, 0, 0, 0, 0, 0x04, 0, 0, 0, 0, 0, 0, 0, 0},
+     WithZeros({28672, 28672}, 32)},
+};
+
+void PrintTo(const KnownAnswer& answer, std::ostream* os) { *os << answer.name; }
+
+class KnownAnswerTest : public ::testing::TestWithParam<KnownAnswer> {};
+
+TEST_P(KnownAnswerTest, DecodesToExpectedSamples)
+{
+    EXPECT_EQ(Decode(GetParam().blocks), GetParam().samples);
+}
+
+INSTANTIATE_TEST_SUITE_P(Blocks, KnownAnswerTest, ::testing::ValuesIn(kKnownAnswers),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(BRRPredict, KnownAnswers)
+{
+    struct Case {
+        std::uint32_t filter;
+        std::int32_t last, older, expected;
+    };
+    const Case cases[] = {
+        {0, 100, 50, 0},        {1, 100, 50, 94},       {1, -1, 0, 0},
+        {2, 100, 50, 143},      {3, 100, 50, 138},      {2, -100, -50, -145},
+        {3, -100, -50, -140},   {0x101, 100, 50, 94},   {4, 100, 50, 0},
+        {0xFF, 100, 50, 0},     {1, -16384, 0, -15360}, {3, 16383, -16384, 42750},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(vornish::BRRPredict(c.filter, c.last, c.older), c.expected)
+            << "filter " << c.filter << " last " << c.last << " older " << c.older;
+    }
+}
+
+TEST(BRRDecodeNibble, ClampsThenWraps)
+{
+    struct Case {
+        std::int16_t last, older;
+        std::uint32_t code, range, filter;
+        std::int16_t expectedLast;
+    };
+    const Case cases[] = {
+        // filter 2 from (16383, -16384): far above 32767, clamped, 32767 wraps to -1.
+        {16383, -16384, 7, 12, 2, -1},
+        // filter 2 from (-16384, 16383): far below -32768, clamped, -32768 wraps to 0.
+        {-16384, 16383, 8, 12, 2, 0},
+        // filter 2 from (-16384, -16384): -15872 - 1024 = -16896 wraps to 15872.
+        {-16384, -16384, 0xF, 11, 2, 15872},
+        // filter 1 from 16383: 15360 + 2048 = 17408 wraps to -15360.
+        {16383, 0, 0, 13, 1, -15360},
+        {2048, 0, 0, 13, 1, 3968},
+        // filter 1 from 16383: 15360 + 14336 = 29696 wraps to -3072.
+        {16383, 0, 7, 12, 1, -3072},
+        // filter 1 from -16384: -15360 - 1024 = -16384 exactly, no wrap.
+        {-16384, 0, 0xE, 10, 1, -16384},
+        {-16384, 0, 0xF, 1, 1, -15361},
+    };
+    for (const Case& c : cases) {
+        BRRHistory history{c.last, c.older};
+        vornish::BRRDecodeNibble(history, c.code, c.range, c.filter);
+        EXPECT_EQ(history.older, c.last);
+        EXPECT_EQ(history.last, c.expectedLast)
+            << "last " << c.last << " older " << c.older << " code " << c.code;
+    }
+}
+
+TEST(BRRDecodeBlocks, Filter2FromPeakWrapsBothWays)
+{
+    // The first block ends on the peak (last 14336, older 0); the second
+    // decodes zeros with filter 2: 27328 wraps to -5440, then -23810 wraps to
+    // 8958, then 22176 wraps to -10592.
+    const Bytes blocks = {0xC0, 0, 0, 0, 0, 0, 0, 0, 0x07, 0x08, 0, 0, 0, 0, 0, 0, 0, 0};
+    const Samples samples = Decode(blocks);
+    EXPECT_EQ(samples[15], 28672);
+    EXPECT_EQ(samples[16], -10880);
+    EXPECT_EQ(samples[17], 17916);
+    EXPECT_EQ(samples[18], -21184);
+}
+
+TEST(BRRDecodeBlock, LowHeaderBitsChangeNothing)
+{
+    const Bytes data = testsupport::RandomBytes(8 * 64, 7);
+    for (int headerValue = 0; headerValue < 256; headerValue += 4) {
+        const auto header = static_cast<std::uint8_t>(headerValue);
+        Samples decoded[4];
+        for (std::uint8_t flags = 0; flags < 4; ++flags) {
+            Bytes blocks;
+            for (std::size_t b = 0; b < 64; ++b) {
+                blocks.push_back(static_cast<std::uint8_t>(header | flags));
+                blocks.insert(blocks.end(), data.begin() + static_cast<long>(8 * b),
+                              data.begin() + static_cast<long>(8 * b + 8));
+            }
+            decoded[flags] = Decode(blocks);
+        }
+        EXPECT_EQ(decoded[1], decoded[0]) << "header " << int(header);
+        EXPECT_EQ(decoded[2], decoded[0]) << "header " << int(header);
+        EXPECT_EQ(decoded[3], decoded[0]) << "header " << int(header);
+    }
+}
+
+TEST(BRRDecodeBlock, SingleBlockCallsMatchBulkDecode)
+{
+    const Bytes blocks = testsupport::RandomBytes(9 * 300, 11);
+    BRRHistory history{0, 0};
+    Samples one(16 * 300);
+    for (std::size_t b = 0; b < 300; ++b) {
+        vornish::BRRBlock block;
+        std::copy(blocks.begin() + static_cast<long>(9 * b), blocks.begin() + static_cast<long>(9 * b + 9),
+                  block.bytes);
+        vornish::BRRDecodeBlock(history, block, one.data() + 16 * b);
+    }
+    EXPECT_EQ(one, Decode(blocks));
+}
+
+// The fast decoder must agree with the plain one bit for bit: on random
+// blocks (every header value), and on blocks built to drive the clamp and the
+// wrap at both ends with the strongest filters.
+TEST(BRRDecodeBlocks, MatchesReferenceDecoder)
+{
+    struct Case {
+        const char* name;
+        Bytes blocks;
+    };
+    Bytes extremes;
+    const std::uint8_t codes[] = {0x77, 0x88, 0x78, 0x87, 0x70, 0x08, 0xFF, 0x11};
+    for (int i = 0; i < 4000; ++i) {
+        const std::uint8_t range = static_cast<std::uint8_t>(i % 3 == 0 ? 12 : 9 + i % 7);
+        const std::uint8_t filter = static_cast<std::uint8_t>(2 + (i / 5) % 2);
+        extremes.push_back(static_cast<std::uint8_t>(range << 4 | filter << 2));
+        for (int k = 0; k < 8; ++k) {
+            extremes.push_back(codes[(i * 3 + k * (i / 8)) % 8]);
+        }
+    }
+    const Case cases[] = {
+        {"random", testsupport::RandomBytes(9 * 200000, 1)},
+        {"extremes", extremes},
+    };
+    for (const Case& c : cases) {
+        testsupport::ReferenceDecoder reference;
+        const Samples expected = reference.DecodeBlocks(c.blocks);
+        const Samples actual = Decode(c.blocks);
+        ASSERT_EQ(actual.size(), expected.size());
+        std::size_t mismatches = 0;
+        for (std::size_t i = 0; i < actual.size(); ++i) {
+            if (actual[i] != expected[i] && mismatches++ < 5) {
+                ADD_FAILURE() << c.name << ": sample " << i << " is " << actual[i] << ", expected "
+                              << expected[i];
+            }
+        }
+        EXPECT_EQ(mismatches, 0u) << c.name;
+    }
+}
+
+TEST(BRRDecodeBlocks, ExtremeBlocksReachClampAndWrap)
+{
+    // Guards the test above: the extreme blocks must really hit both ends.
+    Bytes blocks;
+    for (int i = 0; i < 200; ++i) {
+        const std::uint8_t block[9] = {0xCC, 0x77, 0x77, 0x77, 0x77, 0x88, 0x88, 0x88, 0x88};
+        blocks.insert(blocks.end(), block, block + 9);
+    }
+    const Samples samples = Decode(blocks);
+    EXPECT_NE(std::find(samples.begin(), samples.end(), -2), samples.end());  // 32767 wrapped
+    EXPECT_NE(std::find(samples.begin(), samples.end(), 0), samples.end());
+    testsupport::ReferenceDecoder reference;
+    EXPECT_EQ(samples, reference.DecodeBlocks(blocks));
+}
+
+}  // namespace
