@@ -219,6 +219,22 @@ Samples ReferenceDecoder::DecodeBlocks(const Bytes& blocks)
     return out;
 }
 
+std::wstring Wide(const std::string& utf8)
+{
+    std::wstring wide;
+    for (std::size_t i = 0; i < utf8.size();) {
+        const auto lead = static_cast<unsigned char>(utf8[i]);
+        const int extra = lead < 0x80 ? 0 : lead < 0xE0 ? 1 : lead < 0xF0 ? 2 : 3;
+        std::uint32_t c = extra == 0 ? lead : lead & (0x3Fu >> extra);
+        for (int k = 1; k <= extra && i + static_cast<std::size_t>(k) < utf8.size(); ++k) {
+            c = (c << 6) | (static_cast<unsigned char>(utf8[i + static_cast<std::size_t>(k)]) & 0x3Fu);
+        }
+        wide += static_cast<wchar_t>(c);
+        i += static_cast<std::size_t>(extra) + 1;
+    }
+    return wide;
+}
+
 Bytes RandomBytes(std::size_t count, std::uint32_t seed)
 {
     std::mt19937 generator(seed);

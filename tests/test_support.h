@@ -54,6 +54,10 @@ struct ReferenceDecoder {
     Samples DecodeBlocks(const Bytes& blocks);
 };
 
+// The wide form of a UTF-8 string (wchar_t holds UTF-32 here), whatever the
+// locale.
+std::wstring Wide(const std::string& utf8);
+
 // A deterministic pseudo-random byte stream.
 Bytes RandomBytes(std::size_t count, std::uint32_t seed);
 

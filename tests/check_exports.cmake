@@ -1,0 +1,20 @@
+# Fails unless the shared library's dynamic symbol table defines BRRDecode and
+# nothing else of the project's (run with -DNM=... -DLIBRARY=...).
+execute_process(COMMAND ${NM} -D --defined-only ${LIBRARY}
+    OUTPUT_VARIABLE symbols RESULT_VARIABLE result)
+if(NOT result EQUAL 0)
+    message(FATAL_ERROR "${NM} failed on ${LIBRARY}")
+endif()
+string(REGEX MATCHALL "[^\n]+" lines "${symbols}")
+set(found FALSE)
+foreach(line IN LISTS lines)
+    string(REGEX REPLACE "^.* ([^ ]+)$" "\\1" name "${line}")
+    if(name STREQUAL "BRRDecode")
+        set(found TRUE)
+    elseif(NOT name MATCHES "^(_init|_fini|_edata|_end|__bss_start)$")
+        message(FATAL_ERROR "unexpected exported symbol: ${line}")
+    endif()
+endforeach()
+if(NOT found)
+    message(FATAL_ERROR "BRRDecode is not exported:\n${symbols}")
+endif()
