@@ -342,3 +342,95 @@ TEST(BRRConvertFile, ExistingOutputIsReplaced)
 }
 
 }  // namespace
+
+namespace {
+
+std::int32_t ConvertLoops(const std::string& in, const std::string& out, std::uint32_t loops,
+                          std::uint32_t rate)
+{
+    return vornish::BRRConvertFile(in.c_str(), out.c_str(), loops, rate);
+}
+
+Bytes Repeat(const Bytes& bytes, int times)
+{
+    Bytes out;
+    for (int i = 0; i < times; ++i) {
+        out.insert(out.end(), bytes.begin(), bytes.end());
+    }
+    return out;
+}
+
+TEST(BRRConvertFileLoops, PassesCarryTheHistoryAndReport)
+{
+    // Filter 1 from a zero history, ending away from zero: the second pass
+    // starts from a different history, so its samples differ from the first.
+    const Bytes carried = {0xC4, 0x77, 0x77, 0, 0, 0, 0, 0, 0};
+    // Filter 0 never looks at the history: every pass is the same.
+    const Bytes plain = {0xC0, 0x7F, 0x12, 0, 0, 0, 0, 0, 0x34, 0xB0, 0x11, 0, 0, 0, 0, 0, 0, 0x80};
+    struct Case {
+        const char* name;
+        Bytes input;
+        std::uint32_t loops, rate;
+        std::string reports;
+    };
+    const Case cases[] = {
+        {"carried_two", carried, 2, 8000,
+         " (probable note : B 4 +21 cents)\nLooping is unstable, try a larger number of loops to "
+         "figure the length until the sample repeats.\n"},
+        {"plain_three", plain, 3, 32000, " (probable note : B 5 +21 cents)\nLooping is stable.\n"},
+        {"carried_once", carried, 1, 8000, ""},
+        {"plain_many_blocks", Repeat(plain, 30), 2, 8000, "\nLooping is stable.\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScratchDir scratch;
+        const std::string in = scratch.Path("in.brr");
+        const std::string out = scratch.Path("out.wav");
+        testsupport::WriteFile(in, c.input);
+        const auto console = Capture([&] { return ConvertLoops(in, out, c.loops, c.rate); });
+        EXPECT_EQ(console.status, BRR_STATUS_DONE);
+        EXPECT_EQ(console.out, BlockCountLine(c.input.size() / 9) + c.reports + "Done !\n");
+        EXPECT_EQ(console.err, "");
+        testsupport::ReferenceDecoder reference;
+        const testsupport::Samples expected =
+            reference.DecodeBlocks(Repeat(c.input, static_cast<int>(c.loops)));
+        EXPECT_EQ(testsupport::ReadFile(out), testsupport::ExpectedWav(c.rate, expected));
+    }
+    // Guards the first case: its passes really differ.
+    testsupport::ReferenceDecoder reference;
+    const testsupport::Samples twice = reference.DecodeBlocks(Repeat(carried, 2));
+    EXPECT_NE(testsupport::Samples(twice.begin(), twice.begin() + 16),
+              testsupport::Samples(twice.begin() + 16, twice.end()));
+}
+
+TEST(BRRConvertFileLoops, LoopCountOutsideTheRecordIsRefused)
+{
+    ScratchDir scratch;
+    const std::string in = scratch.Path("in.brr");
+    const std::string out = scratch.Path("out.wav");
+    testsupport::WriteFile(in, kOneBlock);
+    for (const std::uint32_t loops : {0u, 3201u, 0xFFFFFFFFu}) {
+        const auto console = Capture([&] { return ConvertLoops(in, out, loops, 8000); });
+        EXPECT_EQ(console.status, vornish::kStatusBadLoopCount);
+        EXPECT_EQ(console.out, "");
+        EXPECT_EQ(console.err,
+                  "Error : Loop count " + std::to_string(loops) + " is out of range (1 to 3200).\n");
+        EXPECT_FALSE(testsupport::FileExists(out));
+    }
+    EXPECT_EQ(Capture([&] { return ConvertLoops(in, out, 3200, 8000); }).status, BRR_STATUS_DONE);
+    EXPECT_EQ(testsupport::ReadFile(out).size(), 44u + 3200u * 32u);
+}
+
+TEST(BRRConvertFileLoops, TooLargeCountsEveryPass)
+{
+    ScratchDir scratch;
+    const std::string in = scratch.Path("half.brr");
+    MakeSparseFile(in, 9ull * 67108864u);  // twice this is one block too many
+    const auto console = Capture([&] { return ConvertLoops(in, scratch.Path("out.wav"), 2, 8000); });
+    EXPECT_EQ(console.status, BRR_STATUS_TOO_LARGE);
+    EXPECT_EQ(console.out, BlockCountLine(67108864));
+    EXPECT_EQ(console.err, "Error : BRR file " + in + " is too large to convert.\n");
+    EXPECT_FALSE(testsupport::FileExists(scratch.Path("out.wav")));
+}
+
+}  // namespace

@@ -168,3 +168,53 @@ TEST(Tool, ConsoleLinesKeepTheirOrderInOnePipe)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Tool, LoopsAndRate)
+{
+    ScratchDir scratch;
+    const Bytes carried = {0xC4, 0x77, 0x77, 0, 0, 0, 0, 0, 0, 0xC0, 0x10, 0, 0, 0, 0, 0, 0, 0};
+    testsupport::WriteFile(scratch.Path("in.brr"), carried);
+    const ToolRun run = RunTool(scratch, {"--loops", "4", "--rate", "32000", "-o", "out.wav", "in.brr"});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out,
+              "Number of BRR blocks to decode : 2.\n"
+              " (probable note : B 5 +21 cents)\n"
+              "Looping is stable.\n"
+              "Done !\n");
+    EXPECT_EQ(run.err, "");
+    testsupport::ReferenceDecoder reference;
+    Bytes four;
+    for (int i = 0; i < 4; ++i) {
+        four.insert(four.end(), carried.begin(), carried.end());
+    }
+    EXPECT_EQ(testsupport::ReadFile(scratch.Path("out.wav")),
+              testsupport::ExpectedWav(32000, reference.DecodeBlocks(four)));
+}
+
+TEST(Tool, BadLoopsOrRateAreUsageErrors)
+{
+    ScratchDir scratch;
+    testsupport::WriteFile(scratch.Path("in.brr"), kOneBlock);
+    const std::vector<std::vector<std::string>> cases = {
+        {"--loops", "0", "in.brr"},      {"--loops", "3201", "in.brr"}, {"--loops", "x", "in.brr"},
+        {"--loops=", "in.brr"},          {"--loops", "-1", "in.brr"},   {"--loops", "2.5", "in.brr"},
+        {"--rate", "0", "in.brr"},       {"--rate", "384001", "in.brr"}, {"--rate=8k", "in.brr"},
+        {"--rate", "99999999999999999999", "in.brr"}, {"in.brr", "--loops"},
+    };
+    for (const auto& args : cases) {
+        const ToolRun run = RunTool(scratch, args);
+        EXPECT_EQ(run.exitCode, 2) << args[0] << " " << args[1];
+        EXPECT_EQ(run.out, "");
+        EXPECT_NE(run.err.find("--help"), std::string::npos);
+    }
+    EXPECT_FALSE(testsupport::FileExists(scratch.Path("in.wav")));
+    EXPECT_EQ(RunTool(scratch, {"--loops=3200", "--rate=384000", "in.brr"}).exitCode, 0);
+    EXPECT_EQ(RunTool(scratch, {"--loops", "1", "--rate", "1", "in.brr"}).exitCode, 0);
+    const ToolRun help = RunTool(scratch, {"--help"});
+    EXPECT_NE(help.out.find("--loops N"), std::string::npos);
+    EXPECT_NE(help.out.find("--rate HZ"), std::string::npos);
+}
+
+}  // namespace

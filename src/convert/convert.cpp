@@ -4,8 +4,8 @@
 //   open the input (must be a regular file), measure it, check the size is a
 //   multiple of 9, print the block count, check there is a block and that the
 //   WAV sizes fit 32 bits, allocate the sample buffer, decode the whole input
-//   loopCount times into it, close the input, then open, write and close the
-//   output and print "Done !".
+//   loopCount times into it, print the loop reports, close the input, then
+//   open, write and close the output and print "Done !".
 #include "convert/convert.h"
 
 #include <cinttypes>
@@ -15,6 +15,7 @@
 #include "VornishAudioBRRDecoder.h"
 #include "brr/brr_decoder.h"
 #include "convert/file_access.h"
+#include "report/loop_reports.h"
 #include "wav/wav_writer.h"
 
 namespace vornish {
@@ -72,6 +73,21 @@ bool DecodeInput(std::FILE* input, std::uint64_t blockCount, std::uint32_t loopC
     return ok;
 }
 
+bool LoopCountInRange(std::uint32_t loopCount)
+{
+    if (loopCount >= 1 && loopCount <= kMaxLoopCount) {
+        return true;
+    }
+    PrintErr("Error : Loop count %u is out of range (1 to %u).\n", loopCount, kMaxLoopCount);
+    return false;
+}
+
+// The first two samples of every pass, for the loop-stability report.
+struct LoopStartRecord {
+    std::int16_t firsts[kMaxLoopCount];
+    std::int16_t seconds[kMaxLoopCount];
+};
+
 }  // namespace
 
 std::int32_t BRRConvertFile(const char* inputPath, const char* outputPath,
@@ -80,6 +96,9 @@ std::int32_t BRRConvertFile(const char* inputPath, const char* outputPath,
     if (inputPath == nullptr || outputPath == nullptr) {
         PrintErr("Error : Missing file path.\n");
         return BRR_STATUS_MISSING_PATH;
+    }
+    if (!LoopCountInRange(loopCount)) {
+        return kStatusBadLoopCount;
     }
     std::uint64_t inputSize = 0;
     std::FILE* input = OpenRegularFileForReading(inputPath, &inputSize);
@@ -94,6 +113,10 @@ std::int32_t BRRConvertStream(std::FILE* input, std::uint64_t inputSize, const c
                               const char* outputPath, std::uint32_t loopCount,
                               std::uint32_t sampleRate)
 {
+    if (!LoopCountInRange(loopCount)) {
+        std::fclose(input);
+        return kStatusBadLoopCount;
+    }
     if (inputSize % kBRRBlockSize != 0) {
         PrintErr("Error : Size of BRR file %s isn't a multiple of 9 bytes.\n", inputPath);
         std::fclose(input);
@@ -135,6 +158,17 @@ std::int32_t BRRConvertStream(std::FILE* input, std::uint64_t inputSize, const c
         std::fclose(input);
         return BRR_STATUS_READ_ERROR;
     }
+    LoopStartRecord record;
+    const std::size_t loopSamples = static_cast<std::size_t>(blockCount) * kBRRSamplesPerBlock;
+    for (std::uint32_t loop = 0; loop < loopCount; ++loop) {
+        record.firsts[loop] = samples[loop * loopSamples];
+        record.seconds[loop] = samples[loop * loopSamples + 1];
+    }
+    if (loopCount > 1) {
+        ReportProbableNote(static_cast<std::uint32_t>(blockCount), sampleRate);
+    }
+    ReportLoopStability(loopCount, record.firsts, record.seconds);
+    std::fflush(stdout);
     std::fclose(input);
 
     std::FILE* output = std::fopen(outputPath, "wb");

@@ -15,6 +15,10 @@ namespace vornish {
 constexpr std::int32_t kStatusInputOpenFailed = -1;
 constexpr std::int32_t kStatusOutputOpenFailed = -2;
 
+// Returned, after its error line, for a loop count outside 1..kMaxLoopCount.
+// The exported function always decodes once and never sees it.
+constexpr std::int32_t kStatusBadLoopCount = 8;
+
 constexpr std::uint32_t kDefaultSampleRate = 8000;
 constexpr std::uint32_t kMaxLoopCount = 3200;
 

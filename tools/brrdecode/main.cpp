@@ -23,15 +23,26 @@ const char kUsage[] =
     "\n"
     "Options:\n"
     "  -o, --output FILE  write the WAV to FILE (only with a single INPUT)\n"
+    "      --loops N      decode the whole file N times in a row into one WAV\n"
+    "                     (1 to 3200, default 1), the decoder history carried\n"
+    "                     from each pass into the next; with N > 1, report the\n"
+    "                     probable note of the loop and whether it is stable\n"
+    "      --rate HZ      sample rate written into the WAV and used for the\n"
+    "                     note (1 to 384000, default 8000; 32000 is the native\n"
+    "                     rate of most samples)\n"
     "  -h, --help         print this help and exit\n"
     "      --version      print the version and exit\n"
     "\n"
     "Exit status: 0 when every INPUT was converted, 1 when any failed,\n"
     "2 for a usage error.\n";
 
+constexpr std::uint32_t kMaxRate = 384000;
+
 struct Options {
     std::vector<const char*> inputs;
     const char* output = nullptr;
+    std::uint32_t loops = 1;
+    std::uint32_t rate = vornish::kDefaultSampleRate;
     bool help = false;
     bool version = false;
 };
@@ -44,6 +55,49 @@ int UsageError(const std::string& message)
     return kExitUsage;
 }
 
+// A whole decimal number from `min` to `max`, digits only.
+bool ParseWholeNumber(const char* text, std::uint32_t min, std::uint32_t max, std::uint32_t& value)
+{
+    if (*text == '\0') {
+        return false;
+    }
+    std::uint64_t n = 0;
+    for (const char* p = text; *p != '\0'; ++p) {
+        if (*p < '0' || *p > '9') {
+            return false;
+        }
+        n = n * 10 + static_cast<std::uint64_t>(*p - '0');
+        if (n > max) {
+            return false;
+        }
+    }
+    if (n < min) {
+        return false;
+    }
+    value = static_cast<std::uint32_t>(n);
+    return true;
+}
+
+// The value of an option given as "--name VALUE" or "--name=VALUE": true if
+// `arg` is that option; `value` is null when it is missing.
+bool MatchValueOption(const char* name, int argc, char** argv, int& i, const char*& value)
+{
+    const char* arg = argv[i];
+    const std::size_t length = std::strlen(name);
+    if (std::strncmp(arg, name, length) != 0) {
+        return false;
+    }
+    if (arg[length] == '=') {
+        value = arg + length + 1;
+        return true;
+    }
+    if (arg[length] != '\0') {
+        return false;
+    }
+    value = i + 1 < argc ? argv[++i] : nullptr;
+    return true;
+}
+
 // Parses the command line into `options`; returns kExitOk or, after printing
 // the message, kExitUsage.
 int ParseArguments(int argc, char** argv, Options& options)
@@ -51,6 +105,7 @@ int ParseArguments(int argc, char** argv, Options& options)
     bool optionsEnded = false;
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
+        const char* value = nullptr;
         if (optionsEnded || arg[0] != '-' || std::strcmp(arg, "-") == 0) {
             options.inputs.push_back(arg);
         } else if (std::strcmp(arg, "--") == 0) {
@@ -59,13 +114,22 @@ int ParseArguments(int argc, char** argv, Options& options)
             options.help = true;
         } else if (std::strcmp(arg, "--version") == 0) {
             options.version = true;
-        } else if (std::strcmp(arg, "-o") == 0 || std::strcmp(arg, "--output") == 0) {
-            if (i + 1 >= argc) {
+        } else if (MatchValueOption("-o", argc, argv, i, value) ||
+                   MatchValueOption("--output", argc, argv, i, value)) {
+            if (value == nullptr) {
                 return UsageError(std::string("option '") + arg + "' needs a file name");
             }
-            options.output = argv[++i];
-        } else if (std::strncmp(arg, "--output=", 9) == 0) {
-            options.output = arg + 9;
+            options.output = value;
+        } else if (MatchValueOption("--loops", argc, argv, i, value)) {
+            if (value == nullptr || !ParseWholeNumber(value, 1, vornish::kMaxLoopCount, options.loops)) {
+                return UsageError(std::string("invalid loop count '") + (value ? value : "") +
+                                  "' (a whole number from 1 to 3200)");
+            }
+        } else if (MatchValueOption("--rate", argc, argv, i, value)) {
+            if (value == nullptr || !ParseWholeNumber(value, 1, kMaxRate, options.rate)) {
+                return UsageError(std::string("invalid sample rate '") + (value ? value : "") +
+                                  "' (a whole number of Hz from 1 to 384000)");
+            }
         } else {
             return UsageError(std::string("unknown option '") + arg + "'");
         }
@@ -115,8 +179,8 @@ int main(int argc, char** argv)
     int exitCode = kExitOk;
     for (const char* input : options.inputs) {
         const std::string output = options.output != nullptr ? options.output : DefaultOutputPath(input);
-        const std::int32_t status = vornish::BRRConvertFile(input, output.c_str(), 1,
-                                                            vornish::kDefaultSampleRate);
+        const std::int32_t status = vornish::BRRConvertFile(input, output.c_str(), options.loops,
+                                                            options.rate);
         if (status != BRR_STATUS_DONE) {
             exitCode = kExitFailed;
         }
