@@ -1,3 +1,4 @@
+cmake_policy(VERSION 3.21)
 # Fails unless the shared library's dynamic symbol table defines BRRDecode and
 # nothing else of the project's (run with -DNM=... -DLIBRARY=...).
 execute_process(COMMAND ${NM} -D --defined-only ${LIBRARY}

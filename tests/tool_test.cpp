@@ -29,10 +29,11 @@ std::string Quote(const std::string& arg)
     return quoted + "'";
 }
 
-// Runs brrdecode with `args` in `dir`.
+// Runs brrdecode with `args` in `dir`. BRRDECODE_COMMAND is the tool's path,
+// quoted for the shell (behind an emulator in cross builds).
 ToolRun RunTool(const ScratchDir& dir, const std::vector<std::string>& args)
 {
-    std::string command = "cd " + Quote(dir.dir) + " && " + Quote(BRRDECODE_PATH);
+    std::string command = "cd " + Quote(dir.dir) + " && " + BRRDECODE_COMMAND;
     for (const std::string& arg : args) {
         command += " " + Quote(arg);
     }
@@ -157,7 +158,7 @@ TEST(Tool, ConsoleLinesKeepTheirOrderInOnePipe)
     ScratchDir scratch;
     testsupport::WriteFile(scratch.Path("good.brr"), kOneBlock);
     testsupport::WriteFile(scratch.Path("empty.brr"), {});
-    const std::string command = "cd " + Quote(scratch.dir) + " && " + Quote(BRRDECODE_PATH) +
+    const std::string command = "cd " + Quote(scratch.dir) + " && " + BRRDECODE_COMMAND +
                                 " good.brr empty.brr good.brr 2>&1 | cat > both.txt";
     ASSERT_EQ(std::system(command.c_str()), 0);
     const Bytes both = testsupport::ReadFile(scratch.Path("both.txt"));
