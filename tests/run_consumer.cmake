@@ -1,0 +1,51 @@
+# Installs the build into a temporary prefix, then builds and runs a consumer
+# against it twice: through find_package, and through pkg-config.
+# Run with -DBUILD_DIR=... -DSOURCE_DIR=... -DWORK_DIR=... -DCC=... [-DPKG_CONFIG=...]
+cmake_policy(VERSION 3.21)
+function(run)
+    execute_process(COMMAND ${ARGN} RESULT_VARIABLE result OUTPUT_VARIABLE out ERROR_VARIABLE err)
+    if(NOT result EQUAL 0)
+        message(FATAL_ERROR "failed (${result}): ${ARGN}\n${out}\n${err}")
+    endif()
+endfunction()
+
+function(check_wav path)
+    file(SIZE ${path} size)
+    if(NOT size EQUAL 16044)
+        message(FATAL_ERROR "${path} holds ${size} bytes, expected 16044")
+    endif()
+endfunction()
+
+set(prefix ${WORK_DIR}/prefix)
+file(REMOVE_RECURSE ${WORK_DIR})
+run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
+foreach(expected include/VornishAudioBRRDecoder.h bin/brrdecode)
+    if(NOT EXISTS ${prefix}/${expected})
+        message(FATAL_ERROR "install lacks ${expected}")
+    endif()
+endforeach()
+
+run(${CMAKE_COMMAND} -S ${SOURCE_DIR}/tests/consumer -B ${WORK_DIR}/build
+    -DCMAKE_PREFIX_PATH=${prefix} -DCMAKE_C_COMPILER=${CC})
+run(${CMAKE_COMMAND} --build ${WORK_DIR}/build)
+run(${WORK_DIR}/build/consumer ${SOURCE_DIR}/examples/tone.brr ${WORK_DIR}/cmake.wav)
+check_wav(${WORK_DIR}/cmake.wav)
+
+if(PKG_CONFIG)
+    file(GLOB_RECURSE pc_files ${prefix}/VornishAudioBRRDecoder.pc)
+    list(GET pc_files 0 pc_file)
+    get_filename_component(pc_dir ${pc_file} DIRECTORY)
+    set(ENV{PKG_CONFIG_PATH} ${pc_dir})
+    execute_process(COMMAND ${PKG_CONFIG} --cflags --libs VornishAudioBRRDecoder
+        OUTPUT_VARIABLE flags OUTPUT_STRIP_TRAILING_WHITESPACE RESULT_VARIABLE result)
+    if(NOT result EQUAL 0)
+        message(FATAL_ERROR "pkg-config does not find VornishAudioBRRDecoder")
+    endif()
+    separate_arguments(flags UNIX_COMMAND "${flags}")
+    run(${CC} -std=c99 ${SOURCE_DIR}/tests/c_consumer.c ${flags} -o ${WORK_DIR}/pc_consumer)
+    get_filename_component(lib_dir ${pc_dir} DIRECTORY)
+    set(ENV{LD_LIBRARY_PATH} ${lib_dir})
+    run(${WORK_DIR}/pc_consumer ${SOURCE_DIR}/examples/tone.brr ${WORK_DIR}/pc.wav)
+    check_wav(${WORK_DIR}/pc.wav)
+endif()
+file(REMOVE_RECURSE ${WORK_DIR})
