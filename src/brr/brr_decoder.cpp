@@ -25,8 +25,9 @@
 // The history (last, older) runs on from block to block, so blocks decode
 // strictly in order and the chain last -> prediction -> last is the whole cost
 // of decoding. The fast loop below therefore takes the scaled code from a
-// table, chooses the filter once per block, and clamps only for filters 2 and
-// 3: with filters 0 and 1 the sum always fits 16 bits.
+// table, chooses the filter once per block, clamps only for filters 2 and 3
+// (with filters 0 and 1 the sum always fits 16 bits) and keeps everything else
+// off that chain.
 #include "brr/brr_decoder.h"
 
 #include <algorithm>
@@ -91,15 +92,42 @@ inline std::int32_t Wrap15(std::int32_t x)
     return static_cast<std::int32_t>(static_cast<std::uint32_t>(x) << 17u) >> 17;
 }
 
+// Filters 2 and 3, with the dependent part of each folded into one multiply
+// and one shift:
+//
+//   2*p1 + ((-3*p1) >> 5)  + c  == (61*p1  + 32*c) >> 5
+//   2*p1 + ((-13*p1) >> 6) + c  == (115*p1 + 64*c) >> 6
+//
+// (an arithmetic shift by k takes a multiple of 2^k added before it out
+// exactly), where c = scaled - p2 + (p2 >> 4), or + ((3*p2) >> 4) for filter 3,
+// depends only on the sample before the last and is ready early. The wrap to
+// 15 bits is the same shift done as "<< (17 - k), then >> 17". The clamp is
+// rare and is left to a predicted branch, off the chain: outside the 16-bit
+// range the clamp leaves 32767 (wraps to -1) or -32768 (wraps to 0).
+template <int kShift>
+inline std::int32_t ShiftClampWrap15(std::int32_t y)
+{
+    constexpr std::uint32_t kLow = 32768u << kShift;
+    if (static_cast<std::uint32_t>(y) + kLow < 2 * kLow) {
+        return static_cast<std::int32_t>(static_cast<std::uint32_t>(y) << (17 - kShift)) >> 17;
+    }
+    return ~(y >> 31);
+}
+
 template <int kFilter>
 inline void DecodeCode(std::int32_t scaled, std::int32_t& p1, std::int32_t& p2,
                        std::int16_t& out)
 {
-    std::int32_t x = scaled + PredictWith<kFilter>(p1, p2);
-    if constexpr (kFilter >= 2) {
-        x = Clamp16(x);
+    std::int32_t x;
+    if constexpr (kFilter == 0) {
+        x = scaled;  // -16384..14336: never leaves 15 bits
+    } else if constexpr (kFilter == 1) {
+        x = Wrap15(scaled + p1 - (p1 >> 4));  // always within 16 bits: no clamp
+    } else if constexpr (kFilter == 2) {
+        x = ShiftClampWrap15<5>(61 * p1 + 32 * (scaled - p2 + (p2 >> 4)));
+    } else {
+        x = ShiftClampWrap15<6>(115 * p1 + 64 * (scaled - p2 + ((3 * p2) >> 4)));
     }
-    x = Wrap15(x);
     p2 = p1;
     p1 = x;
     out = static_cast<std::int16_t>(x * 2);
@@ -109,6 +137,9 @@ template <int kFilter>
 inline void DecodeCodes(const std::int32_t* scaled, const std::uint8_t* data, std::int32_t& p1,
                         std::int32_t& p2, std::int16_t* out)
 {
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC unroll 8
+#endif
     for (int k = 0; k < 8; ++k) {
         const std::uint8_t b = data[k];
         DecodeCode<kFilter>(scaled[b >> 4u], p1, p2, out[2 * k]);

@@ -15,6 +15,7 @@
 #include "VornishAudioBRRDecoder.h"
 #include "brr/brr_decoder.h"
 #include "convert/file_access.h"
+#include "convert/sample_buffer.h"
 #include "report/loop_reports.h"
 #include "wav/wav_writer.h"
 
@@ -22,7 +23,7 @@ namespace vornish {
 namespace {
 
 // Blocks read from the input at a time.
-constexpr std::size_t kReadChunkBlocks = 4096;
+constexpr std::size_t kReadChunkBlocks = 16384;
 
 // Progress lines are flushed at once, so that they keep their order with the
 // error lines and reach the console even if the host's runtime buffers its
@@ -137,16 +138,13 @@ std::int32_t BRRConvertStream(std::FILE* input, std::uint64_t inputSize, const c
     }
     const std::uint64_t totalBlocks = blockCount * loopCount;
     const std::uint64_t bufferBytes = totalBlocks * kBRRSamplesPerBlock * sizeof(std::int16_t);
-    std::int16_t* samples = nullptr;
-    if (bufferBytes <= SIZE_MAX) {
-        // Not zero-filled: every sample is decoded over before it is read.
-        samples = static_cast<std::int16_t*>(std::malloc(static_cast<std::size_t>(bufferBytes)));
-    }
+    // Not zero-filled: every sample is decoded over before it is read.
+    std::int16_t* samples = AllocateSamples(bufferBytes);
     std::uint8_t* chunk = static_cast<std::uint8_t*>(std::malloc(kReadChunkBlocks * kBRRBlockSize));
     if (samples == nullptr || chunk == nullptr) {
         PrintErr("Error : Not enough memory to decode %s.\n", inputPath);
         std::free(chunk);
-        std::free(samples);
+        FreeSamples(samples, bufferBytes);
         std::fclose(input);
         return BRR_STATUS_NO_MEMORY;
     }
@@ -154,7 +152,7 @@ std::int32_t BRRConvertStream(std::FILE* input, std::uint64_t inputSize, const c
     std::free(chunk);
     if (!decoded) {
         PrintErr("Error : Can't read BRR file %s.\n", inputPath);
-        std::free(samples);
+        FreeSamples(samples, bufferBytes);
         std::fclose(input);
         return BRR_STATUS_READ_ERROR;
     }
@@ -174,14 +172,14 @@ std::int32_t BRRConvertStream(std::FILE* input, std::uint64_t inputSize, const c
     std::FILE* output = std::fopen(outputPath, "wb");
     if (output == nullptr) {
         PrintErr("Can't open file %s for writing.\n", outputPath);
-        std::free(samples);
+        FreeSamples(samples, bufferBytes);
         return kStatusOutputOpenFailed;
     }
     const OutputIdentity identity = IdentifyOpenFile(output);
     bool written = WriteWav(output, sampleRate, samples, static_cast<std::uint32_t>(totalBlocks));
     written = std::fflush(output) == 0 && written;
     written = std::fclose(output) == 0 && written;
-    std::free(samples);
+    FreeSamples(samples, bufferBytes);
     if (!written) {
         RemovePartialOutput(outputPath, identity);
         PrintErr("Error : Can't write file %s.\n", outputPath);

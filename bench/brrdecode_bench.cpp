@@ -1,0 +1,100 @@
+// Decode-loop and end-to-end benchmarks. Run with
+//   build/default/bin/brrdecode_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "brr/brr_decoder.h"
+#include "convert/convert.h"
+
+namespace {
+
+constexpr std::size_t kDecodeBlocks = std::size_t{8} << 20;  // 8 Mi blocks
+
+// Random blocks, every header value equally likely; with `filter` >= 0 the
+// filter bits of every header are forced to it.
+std::vector<std::uint8_t> RandomBlocks(std::size_t blocks, int filter)
+{
+    std::mt19937_64 generator(12345);
+    std::vector<std::uint8_t> bytes(blocks * vornish::kBRRBlockSize);
+    for (std::size_t i = 0; i < bytes.size(); i += 8) {
+        const std::uint64_t r = generator();
+        for (std::size_t k = 0; k < 8 && i + k < bytes.size(); ++k) {
+            bytes[i + k] = static_cast<std::uint8_t>(r >> (8 * k));
+        }
+    }
+    if (filter >= 0) {
+        for (std::size_t b = 0; b < bytes.size(); b += vornish::kBRRBlockSize) {
+            bytes[b] = static_cast<std::uint8_t>((bytes[b] & 0xF3) | (filter << 2));
+        }
+    }
+    return bytes;
+}
+
+void RunDecode(benchmark::State& state, int filter)
+{
+    const std::vector<std::uint8_t> blocks = RandomBlocks(kDecodeBlocks, filter);
+    std::vector<std::int16_t> samples(kDecodeBlocks * vornish::kBRRSamplesPerBlock);
+    for (auto _ : state) {
+        vornish::BRRHistory history{0, 0};
+        vornish::BRRDecodeBlocks(history, blocks.data(), kDecodeBlocks, samples.data());
+        benchmark::DoNotOptimize(samples.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) *
+                            static_cast<std::int64_t>(samples.size()));
+}
+
+void BM_DecodeRandomBlocks(benchmark::State& state) { RunDecode(state, -1); }
+void BM_DecodeFilter(benchmark::State& state) { RunDecode(state, static_cast<int>(state.range(0))); }
+
+// The whole conversion of a 100 MB input into a temporary file.
+void BM_ConvertFile(benchmark::State& state)
+{
+    constexpr std::size_t kBlocks = 100000000 / vornish::kBRRBlockSize;
+    const char* tmp = std::getenv("TMPDIR");
+    const std::string dir = tmp != nullptr ? tmp : "/tmp";
+    const std::string in = dir + "/brrdecode_bench_in.brr";
+    const std::string out = dir + "/brrdecode_bench_out.wav";
+    {
+        const std::vector<std::uint8_t> blocks = RandomBlocks(kBlocks, -1);
+        std::FILE* file = std::fopen(in.c_str(), "wb");
+        std::fwrite(blocks.data(), 1, blocks.size(), file);
+        std::fclose(file);
+    }
+    // The conversion's console lines go to /dev/null while it is timed.
+    std::fflush(stdout);
+    const int savedStdout = ::dup(1);
+    const int devNull = ::open("/dev/null", O_WRONLY);
+    ::dup2(devNull, 1);
+    ::close(devNull);
+    for (auto _ : state) {
+        if (vornish::BRRConvertFile(in.c_str(), out.c_str(), 1, 8000) != 999) {
+            state.SkipWithError("conversion failed");
+            break;
+        }
+    }
+    std::fflush(stdout);
+    ::dup2(savedStdout, 1);
+    ::close(savedStdout);
+    std::remove(in.c_str());
+    std::remove(out.c_str());
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) *
+                            static_cast<std::int64_t>(kBlocks * vornish::kBRRSamplesPerBlock));
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
+                            static_cast<std::int64_t>(kBlocks * vornish::kBRRBlockSize));
+}
+
+}  // namespace
+
+BENCHMARK(BM_DecodeRandomBlocks)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DecodeFilter)->DenseRange(0, 3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ConvertFile)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+BENCHMARK_MAIN();
