@@ -193,6 +193,12 @@ TEST(BRRDecodeBlocks, MatchesReferenceDecoder)
             }
         }
         EXPECT_EQ(mismatches, 0u) << c.name;
+        // The comparison only means something if both clamps were driven,
+        // with both filters that can reach them.
+        for (int filter = 2; filter <= 3; ++filter) {
+            EXPECT_GT(reference.clampedHigh[filter], 10u) << c.name << " filter " << filter;
+            EXPECT_GT(reference.clampedLow[filter], 10u) << c.name << " filter " << filter;
+        }
     }
 }
 

@@ -192,8 +192,10 @@ std::int16_t ReferenceDecoder::DecodeCode(int code, int range, int filter)
     int x = a + p;
     if (x > 32767) {
         x = 32767;
+        ++clampedHigh[filter];
     } else if (x < -32768) {
         x = -32768;
+        ++clampedLow[filter];
     }
     if (x > 16383) {
         x -= 32768;

@@ -50,6 +50,9 @@ Samples WavSamples(const Bytes& wav);
 struct ReferenceDecoder {
     std::int32_t last = 0;
     std::int32_t older = 0;
+    // How often the clamp fired, per filter (0..3), above and below.
+    std::size_t clampedHigh[4] = {};
+    std::size_t clampedLow[4] = {};
     std::int16_t DecodeCode(int code, int range, int filter);
     Samples DecodeBlocks(const Bytes& blocks);
 };

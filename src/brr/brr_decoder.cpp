@@ -140,7 +140,7 @@ inline void DecodeCodes(const std::int32_t* scaled, const std::uint8_t* data, st
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC unroll 8
 #endif
-    for (int k = 0; k < 8; ++k) {
+    for (std::size_t k = 0; k < 8; ++k) {
         const std::uint8_t b = data[k];
         DecodeCode<kFilter>(scaled[b >> 4u], p1, p2, out[2 * k]);
         DecodeCode<kFilter>(scaled[b & 15u], p1, p2, out[2 * k + 1]);

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <new>
+#include <type_traits>
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -52,6 +53,11 @@ void AppendUtf8(std::string& out, std::uint32_t c)
     }
 }
 
+std::uint32_t CodeUnit(wchar_t unit)
+{
+    return static_cast<std::uint32_t>(static_cast<std::make_unsigned_t<wchar_t>>(unit));
+}
+
 bool IsHighSurrogate(std::uint32_t c) { return c >= 0xD800u && c <= 0xDBFFu; }
 bool IsLowSurrogate(std::uint32_t c) { return c >= 0xDC00u && c <= 0xDFFFu; }
 
@@ -64,12 +70,12 @@ bool NarrowPath(const wchar_t* path, std::string& narrow) noexcept
         // wchar_t holds UTF-32 here; surrogate pairs are also accepted, for
         // platforms whose wchar_t is 16 bits.
         for (const wchar_t* p = path; *p != L'\0'; ++p) {
-            std::uint32_t c = static_cast<std::uint32_t>(*p);
-            if (IsHighSurrogate(c) && IsLowSurrogate(static_cast<std::uint32_t>(p[1]))) {
-                c = 0x10000u + ((c - 0xD800u) << 10u) + (static_cast<std::uint32_t>(p[1]) - 0xDC00u);
+            std::uint32_t c = CodeUnit(*p);
+            if (IsHighSurrogate(c) && IsLowSurrogate(CodeUnit(p[1]))) {
+                c = 0x10000u + ((c - 0xD800u) << 10u) + (CodeUnit(p[1]) - 0xDC00u);
                 ++p;
             } else if (IsHighSurrogate(c) || IsLowSurrogate(c) || c > 0x10FFFFu) {
-                c = '?';
+                c = 0x3Fu;  // '?'
             }
             AppendUtf8(narrow, c);
         }

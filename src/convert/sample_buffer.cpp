@@ -34,19 +34,18 @@ std::int16_t* MapHugeAligned(std::uint64_t bytes)
     if (raw == MAP_FAILED) {
         return nullptr;
     }
-    const std::uintptr_t base = reinterpret_cast<std::uintptr_t>(raw);
-    const std::uintptr_t aligned = (base + kHugePage - 1) & ~static_cast<std::uintptr_t>(kHugePage - 1);
-    const std::size_t head = aligned - base;
+    const auto misalignment = reinterpret_cast<std::uintptr_t>(raw) & (kHugePage - 1);
+    const std::size_t head = misalignment == 0 ? 0 : static_cast<std::size_t>(kHugePage - misalignment);
     const std::size_t tail = span - head - static_cast<std::size_t>(size);
+    char* buffer = static_cast<char*>(raw) + head;
     if (head > 0) {
         ::munmap(raw, head);
     }
     if (tail > 0) {
-        ::munmap(reinterpret_cast<void*>(aligned + size), tail);
+        ::munmap(buffer + size, tail);
     }
-    void* buffer = reinterpret_cast<void*>(aligned);
     ::madvise(buffer, static_cast<std::size_t>(size), MADV_HUGEPAGE);  // a hint: fine if refused
-    return static_cast<std::int16_t*>(buffer);
+    return reinterpret_cast<std::int16_t*>(buffer);
 }
 #endif
 
