@@ -19,6 +19,7 @@
 // All numbers are little-endian whatever the host's byte order.
 #include "wav/wav_writer.h"
 
+#include <cstdint>
 #include <cstring>
 
 namespace vornish {
@@ -93,14 +94,28 @@ bool WriteWav(std::FILE* file, std::uint32_t sampleRate, const std::int16_t* sam
     if (std::fwrite(header, 1, kWavHeaderSize, file) != kWavHeaderSize) {
         return false;
     }
-    const std::size_t sampleCount = static_cast<std::size_t>(blockCount) * 16u;
+    std::size_t sampleCount = static_cast<std::size_t>(blockCount) * 16u;
     if (sampleCount == 0) {
         return true;
     }
     if (!HostIsLittleEndian()) {
         return WriteSamplesSwapped(file, samples, sampleCount);
     }
-    return std::fwrite(samples, 2, sampleCount, file) == sampleCount;
+    if (SIZE_MAX > 0xFFFFFFFFu) {
+        return std::fwrite(samples, 2, sampleCount, file) == sampleCount;
+    }
+    // A 32-bit host refuses a single write of 2 GiB or more: write at most
+    // 1 GiB at a time there.
+    constexpr std::size_t kMaxSamplesPerWrite = std::size_t{1} << 29;
+    while (sampleCount > 0) {
+        const std::size_t n = sampleCount < kMaxSamplesPerWrite ? sampleCount : kMaxSamplesPerWrite;
+        if (std::fwrite(samples, 2, n, file) != n) {
+            return false;
+        }
+        samples += n;
+        sampleCount -= n;
+    }
+    return true;
 }
 
 }  // namespace vornish
