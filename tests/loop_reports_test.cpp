@@ -133,17 +133,4 @@ TEST(ReportProbableNote, NamesTheLoopPitch)
     }
 }
 
-TEST(NoteNames, TwoCharactersFromC)
-{
-    const std::string joined = [] {
-        std::string s;
-        for (const char* name : vornish::NoteNames) {
-            EXPECT_EQ(std::string(name).size(), 2u);
-            s += name;
-        }
-        return s;
-    }();
-    EXPECT_EQ(joined, "C C#D EbE F F#G G#A BbB ");
-}
-
 }  // namespace
