@@ -172,55 +172,6 @@ Samples WavSamples(const Bytes& wav)
     return samples;
 }
 
-std::int16_t ReferenceDecoder::DecodeCode(int code, int range, int filter)
-{
-    const int s = code >= 8 ? code - 16 : code;
-    int a;
-    if (range <= 12) {
-        a = (s * (1 << range)) >> 1;
-    } else {
-        a = code >= 8 ? -2048 : 2048;
-    }
-    int p = 0;
-    if (filter == 1) {
-        p = last - (last >> 4);
-    } else if (filter == 2) {
-        p = 2 * last - older + ((-3 * last) >> 5) + (older >> 4);
-    } else if (filter == 3) {
-        p = 2 * last - older + ((-13 * last) >> 6) + ((3 * older) >> 4);
-    }
-    int x = a + p;
-    if (x > 32767) {
-        x = 32767;
-        ++clampedHigh[filter];
-    } else if (x < -32768) {
-        x = -32768;
-        ++clampedLow[filter];
-    }
-    if (x > 16383) {
-        x -= 32768;
-    } else if (x < -16384) {
-        x += 32768;
-    }
-    older = last;
-    last = x;
-    return static_cast<std::int16_t>(2 * x);
-}
-
-Samples ReferenceDecoder::DecodeBlocks(const Bytes& blocks)
-{
-    Samples out;
-    for (std::size_t b = 0; b + 9 <= blocks.size(); b += 9) {
-        const int range = blocks[b] >> 4;
-        const int filter = (blocks[b] >> 2) & 3;
-        for (int k = 1; k <= 8; ++k) {
-            out.push_back(DecodeCode(blocks[b + k] >> 4, range, filter));
-            out.push_back(DecodeCode(blocks[b + k] & 15, range, filter));
-        }
-    }
-    return out;
-}
-
 std::wstring Wide(const std::string& utf8)
 {
     std::wstring wide;

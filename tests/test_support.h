@@ -1,6 +1,5 @@
-// Helpers shared by the tests: scratch files, console capture, WAV parsing and
-// a plain decoder written straight from the format description, used as the
-// reference the library's decoder must agree with.
+// Helpers shared by the tests: scratch files, console capture, WAV building
+// and parsing.
 #ifndef VORNISH_TEST_SUPPORT_H
 #define VORNISH_TEST_SUPPORT_H
 
@@ -8,6 +7,8 @@
 #include <functional>
 #include <string>
 #include <vector>
+
+#include "reference_decoder.h"
 
 namespace testsupport {
 
@@ -45,17 +46,8 @@ Bytes ExpectedWav(std::uint32_t sampleRate, const Samples& samples);
 // The little-endian samples following a 44-byte header.
 Samples WavSamples(const Bytes& wav);
 
-// Plain reference decoder: one code at a time, exactly as the format is
-// described, with explicit branches.
-struct ReferenceDecoder {
-    std::int32_t last = 0;
-    std::int32_t older = 0;
-    // How often the clamp fired, per filter (0..3), above and below.
-    std::size_t clampedHigh[4] = {};
-    std::size_t clampedLow[4] = {};
-    std::int16_t DecodeCode(int code, int range, int filter);
-    Samples DecodeBlocks(const Bytes& blocks);
-};
+// The plain decoder the library's output is held to.
+using ReferenceDecoder = reference::Decoder;
 
 // The wide form of a UTF-8 string (wchar_t holds UTF-32 here), whatever the
 // locale.

@@ -30,7 +30,7 @@
 // off that chain.
 #include "brr/brr_decoder.h"
 
-#include <algorithm>
+#include <cassert>
 
 namespace vornish {
 namespace {
@@ -66,24 +66,7 @@ constexpr ScaledCodeTable MakeScaledCodeTable()
 
 constexpr ScaledCodeTable kScaledCodes = MakeScaledCodeTable();
 
-template <int kFilter>
-inline std::int32_t PredictWith(std::int32_t p1, std::int32_t p2)
-{
-    if constexpr (kFilter == 1) {
-        return p1 - (p1 >> 4);
-    } else if constexpr (kFilter == 2) {
-        return 2 * p1 - p2 + ((-3 * p1) >> 5) + (p2 >> 4);
-    } else if constexpr (kFilter == 3) {
-        return 2 * p1 - p2 + ((-13 * p1) >> 6) + ((3 * p2) >> 4);
-    } else {
-        return 0;
-    }
-}
-
-inline std::int32_t Clamp16(std::int32_t x)
-{
-    return std::min(std::max(x, std::int32_t{-32768}), std::int32_t{32767});
-}
+constexpr bool InFifteenBits(std::int32_t x) { return x >= -16384 && x <= 16383; }
 
 // Wraps a 16-bit value into 15 bits: keeps the low 15 bits, sign-extended.
 // 32767 -> -1, 16384 -> -16384, -16385 -> 16383, -32768 -> 0.
@@ -163,33 +146,10 @@ inline void DecodeOneBlock(const std::uint8_t* block, std::int32_t& p1, std::int
 
 }  // namespace
 
-std::int32_t BRRPredict(std::uint32_t filter, std::int32_t last, std::int32_t older)
-{
-    switch (filter & 0xFFu) {
-    case 1: return PredictWith<1>(last, older);
-    case 2: return PredictWith<2>(last, older);
-    case 3: return PredictWith<3>(last, older);
-    default: return 0;
-    }
-}
-
-void BRRDecodeNibble(BRRHistory& history, std::uint32_t code, std::uint32_t range,
-                     std::uint32_t filter)
-{
-    const std::int32_t x = ScaleCode(code & 15u, range & 15u) +
-                           BRRPredict(filter, history.last, history.older);
-    history.older = history.last;
-    history.last = static_cast<std::int16_t>(Wrap15(Clamp16(x)));
-}
-
-void BRRDecodeBlock(BRRHistory& history, const BRRBlock& block, std::int16_t out[16])
-{
-    BRRDecodeBlocks(history, block.bytes, 1, out);
-}
-
 void BRRDecodeBlocks(BRRHistory& history, const std::uint8_t* blocks, std::size_t blockCount,
                      std::int16_t* out)
 {
+    assert(InFifteenBits(history.last) && InFifteenBits(history.older));
     std::int32_t p1 = history.last;
     std::int32_t p2 = history.older;
     for (std::size_t i = 0; i < blockCount; ++i) {
