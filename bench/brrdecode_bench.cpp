@@ -75,7 +75,7 @@ void BM_ConvertFile(benchmark::State& state)
     ::dup2(devNull, 1);
     ::close(devNull);
     for (auto _ : state) {
-        if (vornish::BRRConvertFile(in.c_str(), out.c_str(), 1, 8000) != 999) {
+        if (vornish::BRRConvertFile(in.c_str(), out.c_str()) != 999) {
             state.SkipWithError("conversion failed");
             break;
         }

@@ -18,7 +18,7 @@ std::string StabilityReport(const std::vector<std::pair<std::int16_t, std::int16
         seconds[i] = loops[i].second;
     }
     return testsupport::Capture([&] {
-               vornish::ReportLoopStability(loopCount, firsts.data(), seconds.data());
+               vornish::ReportLoopStability(stdout, loopCount, firsts.data(), seconds.data());
                return 0;
            }).out;
 }
@@ -126,7 +126,7 @@ TEST(ReportProbableNote, NamesTheLoopPitch)
     };
     for (const Case& c : cases) {
         const std::string out = testsupport::Capture([&] {
-                                    vornish::ReportProbableNote(c.blocks, c.rate);
+                                    vornish::ReportProbableNote(stdout, c.blocks, c.rate);
                                     return 0;
                                 }).out;
         EXPECT_EQ(out, c.expected) << c.blocks << " blocks at " << c.rate << " Hz";

@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cstdio>
-
 #include "test_support.h"
 #include "wav/wav_writer.h"
 
@@ -9,63 +7,65 @@ using testsupport::Bytes;
 
 namespace {
 
-Bytes WriteToFile(std::uint32_t rate, const std::int16_t* samples, std::uint32_t blocks)
-{
-    testsupport::ScratchDir scratch;
-    const std::string path = scratch.Path("out.wav");
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    EXPECT_TRUE(vornish::WriteWav(file, rate, samples, blocks));
-    std::fclose(file);
-    return testsupport::ReadFile(path);
-}
-
-TEST(WriteWav, OneBlockIsByteExact)
-{
-    std::int16_t samples[16] = {28672, -4096, 1, -1, 32767, -32768, 0x1234, 0};
-    const Bytes expected = {
-        'R', 'I', 'F', 'F', 68, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ',
-        16, 0, 0, 0, 1, 0, 1, 0, 0x40, 0x1F, 0, 0, 0x80, 0x3E, 0, 0, 2, 0, 16, 0,
-        'd', 'a', 't', 'a', 32, 0, 0, 0,
-        0x00, 0x70, 0x00, 0xF0, 0x01, 0x00, 0xFF, 0xFF, 0xFF, 0x7F, 0x00, 0x80, 0x34, 0x12,
-        0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-    const Bytes wav = WriteToFile(8000, samples, 1);
-    EXPECT_EQ(wav.size(), 76u);
-    EXPECT_EQ(wav, expected);
-}
-
-TEST(WriteWav, HeaderFieldsFollowCountAndRate)
+// Header bytes written out by hand for a few counts, rates and trailers.
+TEST(MakeWavHeader, KnownHeaders)
 {
     struct Case {
-        std::uint32_t rate, blocks;
+        std::uint32_t rate, blocks, trailing;
+        Bytes expected;
     };
-    const Case cases[] = {{8000, 0}, {8000, 3}, {32000, 2}, {1, 1}, {384000, 5}};
+    const Case cases[] = {
+        {8000, 1, 0, {'R', 'I', 'F', 'F', 68, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ',
+                      16, 0, 0, 0, 1, 0, 1, 0, 0x40, 0x1F, 0, 0, 0x80, 0x3E, 0, 0, 2, 0, 16, 0,
+                      'd', 'a', 't', 'a', 32, 0, 0, 0}},
+        {8000, 0, 0, {'R', 'I', 'F', 'F', 36, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ',
+                      16, 0, 0, 0, 1, 0, 1, 0, 0x40, 0x1F, 0, 0, 0x80, 0x3E, 0, 0, 2, 0, 16, 0,
+                      'd', 'a', 't', 'a', 0, 0, 0, 0}},
+        // 640 samples at 32000 Hz with a smpl chunk after them.
+        {32000, 40, 68, {'R', 'I', 'F', 'F', 0x68, 0x05, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ',
+                         16, 0, 0, 0, 1, 0, 1, 0, 0x00, 0x7D, 0, 0, 0x00, 0xFA, 0, 0, 2, 0, 16, 0,
+                         'd', 'a', 't', 'a', 0x00, 0x05, 0, 0}},
+        // The largest count without a trailer: RIFF size 0xFFFFFFE4.
+        {384000, 134217726, 0, {'R', 'I', 'F', 'F', 0xE4, 0xFF, 0xFF, 0xFF, 'W', 'A', 'V', 'E',
+                                'f', 'm', 't', ' ', 16, 0, 0, 0, 1, 0, 1, 0, 0x00, 0xDC, 0x05, 0,
+                                0x00, 0xB8, 0x0B, 0, 2, 0, 16, 0, 'd', 'a', 't', 'a', 0xC0, 0xFF,
+                                0xFF, 0xFF}},
+    };
     for (const Case& c : cases) {
-        std::vector<std::int16_t> samples(16 * c.blocks + 1, 0x0102);
-        const Bytes wav = WriteToFile(c.rate, samples.data(), c.blocks);
-        ASSERT_EQ(wav.size(), 44u + 32u * c.blocks);
-        EXPECT_EQ(Bytes(wav.begin(), wav.begin() + 44), testsupport::ExpectedWavHeader(c.rate, c.blocks))
-            << "rate " << c.rate << " blocks " << c.blocks;
+        std::uint8_t header[vornish::kWavHeaderSize];
+        vornish::MakeWavHeader(header, c.rate, c.blocks, c.trailing);
+        EXPECT_EQ(Bytes(header, header + sizeof header), c.expected) << c.blocks << " blocks";
     }
+    EXPECT_EQ(vornish::WavMaxBlockCount(0), 134217726u);
+    EXPECT_EQ(vornish::WavMaxBlockCount(vornish::kSmplChunkSize), 134217724u);
 }
 
-TEST(MakeWavHeader, LargestBlockCountFitsThirtyTwoBits)
+TEST(MakeSmplChunk, OneForwardLoopForever)
 {
-    std::uint8_t header[vornish::kWavHeaderSize];
-    vornish::MakeWavHeader(header, 8000, static_cast<std::uint32_t>(vornish::kWavMaxBlockCount));
-    EXPECT_EQ(vornish::kWavMaxBlockCount, 134217726u);
-    EXPECT_EQ(Bytes(header, header + 44), testsupport::ExpectedWavHeader(8000, 134217726u));
-    EXPECT_EQ(header[4] | header[5] << 8 | header[6] << 16 | static_cast<std::uint32_t>(header[7]) << 24,
-              4294967268u);
+    std::uint8_t chunk[vornish::kSmplChunkSize];
+    vornish::MakeSmplChunk(chunk, 32000, 1984, 2431);
+    const Bytes expected = {
+        's', 'm', 'p', 'l', 60, 0, 0, 0,  // chunk id and size
+        0, 0, 0, 0, 0, 0, 0, 0,           // manufacturer, product
+        0x12, 0x7A, 0, 0,                 // sample period: 31250 ns
+        60, 0, 0, 0, 0, 0, 0, 0,          // unity note, pitch fraction
+        0, 0, 0, 0, 0, 0, 0, 0,           // SMPTE format and offset
+        1, 0, 0, 0, 0, 0, 0, 0,           // one loop, no sampler data
+        0, 0, 0, 0, 0, 0, 0, 0,           // cue id, type forward
+        0xC0, 0x07, 0, 0, 0x7F, 0x09, 0, 0,  // start 1984, end 2431
+        0, 0, 0, 0, 0, 0, 0, 0};          // fraction, play count 0 (forever)
+    EXPECT_EQ(Bytes(chunk, chunk + sizeof chunk), expected);
+    // The period is rounded to the nearest nanosecond: 10^9 / 44100 = 22675.7.
+    vornish::MakeSmplChunk(chunk, 44100, 0, 15);
+    EXPECT_EQ(chunk[16] | chunk[17] << 8, 22676);
 }
 
-TEST(WriteWav, ReportsFailedWrite)
+TEST(StoreSamplesLittleEndian, BytesAreLowThenHigh)
 {
-    std::FILE* full = std::fopen("/dev/full", "wb");
-    ASSERT_NE(full, nullptr);
-    std::setvbuf(full, nullptr, _IONBF, 0);
-    std::int16_t samples[16] = {};
-    EXPECT_FALSE(vornish::WriteWav(full, 8000, samples, 1));
-    std::fclose(full);
+    std::int16_t samples[4] = {28672, -4096, 0x1234, -1};
+    vornish::StoreSamplesLittleEndian(samples, 4);
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(samples);
+    EXPECT_EQ(Bytes(bytes, bytes + 8), (Bytes{0x00, 0x70, 0x00, 0xF0, 0x34, 0x12, 0xFF, 0xFF}));
 }
 
 }  // namespace

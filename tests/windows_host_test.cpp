@@ -241,6 +241,46 @@ void CheckConversions(BRRDecodeFunction decode)
     }
 }
 
+// The file named is the file opened: characters the ANSI code page lacks are
+// neither replaced by look-alikes nor lost, and long paths work.
+void CheckWidePaths(BRRDecodeFunction decode)
+{
+    {
+        const std::wstring in = scratch + L"\u0100bc2.brr";
+        const std::wstring out = scratch + L"\u0100-out.wav";
+        WriteFile(in, kOneBlock);
+        const Console c = Call(decode, in.c_str(), out.c_str());
+        CHECK_EQ(c.status, 999);
+        CheckText(c.out, "Number of BRR blocks to decode : 1.\nDone !\n", __LINE__);
+        CHECK(ReadFile(out) == ExpectedOneBlockWav());
+        CHECK(!Exists(scratch + L"A-out.wav"));
+    }
+    {
+        // Full-width dots and backslash name a file inside the jail, never
+        // a way out of it.
+        const std::wstring jail = scratch + L"jail\\";
+        CreateDirectoryW(jail.c_str(), nullptr);
+        const std::wstring out = jail + L"\uFF0E\uFF0E\uFF3C" L"escaped.wav";
+        Call(decode, (scratch + L"one.brr").c_str(), out.c_str());
+        CHECK(!Exists(scratch + L"escaped.wav"));
+        CHECK(ReadFile(out) == ExpectedOneBlockWav());
+    }
+    {
+        // A path far past MAX_PATH characters.
+        std::wstring dir = scratch;
+        for (int i = 0; i < 5; ++i) {
+            dir += std::wstring(60, static_cast<wchar_t>(L'a' + i)) + L"\\";
+            CreateDirectoryW((L"\\\\?\\" + dir).c_str(), nullptr);
+        }
+        const std::wstring in = dir + L"in.brr";
+        WriteFile(L"\\\\?\\" + in, kOneBlock);
+        const Console c = Call(decode, in.c_str(), (dir + L"out.wav").c_str());
+        CHECK(in.size() > MAX_PATH);
+        CHECK_EQ(c.status, 999);
+        CHECK(ReadFile(L"\\\\?\\" + dir + L"out.wav") == ExpectedOneBlockWav());
+    }
+}
+
 // Runs this program again as a child that calls BRRDecode with the given
 // paths, its standard error in a file; returns the child's exit status.
 int RunChild(const std::wstring& self, const std::wstring& in, const std::wstring& out,
@@ -300,6 +340,7 @@ int wmain(int argc, wchar_t** argv)
     GetModuleFileNameW(module, dllPath, MAX_PATH);
     CheckVersionResource(dllPath);
     CheckConversions(byName);
+    CheckWidePaths(byName);
 
     // The paths that end the process, with exit status 1.
     std::string err;
@@ -310,6 +351,12 @@ int wmain(int argc, wchar_t** argv)
     const std::wstring unwritable = scratch + L"no\\such\\dir\\x.wav";
     CHECK_EQ(RunChild(self, in, unwritable, err), 1);
     CheckText(err, "Can't open file " + Narrow(unwritable) + " for writing.\n", __LINE__);
+    // A missing name beside an existing look-alike: the look-alike is not
+    // opened, and the message shows what the code page cannot hold as '?'.
+    WriteFile(scratch + L"Abc.brr", kOneBlock);
+    CHECK_EQ(RunChild(self, scratch + L"\u0100bc.brr", scratch + L"abc-out.wav", err), 1);
+    CheckText(err, "No such file : " + Narrow(scratch) + "?bc.brr\n", __LINE__);
+    CHECK(!Exists(scratch + L"abc-out.wav"));
 
     std::printf("ANSI code page %u\n", GetACP());
     for (const std::string& failure : failures) {

@@ -1,10 +1,15 @@
 #include "convert/file_access.h"
 
+#include <cerrno>
+#include <cstring>
+
 #if defined(_WIN32)
+#include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
-#include <sys/types.h>
 #include <windows.h>
+
+#include <string>
 #else
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -13,95 +18,313 @@
 
 namespace vornish {
 
+bool SameFile(const FileIdentity& a, const FileIdentity& b)
+{
+    return a.device == b.device && a.inode == b.inode;
+}
+
+const char* OpenErrorText(int error)
+{
+    switch (error) {
+    case kErrorNotRegular: return "Not a regular file";
+    case kErrorFileExists: return "file exists (use -f to overwrite)";
+    default: return std::strerror(error);
+    }
+}
+
 #if defined(_WIN32)
 
-std::FILE* OpenRegularFileForReading(const char* path, std::uint64_t* size)
+namespace {
+
+// Paths of MAX_PATH characters or more open only in their extended-length
+// form (\\?\C:\... or \\?\UNC\server\...), which must be absolute.
+std::wstring OpenablePath(const wchar_t* path)
 {
-    std::FILE* file = std::fopen(path, "rb");
-    if (file == nullptr) {
-        return nullptr;
+    const std::size_t length = std::wcslen(path);
+    if (length < MAX_PATH || std::wcsncmp(path, L"\\\\?\\", 4) == 0) {
+        return path;
     }
+    const DWORD needed = GetFullPathNameW(path, 0, nullptr, nullptr);
+    if (needed == 0) {
+        return path;
+    }
+    std::wstring full(needed, L'\0');
+    const DWORD written = GetFullPathNameW(path, needed, &full[0], nullptr);
+    full.resize(written);
+    if (full.compare(0, 2, L"\\\\") == 0) {
+        return L"\\\\?\\UNC\\" + full.substr(2);
+    }
+    return L"\\\\?\\" + full;
+}
+
+int OpenPath(const FilePath& path, int flags)
+{
+    if (path.wide != nullptr) {
+        return _wopen(OpenablePath(path.wide).c_str(), flags, _S_IREAD | _S_IWRITE);
+    }
+    return _open(path.text, flags, _S_IREAD | _S_IWRITE);
+}
+
+bool Identify(int fd, FileIdentity* identity)
+{
+    const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+    BY_HANDLE_FILE_INFORMATION info;
+    if (handle == INVALID_HANDLE_VALUE || GetFileType(handle) != FILE_TYPE_DISK ||
+        !GetFileInformationByHandle(handle, &info)) {
+        *identity = FileIdentity{};
+        return true;
+    }
+    identity->regular = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    identity->device = info.dwVolumeSerialNumber;
+    identity->inode = static_cast<std::uint64_t>(info.nFileIndexHigh) << 32u | info.nFileIndexLow;
+    return true;
+}
+
+}  // namespace
+
+bool MeasureInput(int fd, std::uint64_t* size, FileIdentity* identity, int* error)
+{
     struct _stat64 st;
-    if (_fstat64(_fileno(file), &st) != 0 || (st.st_mode & _S_IFMT) != _S_IFREG) {
-        std::fclose(file);
-        return nullptr;
+    if (_fstat64(fd, &st) != 0) {
+        *error = errno;
+        return false;
+    }
+    Identify(fd, identity);
+    if ((st.st_mode & _S_IFMT) != _S_IFREG || !identity->regular) {
+        *error = (st.st_mode & _S_IFMT) == _S_IFDIR ? EISDIR : kErrorNotRegular;
+        return false;
     }
     *size = static_cast<std::uint64_t>(st.st_size);
-    return file;
+    return true;
 }
 
-OutputIdentity IdentifyOpenFile(std::FILE* file)
+int OpenInput(const FilePath& path, std::uint64_t* size, FileIdentity* identity, int* error)
 {
-    struct _stat64 st;
-    const bool regular = _fstat64(_fileno(file), &st) == 0 && (st.st_mode & _S_IFMT) == _S_IFREG;
-    return OutputIdentity{regular, 0, 0};
+    const int fd = OpenPath(path, _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+    if (fd < 0) {
+        *error = errno;
+        return -1;
+    }
+    if (!MeasureInput(fd, size, identity, error)) {
+        _close(fd);
+        return -1;
+    }
+    return fd;
 }
 
-void RemovePartialOutput(const char* path, const OutputIdentity& identity)
+int OpenOutput(const FilePath& path, bool exclusive, FileIdentity* identity, int* error)
+{
+    const int flags = _O_WRONLY | _O_CREAT | _O_BINARY | _O_NOINHERIT;
+    int fd = OpenPath(path, exclusive ? flags | _O_EXCL : flags);
+    if (fd < 0 && exclusive && errno == EEXIST) {
+        fd = OpenPath(path, _O_WRONLY | _O_BINARY | _O_NOINHERIT);
+        if (fd >= 0) {
+            Identify(fd, identity);
+            if (identity->regular) {
+                _close(fd);
+                *error = kErrorFileExists;
+                return -1;
+            }
+            return fd;
+        }
+    }
+    if (fd < 0) {
+        *error = errno;
+        return -1;
+    }
+    Identify(fd, identity);
+    return fd;
+}
+
+bool TruncateFile(int fd) { return _chsize_s(fd, 0) == 0; }
+
+bool SeekFile(int fd, std::uint64_t offset)
+{
+    return _lseeki64(fd, static_cast<__int64>(offset), SEEK_SET) >= 0;
+}
+
+bool ReadFully(int fd, void* buffer, std::size_t size)
+{
+    auto* at = static_cast<char*>(buffer);
+    while (size > 0) {
+        const unsigned int piece = size < (1u << 30) ? static_cast<unsigned int>(size) : 1u << 30;
+        const int n = _read(fd, at, piece);
+        if (n <= 0) {
+            return false;
+        }
+        at += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool WriteFully(int fd, const void* buffer, std::size_t size)
+{
+    const auto* at = static_cast<const char*>(buffer);
+    while (size > 0) {
+        const unsigned int piece = size < (1u << 30) ? static_cast<unsigned int>(size) : 1u << 30;
+        const int n = _write(fd, at, piece);
+        if (n <= 0) {
+            return false;
+        }
+        at += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool CloseFile(int fd) { return _close(fd) == 0; }
+
+void RemovePartialOutput(const FilePath& path, const FileIdentity& identity)
 {
     if (!identity.regular) {
         return;
     }
-    const DWORD attributes = GetFileAttributesA(path);
+    const std::wstring wide = path.wide != nullptr ? OpenablePath(path.wide) : std::wstring();
+    const DWORD attributes =
+        path.wide != nullptr ? GetFileAttributesW(wide.c_str()) : GetFileAttributesA(path.text);
     if (attributes == INVALID_FILE_ATTRIBUTES ||
         (attributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY |
                        FILE_ATTRIBUTE_DEVICE)) != 0) {
         return;
     }
-    std::remove(path);
+    if (path.wide != nullptr) {
+        DeleteFileW(wide.c_str());
+    } else {
+        DeleteFileA(path.text);
+    }
 }
-
-bool RewindFile(std::FILE* file) { return _fseeki64(file, 0, SEEK_SET) == 0; }
 
 #else
 
-std::FILE* OpenRegularFileForReading(const char* path, std::uint64_t* size)
+namespace {
+
+// 32-bit hosts refuse a single read or write of 2 GiB or more.
+constexpr std::size_t kMaxPiece = std::size_t{1} << 30;
+
+void Identify(const struct stat& st, FileIdentity* identity)
 {
-    // O_NONBLOCK: opening a FIFO must not wait for a writer; it is refused below.
-    const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) {
-        return nullptr;
-    }
+    identity->regular = S_ISREG(st.st_mode);
+    identity->device = static_cast<std::uint64_t>(st.st_dev);
+    identity->inode = static_cast<std::uint64_t>(st.st_ino);
+}
+
+}  // namespace
+
+bool MeasureInput(int fd, std::uint64_t* size, FileIdentity* identity, int* error)
+{
     struct stat st;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (::fstat(fd, &st) != 0) {
+        *error = errno;
+        return false;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        *error = S_ISDIR(st.st_mode) ? EISDIR : kErrorNotRegular;
+        return false;
+    }
+    Identify(st, identity);
+    *size = static_cast<std::uint64_t>(st.st_size);
+    return true;
+}
+
+int OpenInput(const FilePath& path, std::uint64_t* size, FileIdentity* identity, int* error)
+{
+    // O_NONBLOCK: opening a FIFO must not wait for a writer; it is refused.
+    const int fd = ::open(path.text, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        *error = errno;
+        return -1;
+    }
+    if (!MeasureInput(fd, size, identity, error)) {
         ::close(fd);
-        return nullptr;
+        return -1;
     }
     const int flags = ::fcntl(fd, F_GETFL);
     if (flags != -1) {
         ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
     }
-    std::FILE* file = ::fdopen(fd, "rb");
-    if (file == nullptr) {
-        ::close(fd);
-        return nullptr;
-    }
-    *size = static_cast<std::uint64_t>(st.st_size);
-    return file;
+    return fd;
 }
 
-OutputIdentity IdentifyOpenFile(std::FILE* file)
+int OpenOutput(const FilePath& path, bool exclusive, FileIdentity* identity, int* error)
 {
-    struct stat st;
-    if (::fstat(::fileno(file), &st) != 0) {
-        return OutputIdentity{false, 0, 0};
+    constexpr int kFlags = O_WRONLY | O_CREAT | O_NOCTTY | O_CLOEXEC;
+    int fd = ::open(path.text, exclusive ? kFlags | O_EXCL : kFlags, 0666);
+    if (fd < 0 && exclusive && errno == EEXIST) {
+        // Only a regular file (or a name that resolves to none, such as a
+        // dangling link) counts as one not to replace.
+        struct stat st;
+        if (::stat(path.text, &st) != 0 || S_ISREG(st.st_mode)) {
+            *error = kErrorFileExists;
+            return -1;
+        }
+        fd = ::open(path.text, O_WRONLY | O_NOCTTY | O_CLOEXEC);
     }
-    return OutputIdentity{S_ISREG(st.st_mode), static_cast<std::uint64_t>(st.st_dev),
-                          static_cast<std::uint64_t>(st.st_ino)};
+    struct stat st;
+    if (fd < 0 || ::fstat(fd, &st) != 0) {
+        *error = errno;
+        if (fd >= 0) {
+            ::close(fd);
+        }
+        return -1;
+    }
+    Identify(st, identity);
+    return fd;
 }
 
-void RemovePartialOutput(const char* path, const OutputIdentity& identity)
+bool TruncateFile(int fd) { return ::ftruncate(fd, 0) == 0; }
+
+bool SeekFile(int fd, std::uint64_t offset)
+{
+    return ::lseek(fd, static_cast<off_t>(offset), SEEK_SET) >= 0;
+}
+
+bool ReadFully(int fd, void* buffer, std::size_t size)
+{
+    auto* at = static_cast<char*>(buffer);
+    while (size > 0) {
+        const ssize_t n = ::read(fd, at, size < kMaxPiece ? size : kMaxPiece);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        at += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool WriteFully(int fd, const void* buffer, std::size_t size)
+{
+    const auto* at = static_cast<const char*>(buffer);
+    while (size > 0) {
+        const ssize_t n = ::write(fd, at, size < kMaxPiece ? size : kMaxPiece);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        at += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool CloseFile(int fd) { return ::close(fd) == 0; }
+
+void RemovePartialOutput(const FilePath& path, const FileIdentity& identity)
 {
     struct stat st;
-    if (!identity.regular || ::lstat(path, &st) != 0 || !S_ISREG(st.st_mode) ||
+    if (!identity.regular || ::lstat(path.text, &st) != 0 || !S_ISREG(st.st_mode) ||
         static_cast<std::uint64_t>(st.st_dev) != identity.device ||
         static_cast<std::uint64_t>(st.st_ino) != identity.inode) {
         return;
     }
-    ::unlink(path);
+    ::unlink(path.text);
 }
-
-bool RewindFile(std::FILE* file) { return ::fseeko(file, 0, SEEK_SET) == 0; }
 
 #endif
 

@@ -16,13 +16,17 @@ bool NarrowPath(const wchar_t* path, std::string& narrow) noexcept
 {
     try {
         narrow.clear();
-        const int needed = WideCharToMultiByte(CP_ACP, 0, path, -1, nullptr, 0, nullptr, nullptr);
+        // No best-fit mapping: a character the code page lacks shows as '?',
+        // never as a look-alike that names another file. (The UTF-8 code
+        // page holds every character and takes no flags.)
+        const DWORD flags = GetACP() == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
+        const int needed = WideCharToMultiByte(CP_ACP, flags, path, -1, nullptr, 0, nullptr, nullptr);
         if (needed <= 1) {
-            return true;  // empty, or not convertible: an empty path opens nothing
+            return true;
         }
         narrow.resize(static_cast<std::size_t>(needed));
-        const int written = WideCharToMultiByte(CP_ACP, 0, path, -1, &narrow[0], needed, nullptr,
-                                                nullptr);
+        const int written =
+            WideCharToMultiByte(CP_ACP, flags, path, -1, &narrow[0], needed, nullptr, nullptr);
         narrow.resize(written > 0 ? static_cast<std::size_t>(written) - 1 : 0);
         return true;
     } catch (const std::bad_alloc&) {

@@ -7,9 +7,10 @@
 
 namespace vornish {
 
-// The narrow form of `path` that the platform's fopen expects: the ANSI code
-// page on Windows (characters it lacks become '?'), UTF-8 elsewhere (a code
-// unit that is no character becomes '?'). False only when memory runs out.
+// The narrow form of `path`: in the ANSI code page on Windows, where it only
+// shows in messages (characters the code page lacks become '?'); UTF-8
+// elsewhere, where it is also what gets opened (a code unit that is no
+// character becomes '?'). False only when memory runs out.
 bool NarrowPath(const wchar_t* path, std::string& narrow) noexcept;
 
 }  // namespace vornish

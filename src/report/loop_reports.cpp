@@ -25,39 +25,42 @@ ProbableNote NearestNote(double z)
     return ProbableNote{index, octave, std::lround(100.0 * (z - index))};
 }
 
-void ReportLoopStability(std::uint32_t loopCount, const std::int16_t* firsts,
+void ReportLoopStability(std::FILE* out, std::uint32_t loopCount, const std::int16_t* firsts,
                          const std::int16_t* seconds)
 {
-    if (loopCount < 2) {
+    if (out == nullptr || loopCount < 2) {
         return;
     }
     if (firsts[1] == firsts[0] && seconds[1] == seconds[0]) {
-        std::fputs("Looping is stable.\n", stdout);
+        std::fputs("Looping is stable.\n", out);
         return;
     }
-    std::fputs("Looping is unstable, ", stdout);
+    std::fputs("Looping is unstable, ", out);
     for (std::uint32_t i = 0; i + 1 < loopCount; ++i) {
         for (std::uint32_t j = i + 1; j < loopCount; ++j) {
             if (firsts[j] == firsts[i] && seconds[j] == seconds[i]) {
-                std::printf("samples repeat from loop %u to loop %u.\n", j, i);
+                std::fprintf(out, "samples repeat from loop %u to loop %u.\n", j, i);
                 return;
             }
         }
     }
     std::fputs("try a larger number of loops to figure the length until the sample repeats.\n",
-               stdout);
+               out);
 }
 
-void ReportProbableNote(std::uint32_t blockCount, std::uint32_t sampleRate)
+void ReportProbableNote(std::FILE* out, std::uint32_t blockCount, std::uint32_t sampleRate)
 {
+    if (out == nullptr) {
+        return;
+    }
     if (blockCount >= 45 || blockCount == 0 || sampleRate == 0) {
-        std::fputs("\n", stdout);
+        std::fputs("\n", out);
         return;
     }
     const double frequency = static_cast<double>(sampleRate) / (16.0 * static_cast<double>(blockCount));
     const double z = 12.0 * std::log2(frequency * (1.0 / 440.0)) - 3.0;
     const ProbableNote note = NearestNote(z);
-    std::printf(" (probable note : %s%d %+ld cents)\n", NoteNames[note.index], note.octave,
+    std::fprintf(out, " (probable note : %s%d %+ld cents)\n", NoteNames[note.index], note.octave,
                 note.cents);
 }
 

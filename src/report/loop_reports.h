@@ -5,6 +5,7 @@
 #define VORNISH_LOOP_REPORTS_H
 
 #include <cstdint>
+#include <cstdio>
 
 namespace vornish {
 
@@ -21,16 +22,18 @@ struct ProbableNote {
 };
 ProbableNote NearestNote(double z);
 
+// Both reports print to `out`, and nothing when it is null.
+
 // Prints "Looping is stable." when loop 1 starts with the same two samples as
 // loop 0; otherwise "Looping is unstable, " and either the first later loop
 // that repeats an earlier one or a hint to try more loops. Nothing for fewer
 // than two loops. `firsts` and `seconds` hold each loop's first two samples.
-void ReportLoopStability(std::uint32_t loopCount, const std::int16_t* firsts,
+void ReportLoopStability(std::FILE* out, std::uint32_t loopCount, const std::int16_t* firsts,
                          const std::int16_t* seconds);
 
 // Prints the note played when `blockCount` blocks repeat at `sampleRate` Hz,
 // or a bare line end for 45 blocks or more (below any useful pitch).
-void ReportProbableNote(std::uint32_t blockCount, std::uint32_t sampleRate);
+void ReportProbableNote(std::FILE* out, std::uint32_t blockCount, std::uint32_t sampleRate);
 
 }  // namespace vornish
 

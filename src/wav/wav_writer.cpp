@@ -2,7 +2,7 @@
 //
 //   offset  size  field                  value
 //    0      4     chunk id               "RIFF"
-//    4      4     RIFF size              32 * N + 36
+//    4      4     RIFF size              32 * N + 36 (+ 68 with a smpl chunk)
 //    8      4     form type              "WAVE"
 //   12      4     chunk id               "fmt "
 //   16      4     format chunk size      16
@@ -16,10 +16,16 @@
 //   40      4     data size              32 * N
 //   44            16 * N samples, signed 16-bit little-endian
 //
+// The optional `smpl` chunk that follows the samples (all fields 32-bit):
+//
+//   "smpl", size 60, manufacturer 0, product 0, sample period (ns),
+//   MIDI unity note 60, pitch fraction 0, SMPTE format 0, SMPTE offset 0,
+//   loop count 1, sampler data 0, then the loop: cue id 0, type 0 (forward),
+//   start, end (inclusive), fraction 0, play count 0 (forever).
+//
 // All numbers are little-endian whatever the host's byte order.
 #include "wav/wav_writer.h"
 
-#include <cstdint>
 #include <cstring>
 
 namespace vornish {
@@ -47,32 +53,14 @@ bool HostIsLittleEndian()
     return first == 1;
 }
 
-bool WriteSamplesSwapped(std::FILE* file, const std::int16_t* samples, std::size_t count)
-{
-    std::uint8_t chunk[8192];
-    constexpr std::size_t kChunkSamples = sizeof chunk / 2;
-    while (count > 0) {
-        const std::size_t n = count < kChunkSamples ? count : kChunkSamples;
-        for (std::size_t i = 0; i < n; ++i) {
-            PutLE16(chunk + 2 * i, static_cast<std::uint16_t>(samples[i]));
-        }
-        if (std::fwrite(chunk, 2, n, file) != n) {
-            return false;
-        }
-        samples += n;
-        count -= n;
-    }
-    return true;
-}
-
 }  // namespace
 
 void MakeWavHeader(std::uint8_t header[kWavHeaderSize], std::uint32_t sampleRate,
-                   std::uint32_t blockCount)
+                   std::uint32_t blockCount, std::uint32_t trailingBytes)
 {
     const std::uint32_t dataSize = blockCount * 32u;
     PutTag(header + 0, "RIFF");
-    PutLE32(header + 4, dataSize + 36u);
+    PutLE32(header + 4, dataSize + 36u + trailingBytes);
     PutTag(header + 8, "WAVE");
     PutTag(header + 12, "fmt ");
     PutLE32(header + 16, 16);
@@ -86,36 +74,29 @@ void MakeWavHeader(std::uint8_t header[kWavHeaderSize], std::uint32_t sampleRate
     PutLE32(header + 40, dataSize);
 }
 
-bool WriteWav(std::FILE* file, std::uint32_t sampleRate, const std::int16_t* samples,
-              std::uint32_t blockCount)
+void MakeSmplChunk(std::uint8_t chunk[kSmplChunkSize], std::uint32_t sampleRate,
+                   std::uint32_t loopStart, std::uint32_t loopEnd)
 {
-    std::uint8_t header[kWavHeaderSize];
-    MakeWavHeader(header, sampleRate, blockCount);
-    if (std::fwrite(header, 1, kWavHeaderSize, file) != kWavHeaderSize) {
-        return false;
+    const std::uint32_t period =
+        sampleRate == 0 ? 0
+                        : static_cast<std::uint32_t>((1000000000ull + sampleRate / 2) / sampleRate);
+    const std::uint32_t fields[] = {60, 0, 0, period, 60, 0, 0, 0, 1, 0,
+                                    0,  0, loopStart, loopEnd, 0, 0};
+    PutTag(chunk, "smpl");
+    for (std::size_t i = 0; i < sizeof fields / sizeof fields[0]; ++i) {
+        PutLE32(chunk + 4 + 4 * i, fields[i]);
     }
-    std::size_t sampleCount = static_cast<std::size_t>(blockCount) * 16u;
-    if (sampleCount == 0) {
-        return true;
+}
+
+void StoreSamplesLittleEndian(std::int16_t* samples, std::size_t count)
+{
+    if (HostIsLittleEndian()) {
+        return;
     }
-    if (!HostIsLittleEndian()) {
-        return WriteSamplesSwapped(file, samples, sampleCount);
+    auto* bytes = reinterpret_cast<std::uint8_t*>(samples);
+    for (std::size_t i = 0; i < count; ++i) {
+        PutLE16(bytes + 2 * i, static_cast<std::uint16_t>(samples[i]));
     }
-    if (SIZE_MAX > 0xFFFFFFFFu) {
-        return std::fwrite(samples, 2, sampleCount, file) == sampleCount;
-    }
-    // A 32-bit host refuses a single write of 2 GiB or more: write at most
-    // 1 GiB at a time there.
-    constexpr std::size_t kMaxSamplesPerWrite = std::size_t{1} << 29;
-    while (sampleCount > 0) {
-        const std::size_t n = sampleCount < kMaxSamplesPerWrite ? sampleCount : kMaxSamplesPerWrite;
-        if (std::fwrite(samples, 2, n, file) != n) {
-            return false;
-        }
-        samples += n;
-        sampleCount -= n;
-    }
-    return true;
 }
 
 }  // namespace vornish

@@ -1,28 +1,39 @@
-// WAV writer: a 44-byte RIFF/WAVE header for 16-bit mono PCM, then the samples.
+// WAV writer: the bytes of a 16-bit mono PCM RIFF/WAVE file, built in memory
+// piece by piece so that the conversion can stream them: the header, then the
+// samples chunk by chunk, then (for a looping sample) a `smpl` chunk.
 #ifndef VORNISH_WAV_WRITER_H
 #define VORNISH_WAV_WRITER_H
 
+#include <cstddef>
 #include <cstdint>
-#include <cstdio>
 
 namespace vornish {
 
 constexpr std::size_t kWavHeaderSize = 44;
+constexpr std::size_t kSmplChunkSize = 68;
 
 // Largest block count whose WAV sizes (32 * N data bytes, 32 * N + 36 RIFF
-// size) fit the header's unsigned 32-bit fields.
-constexpr std::uint64_t kWavMaxBlockCount = (0xFFFFFFFFull - 36u) / 32u;
+// size, plus any chunk after the data) fit the header's unsigned 32-bit
+// fields.
+constexpr std::uint64_t WavMaxBlockCount(std::uint64_t trailingBytes)
+{
+    return (0xFFFFFFFFull - 36u - trailingBytes) / 32u;
+}
 
-// Fills `header` for `blockCount` blocks (16 samples each) at `sampleRate` Hz.
-// `blockCount` must not exceed kWavMaxBlockCount.
+// Fills `header` for `blockCount` blocks (16 samples each) at `sampleRate` Hz,
+// with `trailingBytes` of further chunks after the samples counted in the
+// RIFF size. The sizes must fit (see WavMaxBlockCount).
 void MakeWavHeader(std::uint8_t header[kWavHeaderSize], std::uint32_t sampleRate,
-                   std::uint32_t blockCount);
+                   std::uint32_t blockCount, std::uint32_t trailingBytes);
 
-// Writes the header, then the 16 * blockCount samples as little-endian 16-bit
-// values, to `file` (opened in binary mode; not closed here). Returns false if
-// any write came up short.
-bool WriteWav(std::FILE* file, std::uint32_t sampleRate, const std::int16_t* samples,
-              std::uint32_t blockCount);
+// Fills a `smpl` chunk with one forward loop from sample `loopStart` to sample
+// `loopEnd` (inclusive), played forever, unity note 60.
+void MakeSmplChunk(std::uint8_t chunk[kSmplChunkSize], std::uint32_t sampleRate,
+                   std::uint32_t loopStart, std::uint32_t loopEnd);
+
+// Rewrites `count` samples in place as little-endian byte pairs, the order a
+// WAV file holds them in (nothing to do on a little-endian host).
+void StoreSamplesLittleEndian(std::int16_t* samples, std::size_t count);
 
 }  // namespace vornish
 

@@ -179,8 +179,10 @@ int main(int argc, char** argv)
     int exitCode = kExitOk;
     for (const char* input : options.inputs) {
         const std::string output = options.output != nullptr ? options.output : DefaultOutputPath(input);
-        const std::int32_t status = vornish::BRRConvertFile(input, output.c_str(), options.loops,
-                                                            options.rate);
+        vornish::ConvertOptions convert;
+        convert.loopCount = options.loops;
+        convert.sampleRate = options.rate;
+        const std::int32_t status = vornish::BRRConvertFile(input, output.c_str(), convert);
         if (status != BRR_STATUS_DONE) {
             exitCode = kExitFailed;
         }
