@@ -108,6 +108,18 @@ TEST(BRRDecode, OneBlockWritesTheKnownWav)
     EXPECT_EQ(testsupport::ReadFile(out), testsupport::ExpectedWav(8000, expected));
 }
 
+TEST(BRRDecode, SamePathForInputAndOutputWorks)
+{
+    ScratchDir scratch;
+    const std::string path = scratch.Path("both.brr");
+    const Bytes blocks = testsupport::RandomBytes(9 * 3000, 3);
+    testsupport::WriteFile(path, blocks);
+    const auto console = Capture([&] { return BRRDecode(Wide(path).c_str(), Wide(path).c_str()); });
+    EXPECT_EQ(console.status, BRR_STATUS_DONE);
+    testsupport::ReferenceDecoder reference;
+    EXPECT_EQ(testsupport::ReadFile(path), testsupport::ExpectedWav(8000, reference.DecodeBlocks(blocks)));
+}
+
 TEST(BRRDecode, NullPathsAreRefused)
 {
     ScratchDir scratch;
@@ -378,6 +390,10 @@ TEST(BRRConvertFileLoops, PassesCarryTheHistoryAndReport)
     const Bytes carried = {0xC4, 0x77, 0x77, 0, 0, 0, 0, 0, 0};
     // Filter 0 never looks at the history: every pass is the same.
     const Bytes plain = {0xC0, 0x7F, 0x12, 0, 0, 0, 0, 0, 0x34, 0xB0, 0x11, 0, 0, 0, 0, 0, 0, 0x80};
+    // Both passes start 14336, then -29536 against -29542, then 0: the record
+    // must hold the first two samples, not any others.
+    const Bytes secondDiffers = {0xBC, 0x75, 0xDE, 0xCB, 0x3B, 0xC9, 0x91, 0xED, 0x41,
+                                 0x11, 0x25, 0x28, 0x9C, 0xC1, 0xDA, 0xEB, 0xA8, 0x63};
     struct Case {
         const char* name;
         Bytes input;
@@ -391,6 +407,9 @@ TEST(BRRConvertFileLoops, PassesCarryTheHistoryAndReport)
         {"plain_three", plain, 3, 32000, " (probable note : B 5 +21 cents)\nLooping is stable.\n"},
         {"carried_once", carried, 1, 8000, ""},
         {"plain_many_blocks", Repeat(plain, 30), 2, 8000, "\nLooping is stable.\n"},
+        {"record_takes_first_two", secondDiffers, 2, 8000,
+         " (probable note : B 3 +21 cents)\nLooping is unstable, try a larger number of loops to "
+         "figure the length until the sample repeats.\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -412,6 +431,35 @@ TEST(BRRConvertFileLoops, PassesCarryTheHistoryAndReport)
     const testsupport::Samples twice = reference.DecodeBlocks(Repeat(carried, 2));
     EXPECT_NE(testsupport::Samples(twice.begin(), twice.begin() + 16),
               testsupport::Samples(twice.begin() + 16, twice.end()));
+}
+
+// The working buffer's chunk boundaries fall everywhere (a chunk of 1, 3 or 7
+// blocks against passes of 10 and 6 blocks), with the history carried across
+// each of them and from pass to pass.
+TEST(BRRConvertFileLoops, ChunkBoundariesCarryTheHistory)
+{
+    ScratchDir scratch;
+    const std::string in = scratch.Path("in.brr");
+    const std::string out = scratch.Path("out.wav");
+    const Bytes blocks = testsupport::RandomBytes(9 * 10, 9);
+    testsupport::WriteFile(in, blocks);
+    testsupport::ReferenceDecoder reference;
+    testsupport::Samples expected = reference.DecodeBlocks(blocks);
+    for (int pass = 1; pass < 3; ++pass) {
+        const testsupport::Samples again =
+            reference.DecodeBlocks(Bytes(blocks.begin() + 9 * 4, blocks.end()));
+        expected.insert(expected.end(), again.begin(), again.end());
+    }
+    for (const std::size_t chunk : {1u, 3u, 7u, 0u}) {
+        vornish::ConvertOptions options;
+        options.loopCount = 3;
+        options.loopStart = 4;
+        options.chunkBlocks = chunk;
+        options.progress = nullptr;
+        EXPECT_EQ(vornish::BRRConvertFile(in.c_str(), out.c_str(), options), BRR_STATUS_DONE);
+        EXPECT_EQ(testsupport::ReadFile(out), testsupport::ExpectedWav(8000, expected))
+            << "chunk " << chunk;
+    }
 }
 
 TEST(BRRConvertFileLoops, LoopCountOutsideTheRecordIsRefused)
