@@ -1,6 +1,7 @@
 // The brrdecode command-line tool, run as a separate process.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <vector>
@@ -212,6 +213,172 @@ TEST(Tool, BadLoopsOrRateAreUsageErrors)
     EXPECT_FALSE(testsupport::FileExists(scratch.Path("in.wav")));
     EXPECT_EQ(RunTool(scratch, {"--loops=3200", "--rate=384000", "in.brr"}).exitCode, 0);
     EXPECT_EQ(RunTool(scratch, {"--loops", "1", "--rate", "1", "in.brr"}).exitCode, 0);
+}
+
+}  // namespace
+
+namespace {
+
+// Five blocks with the given headers and fixed random data; `loopHeader`
+// (>= 0) puts a 2-byte loop header in front.
+Bytes SampleFile(const std::vector<std::uint8_t>& headers, int loopHeader)
+{
+    const Bytes data = testsupport::RandomBytes(8 * headers.size(), 21);
+    Bytes file;
+    if (loopHeader >= 0) {
+        file = {static_cast<std::uint8_t>(loopHeader), static_cast<std::uint8_t>(loopHeader >> 8)};
+    }
+    for (std::size_t b = 0; b < headers.size(); ++b) {
+        file.push_back(headers[b]);
+        file.insert(file.end(), data.begin() + static_cast<long>(8 * b),
+                    data.begin() + static_cast<long>(8 * b + 8));
+    }
+    return file;
+}
+
+Bytes SmplChunk(std::uint32_t rate, std::uint32_t start, std::uint32_t end)
+{
+    const std::uint32_t fields[] = {60, 0, 0, (1000000000u + rate / 2) / rate, 60, 0, 0, 0, 1, 0,
+                                    0, 0, start, end, 0, 0};
+    Bytes chunk = {'s', 'm', 'p', 'l'};
+    for (const std::uint32_t f : fields) {
+        for (int i = 0; i < 4; ++i) {
+            chunk.push_back(static_cast<std::uint8_t>(f >> (8 * i)));
+        }
+    }
+    return chunk;
+}
+
+// The samples a sampler plays: blocks [0, B) once, then [S, B) again for
+// every further pass, the history carried on; with a smpl loop over the last
+// pass when `smpl`.
+Bytes ExpectedRendering(const Bytes& file, std::size_t offset, std::size_t blocks, std::size_t loopStart,
+                        std::uint32_t passes, std::uint32_t rate, bool smpl)
+{
+    testsupport::ReferenceDecoder reference;
+    const auto at = [&](std::size_t block) { return file.begin() + static_cast<long>(offset + 9 * block); };
+    testsupport::Samples samples = reference.DecodeBlocks(Bytes(at(0), at(blocks)));
+    for (std::uint32_t pass = 1; pass < passes; ++pass) {
+        const testsupport::Samples again = reference.DecodeBlocks(Bytes(at(loopStart), at(blocks)));
+        samples.insert(samples.end(), again.begin(), again.end());
+    }
+    Bytes wav = testsupport::ExpectedWav(rate, samples);
+    if (smpl) {
+        const std::uint32_t riff = (wav[4] | wav[5] << 8u) + 68u;  // small files only
+        wav[4] = static_cast<std::uint8_t>(riff);
+        wav[5] = static_cast<std::uint8_t>(riff >> 8u);
+        const auto total = static_cast<std::uint32_t>(samples.size());
+        const Bytes chunk = SmplChunk(rate, total - 16 * static_cast<std::uint32_t>(blocks - loopStart),
+                                      total - 1);
+        wav.insert(wav.end(), chunk.begin(), chunk.end());
+    }
+    return wav;
+}
+
+TEST(Tool, SampleFormsFlagsAndLoops)
+{
+    // Filter 0 at the loop start keeps the loop stable; the other blocks use
+    // filters 1 to 3 so that the carried history shows.
+    const std::vector<std::uint8_t> looping = {0xB4, 0xC8, 0xB0, 0xAC, 0x97};  // last: end + loop
+    const std::vector<std::uint8_t> ending = {0xB4, 0xC8, 0xB1, 0xAC, 0x94};    // end at block 2
+    const std::vector<std::uint8_t> plain = {0xB4, 0xC8, 0xB0, 0xAC, 0x94};
+    const std::string count5 = "Number of BRR blocks to decode : 5.\n";
+    const std::string invalid = "Warning : Loop header of in.brr points outside the sample; ignored.\n";
+    const std::string sizeError = "Error : Size of BRR file in.brr isn't a multiple of 9 bytes.\n";
+    struct Case {
+        const char* name;
+        Bytes file;
+        std::vector<std::string> args;
+        int exitCode;
+        std::string out, err;
+        // The rendering expected: blocks decoded, loop start, passes, smpl.
+        std::size_t blocks, loopStart;
+        std::uint32_t passes;
+        bool smpl;
+    };
+    const Case cases[] = {
+        {"header_and_flags", SampleFile(looping, 18), {}, 0,
+         count5 + "Loop start : block 2.\nDone !\n", "", 5, 2, 1, true},
+        {"header_flags_loops_rate", SampleFile(looping, 18), {"--loops", "3", "--rate", "32000"}, 0,
+         count5 + "Loop start : block 2.\n (probable note : E 5 +19 cents)\nLooping is stable.\nDone !\n",
+         "", 5, 2, 3, true},
+        {"header_without_flags", SampleFile(plain, 27), {}, 0, count5 + "Loop start : block 3.\nDone !\n",
+         "", 5, 3, 1, false},
+        {"header_not_a_block", SampleFile(looping, 10), {}, 0, count5 + "Done !\n", invalid, 5, 0, 1, false},
+        {"header_past_the_end", SampleFile(looping, 45), {"--loops", "2"}, 0,
+         count5 + " (probable note : G 2 +35 cents)\nLooping is unstable, try a larger number of "
+                  "loops to figure the length until the sample repeats.\nDone !\n",
+         invalid, 5, 0, 2, false},
+        {"no_header_option", SampleFile(looping, 18), {"--no-header"}, 1, "", sizeError, 0, 0, 0, false},
+        {"size_5_mod_9", Bytes(5 + 9, 0), {}, 1, "", sizeError, 0, 0, 0, false},
+        {"blocks_after_end", SampleFile(ending, -1), {}, 0, count5 + "Done !\n",
+         "Warning : in.brr has 2 blocks after its end block; --stop-at-end leaves them out.\n", 5, 0, 1,
+         false},
+        {"stop_at_end", SampleFile(ending, -1), {"--stop-at-end"}, 0,
+         "Number of BRR blocks to decode : 3.\nDone !\n", "", 3, 0, 1, false},
+        {"stop_at_end_header_past_it", SampleFile(ending, 27), {"--stop-at-end"}, 0,
+         "Number of BRR blocks to decode : 3.\nDone !\n", invalid, 3, 0, 1, false},
+        {"loop_start_option", SampleFile(plain, -1), {"--loop-start", "1", "--loops", "2"}, 0,
+         count5 + "Loop start : block 1.\n (probable note : B 2 +21 cents)\nLooping is unstable, try a "
+                  "larger number of loops to figure the length until the sample repeats.\nDone !\n",
+         "", 5, 1, 2, true},
+        {"loop_start_overrides_header", SampleFile(looping, 18), {"--loop-start=4", "--no-smpl"}, 0,
+         count5 + "Loop start : block 4.\nDone !\n", "", 5, 4, 1, false},
+        {"loop_start_outside", SampleFile(plain, -1), {"--loop-start", "5"}, 1, count5,
+         "Error : Loop start 5 is outside in.brr (5 blocks).\n", 0, 0, 0, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScratchDir scratch;
+        testsupport::WriteFile(scratch.Path("in.brr"), c.file);
+        std::vector<std::string> args = c.args;
+        args.insert(args.end(), {"-o", "out.wav", "in.brr"});
+        const ToolRun run = RunTool(scratch, args);
+        EXPECT_EQ(run.exitCode, c.exitCode);
+        EXPECT_EQ(run.out, c.out);
+        EXPECT_EQ(run.err, c.err);
+        if (c.passes == 0) {
+            EXPECT_FALSE(testsupport::FileExists(scratch.Path("out.wav")));
+            continue;
+        }
+        const std::uint32_t rate = c.args.size() > 3 && c.args[2] == "--rate" ? 32000 : 8000;
+        EXPECT_EQ(testsupport::ReadFile(scratch.Path("out.wav")),
+                  ExpectedRendering(c.file, c.file.size() % 9, c.blocks, c.loopStart, c.passes, rate,
+                                    c.smpl));
+    }
+}
+
+// A WAV reader of the platform's own reads the loop back.
+TEST(Tool, SmplLoopReadsBack)
+{
+    if (std::system("command -v sndfile-info >/dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "sndfile-info is not installed";
+    }
+    ScratchDir scratch;
+    testsupport::WriteFile(scratch.Path("in.brr"), SampleFile({0xB4, 0xC8, 0xB0, 0xAC, 0x97}, 18));
+    ASSERT_EQ(RunTool(scratch, {"--loops", "3", "-o", "out.wav", "in.brr"}).exitCode, 0);
+    const std::string command = "sndfile-info " + Quote(scratch.Path("out.wav")) + " > " +
+                                Quote(scratch.Path("info.txt"));
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    const Bytes info = testsupport::ReadFile(scratch.Path("info.txt"));
+    const std::string text(info.begin(), info.end());
+    EXPECT_NE(text.find("Loop Count   : 1"), std::string::npos) << text;
+    EXPECT_NE(text.find("Start :   128  End :   175"), std::string::npos) << text;
+    EXPECT_NE(text.find("Frames      : 176"), std::string::npos) << text;
+}
+
+// With a smpl chunk the WAV holds at most 134,217,724 blocks.
+TEST(Tool, SizeLimitCountsTheSmplChunk)
+{
+    ScratchDir scratch;
+    const std::string in = scratch.Path("huge.brr");
+    testsupport::WriteFile(in, {});
+    ASSERT_EQ(::truncate(in.c_str(), static_cast<off_t>(9ull * 134217725u)), 0);
+    const ToolRun run = RunTool(scratch, {"--loop-start", "0", "-o", "out.wav", "huge.brr"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.out, "Number of BRR blocks to decode : 134217725.\nLoop start : block 0.\n");
+    EXPECT_EQ(run.err, "Error : BRR file huge.brr is too large to convert.\n");
+    EXPECT_FALSE(testsupport::FileExists(scratch.Path("out.wav")));
 }
 
 }  // namespace

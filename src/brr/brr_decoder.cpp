@@ -66,7 +66,7 @@ constexpr ScaledCodeTable MakeScaledCodeTable()
 
 constexpr ScaledCodeTable kScaledCodes = MakeScaledCodeTable();
 
-constexpr bool InFifteenBits(std::int32_t x) { return x >= -16384 && x <= 16383; }
+[[maybe_unused]] constexpr bool InFifteenBits(std::int32_t x) { return x >= -16384 && x <= 16383; }
 
 // Wraps a 16-bit value into 15 bits: keeps the low 15 bits, sign-extended.
 // 32767 -> -1, 16384 -> -16384, -16385 -> 16383, -32768 -> 0.

@@ -159,7 +159,7 @@ std::int32_t MakePlan(int in, std::uint64_t size, const char* inputName,
     } else if (headered) {
         const std::uint32_t offset = loopHeader[0] | static_cast<std::uint32_t>(loopHeader[1]) << 8u;
         if (offset % kBRRBlockSize == 0 && offset / kBRRBlockSize < plan.blockCount) {
-            plan.loopStart = offset / kBRRBlockSize;
+            plan.loopStart = static_cast<std::int64_t>(offset / kBRRBlockSize);
         } else {
             PrintErr("Warning : Loop header of %s points outside the sample; ignored.\n", inputName);
         }

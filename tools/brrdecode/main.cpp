@@ -1,4 +1,6 @@
 // brrdecode: converts BRR files to WAV files from the shell.
+#include <getopt.h>
+
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -21,17 +23,33 @@ const char kUsage[] =
     "Each INPUT is written to INPUT with its .brr extension replaced by .wav\n"
     "(or .wav appended when it has none).\n"
     "\n"
+    "File forms: a file of 9-byte blocks, or one whose size is 2 more than a\n"
+    "multiple of 9: a 2-byte little-endian loop header (the loop start as a\n"
+    "byte offset into the blocks), then the blocks.\n"
+    "Flags: bit 0 of a block's header byte marks the sample's end, bit 1 a\n"
+    "sample that then loops back to its loop start. Every block is decoded\n"
+    "unless --stop-at-end; blocks after the end block are warned about.\n"
+    "A known loop start is printed; when the loop was given or the last block\n"
+    "has both flags, the WAV gets a 'smpl' chunk that samplers read.\n"
+    "\n"
     "Options:\n"
-    "  -o, --output FILE  write the WAV to FILE (only with a single INPUT)\n"
-    "      --loops N      decode the whole file N times in a row into one WAV\n"
-    "                     (1 to 3200, default 1), the decoder history carried\n"
-    "                     from each pass into the next; with N > 1, report the\n"
-    "                     probable note of the loop and whether it is stable\n"
-    "      --rate HZ      sample rate written into the WAV and used for the\n"
-    "                     note (1 to 384000, default 8000; 32000 is the native\n"
-    "                     rate of most samples)\n"
-    "  -h, --help         print this help and exit\n"
-    "      --version      print the version and exit\n"
+    "  -o, --output FILE    write the WAV to FILE (only with a single INPUT)\n"
+    "      --loops N        play the sample as a sampler does: once, then the\n"
+    "                       loop (loop start to end) N-1 more times (1 to 3200,\n"
+    "                       default 1), the decoder history carried on; with\n"
+    "                       N > 1, report the loop's probable note and whether\n"
+    "                       it is stable\n"
+    "      --rate HZ        sample rate written into the WAV and used for the\n"
+    "                       note (1 to 384000, default 8000; 32000 is the native\n"
+    "                       rate of most samples)\n"
+    "      --loop-start S   the loop starts at block S (overrides a header)\n"
+    "      --no-header      take every file as headerless\n"
+    "      --stop-at-end    decode up to the first block with the end flag\n"
+    "      --no-smpl        write no 'smpl' chunk\n"
+    "  -h, --help           print this help and exit\n"
+    "      --version        print the version and exit\n"
+    "\n"
+    "Example: brrdecode --stop-at-end --loops 4 --rate 32000 -o piano.wav piano.brr\n"
     "\n"
     "Exit status: 0 when every INPUT was converted, 1 when any failed,\n"
     "2 for a usage error.\n";
@@ -41,8 +59,7 @@ constexpr std::uint32_t kMaxRate = 384000;
 struct Options {
     std::vector<const char*> inputs;
     const char* output = nullptr;
-    std::uint32_t loops = 1;
-    std::uint32_t rate = vornish::kDefaultSampleRate;
+    vornish::ConvertOptions convert;
     bool help = false;
     bool version = false;
 };
@@ -56,7 +73,7 @@ int UsageError(const std::string& message)
 }
 
 // A whole decimal number from `min` to `max`, digits only.
-bool ParseWholeNumber(const char* text, std::uint32_t min, std::uint32_t max, std::uint32_t& value)
+bool ParseWholeNumber(const char* text, std::uint64_t min, std::uint64_t max, std::uint64_t& value)
 {
     if (*text == '\0') {
         return false;
@@ -74,65 +91,67 @@ bool ParseWholeNumber(const char* text, std::uint32_t min, std::uint32_t max, st
     if (n < min) {
         return false;
     }
-    value = static_cast<std::uint32_t>(n);
+    value = n;
     return true;
 }
 
-// The value of an option given as "--name VALUE" or "--name=VALUE": true if
-// `arg` is that option; `value` is null when it is missing.
-bool MatchValueOption(const char* name, int argc, char** argv, int& i, const char*& value)
-{
-    const char* arg = argv[i];
-    const std::size_t length = std::strlen(name);
-    if (std::strncmp(arg, name, length) != 0) {
-        return false;
-    }
-    if (arg[length] == '=') {
-        value = arg + length + 1;
-        return true;
-    }
-    if (arg[length] != '\0') {
-        return false;
-    }
-    value = i + 1 < argc ? argv[++i] : nullptr;
-    return true;
-}
+enum LongOnly { kVersion = 256, kLoops, kRate, kLoopStart, kNoHeader, kStopAtEnd, kNoSmpl };
+
+const option kLongOptions[] = {
+    {"output", required_argument, nullptr, 'o'},
+    {"help", no_argument, nullptr, 'h'},
+    {"version", no_argument, nullptr, kVersion},
+    {"loops", required_argument, nullptr, kLoops},
+    {"rate", required_argument, nullptr, kRate},
+    {"loop-start", required_argument, nullptr, kLoopStart},
+    {"no-header", no_argument, nullptr, kNoHeader},
+    {"stop-at-end", no_argument, nullptr, kStopAtEnd},
+    {"no-smpl", no_argument, nullptr, kNoSmpl},
+    {nullptr, 0, nullptr, 0},
+};
 
 // Parses the command line into `options`; returns kExitOk or, after printing
 // the message, kExitUsage.
 int ParseArguments(int argc, char** argv, Options& options)
 {
-    bool optionsEnded = false;
-    for (int i = 1; i < argc; ++i) {
-        const char* arg = argv[i];
-        const char* value = nullptr;
-        if (optionsEnded || arg[0] != '-' || std::strcmp(arg, "-") == 0) {
-            options.inputs.push_back(arg);
-        } else if (std::strcmp(arg, "--") == 0) {
-            optionsEnded = true;
-        } else if (std::strcmp(arg, "-h") == 0 || std::strcmp(arg, "--help") == 0) {
-            options.help = true;
-        } else if (std::strcmp(arg, "--version") == 0) {
-            options.version = true;
-        } else if (MatchValueOption("-o", argc, argv, i, value) ||
-                   MatchValueOption("--output", argc, argv, i, value)) {
-            if (value == nullptr) {
-                return UsageError(std::string("option '") + arg + "' needs a file name");
-            }
-            options.output = value;
-        } else if (MatchValueOption("--loops", argc, argv, i, value)) {
-            if (value == nullptr || !ParseWholeNumber(value, 1, vornish::kMaxLoopCount, options.loops)) {
-                return UsageError(std::string("invalid loop count '") + (value ? value : "") +
+    opterr = 0;  // the messages below say more
+    std::uint64_t number = 0;
+    int c;
+    while ((c = getopt_long(argc, argv, ":o:h", kLongOptions, nullptr)) != -1) {
+        switch (c) {
+        case 'o': options.output = optarg; break;
+        case 'h': options.help = true; break;
+        case kVersion: options.version = true; break;
+        case kLoops:
+            if (!ParseWholeNumber(optarg, 1, vornish::kMaxLoopCount, number)) {
+                return UsageError(std::string("invalid loop count '") + optarg +
                                   "' (a whole number from 1 to 3200)");
             }
-        } else if (MatchValueOption("--rate", argc, argv, i, value)) {
-            if (value == nullptr || !ParseWholeNumber(value, 1, kMaxRate, options.rate)) {
-                return UsageError(std::string("invalid sample rate '") + (value ? value : "") +
+            options.convert.loopCount = static_cast<std::uint32_t>(number);
+            break;
+        case kRate:
+            if (!ParseWholeNumber(optarg, 1, kMaxRate, number)) {
+                return UsageError(std::string("invalid sample rate '") + optarg +
                                   "' (a whole number of Hz from 1 to 384000)");
             }
-        } else {
-            return UsageError(std::string("unknown option '") + arg + "'");
+            options.convert.sampleRate = static_cast<std::uint32_t>(number);
+            break;
+        case kLoopStart:
+            if (!ParseWholeNumber(optarg, 0, 0xFFFFFFFFu, number)) {
+                return UsageError(std::string("invalid loop start '") + optarg +
+                                  "' (a block number from 0)");
+            }
+            options.convert.loopStart = static_cast<std::int64_t>(number);
+            break;
+        case kNoHeader: options.convert.noHeader = true; break;
+        case kStopAtEnd: options.convert.stopAtEnd = true; break;
+        case kNoSmpl: options.convert.writeSmpl = false; break;
+        case ':': return UsageError(std::string("option '") + argv[optind - 1] + "' needs a value");
+        default: return UsageError(std::string("unknown option '") + argv[optind - 1] + "'");
         }
+    }
+    for (int i = optind; i < argc; ++i) {
+        options.inputs.push_back(argv[i]);
     }
     if (options.help || options.version) {
         return kExitOk;
@@ -165,6 +184,7 @@ std::string DefaultOutputPath(const char* input)
 int main(int argc, char** argv)
 {
     Options options;
+    options.convert.sampleForms = true;
     if (ParseArguments(argc, argv, options) != kExitOk) {
         return kExitUsage;
     }
@@ -179,11 +199,7 @@ int main(int argc, char** argv)
     int exitCode = kExitOk;
     for (const char* input : options.inputs) {
         const std::string output = options.output != nullptr ? options.output : DefaultOutputPath(input);
-        vornish::ConvertOptions convert;
-        convert.loopCount = options.loops;
-        convert.sampleRate = options.rate;
-        const std::int32_t status = vornish::BRRConvertFile(input, output.c_str(), convert);
-        if (status != BRR_STATUS_DONE) {
+        if (vornish::BRRConvertFile(input, output.c_str(), options.convert) != BRR_STATUS_DONE) {
             exitCode = kExitFailed;
         }
     }
