@@ -1,5 +1,6 @@
 // The brrdecode command-line tool, run as a separate process.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -104,7 +105,7 @@ TEST(Tool, OutputNamesFollowTheInput)
     for (const Case& c : cases) {
         testsupport::WriteFile(scratch.Path(c.input), kOneBlock);
         args.emplace_back(c.input);
-        expectedOut += "Number of BRR blocks to decode : 1.\nDone !\n";
+        expectedOut += std::string(c.input) + " -> " + c.output + "\nNumber of BRR blocks to decode : 1.\nDone !\n";
     }
     const ToolRun run = RunTool(scratch, args);
     EXPECT_EQ(run.exitCode, 0);
@@ -138,11 +139,12 @@ TEST(Tool, FailedInputsDoNotStopTheOthers)
     const ToolRun run = RunTool(scratch, {"missing.brr", "odd.brr", "good.brr", "last.brr"});
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_EQ(run.err,
-              "No such file : missing.brr\n"
+              "brrdecode: missing.brr: No such file or directory\n"
               "Error : Size of BRR file odd.brr isn't a multiple of 9 bytes.\n");
     EXPECT_EQ(run.out,
-              "Number of BRR blocks to decode : 1.\nDone !\n"
-              "Number of BRR blocks to decode : 1.\nDone !\n");
+              "missing.brr -> missing.wav\nodd.brr -> odd.wav\n"
+              "good.brr -> good.wav\nNumber of BRR blocks to decode : 1.\nDone !\n"
+              "last.brr -> last.wav\nNumber of BRR blocks to decode : 1.\nDone !\n");
     EXPECT_TRUE(testsupport::FileExists(scratch.Path("good.wav")));
     EXPECT_TRUE(testsupport::FileExists(scratch.Path("last.wav")));
     EXPECT_FALSE(testsupport::FileExists(scratch.Path("odd.wav")));
@@ -150,7 +152,7 @@ TEST(Tool, FailedInputsDoNotStopTheOthers)
     // An output that cannot be opened fails that file only, too.
     const ToolRun unwritable = RunTool(scratch, {"-o", "no/dir/x.wav", "good.brr"});
     EXPECT_EQ(unwritable.exitCode, 1);
-    EXPECT_EQ(unwritable.err, "Can't open file no/dir/x.wav for writing.\n");
+    EXPECT_EQ(unwritable.err, "brrdecode: no/dir/x.wav: No such file or directory\n");
 }
 
 TEST(Tool, ConsoleLinesKeepTheirOrderInOnePipe)
@@ -160,12 +162,14 @@ TEST(Tool, ConsoleLinesKeepTheirOrderInOnePipe)
     testsupport::WriteFile(scratch.Path("empty.brr"), {});
     const std::string command = "cd " + Quote(scratch.dir) + " && " + BRRDECODE_COMMAND +
                                 " good.brr empty.brr good.brr 2>&1 | cat > both.txt";
-    ASSERT_EQ(std::system(command.c_str()), 0);
+    std::system(command.c_str());
     const Bytes both = testsupport::ReadFile(scratch.Path("both.txt"));
     EXPECT_EQ(std::string(both.begin(), both.end()),
-              "Number of BRR blocks to decode : 1.\nDone !\n"
+              "good.brr -> good.wav\nNumber of BRR blocks to decode : 1.\nDone !\n"
+              "empty.brr -> empty.wav\n"
               "Number of BRR blocks to decode : 0.\nError : Loop position is out of range\n"
-              "Number of BRR blocks to decode : 1.\nDone !\n");
+              "good.brr -> good.wav\n"
+              "brrdecode: good.wav: was written from good.brr in this run; not replaced by good.brr\n");
 }
 
 }  // namespace
@@ -212,7 +216,7 @@ TEST(Tool, BadLoopsOrRateAreUsageErrors)
     }
     EXPECT_FALSE(testsupport::FileExists(scratch.Path("in.wav")));
     EXPECT_EQ(RunTool(scratch, {"--loops=3200", "--rate=384000", "in.brr"}).exitCode, 0);
-    EXPECT_EQ(RunTool(scratch, {"--loops", "1", "--rate", "1", "in.brr"}).exitCode, 0);
+    EXPECT_EQ(RunTool(scratch, {"-f", "--loops", "1", "--rate", "1", "in.brr"}).exitCode, 0);
 }
 
 }  // namespace
@@ -379,6 +383,114 @@ TEST(Tool, SizeLimitCountsTheSmplChunk)
     EXPECT_EQ(run.out, "Number of BRR blocks to decode : 134217725.\nLoop start : block 0.\n");
     EXPECT_EQ(run.err, "Error : BRR file huge.brr is too large to convert.\n");
     EXPECT_FALSE(testsupport::FileExists(scratch.Path("out.wav")));
+}
+
+}  // namespace
+
+namespace {
+
+// Runs a shell snippet in `dir` with $BRR naming a script that execs the
+// tool; the snippet's own redirections win over the capture of its output.
+ToolRun RunShell(const ScratchDir& dir, const std::string& snippet)
+{
+    const std::string wrapper = "#!/bin/sh\nexec " + std::string(BRRDECODE_COMMAND) + " \"$@\"\n";
+    testsupport::WriteFile(dir.Path("brr"), Bytes(wrapper.begin(), wrapper.end()));
+    ::chmod(dir.Path("brr").c_str(), 0755);
+    const std::string command = "cd " + Quote(dir.dir) + " && BRR=./brr && { " + snippet + "\n} >" +
+                                Quote(dir.Path(".out")) + " 2>" + Quote(dir.Path(".err")) +
+                                " </dev/null";
+    ToolRun run;
+    const int status = std::system(command.c_str());
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    const Bytes out = testsupport::ReadFile(dir.Path(".out"));
+    const Bytes err = testsupport::ReadFile(dir.Path(".err"));
+    run.out.assign(out.begin(), out.end());
+    run.err.assign(err.begin(), err.end());
+    return run;
+}
+
+TEST(Tool, ShellCases)
+{
+    const Bytes kTwoBlocks = {0xC0, 0x7F, 0, 0, 0, 0, 0, 0, 0, 0xC0, 0x12, 0, 0, 0, 0, 0, 0, 0};
+    const Bytes kKeep = {'k', 'e', 'e', 'p'};
+    const Bytes kMissing;  // the file must not exist
+    testsupport::Samples oneBlock(16, 0);
+    oneBlock[0] = 28672;
+    oneBlock[1] = -4096;
+    const Bytes kWav = testsupport::ExpectedWav(8000, oneBlock);
+    const std::string count1 = "Number of BRR blocks to decode : 1.\n";
+    const std::string count2 = "Number of BRR blocks to decode : 2.\n";
+    const std::string done = "Done !\n";
+    // A background job starts with SIGINT ignored; perl restores the default
+    // before it execs the tool. The signal comes once the WAV is being written.
+    const std::string kill = "perl -e '$SIG{INT}=\"DEFAULT\"; exec @ARGV' $BRR -q --loops 3200 big.brr &\n"
+                             "pid=$!; while [ ! -s big.wav ]; do sleep 0.01; done\n";
+    struct Case {
+        const char* name;
+        std::string snippet;
+        int exitCode;
+        std::string out, err;
+        std::vector<std::pair<std::string, Bytes>> files;  // path, expected bytes
+    };
+    const Case cases[] = {
+        {"existing_output_kept", "printf keep > a.wav; $BRR a.brr", 1, count1,
+         "brrdecode: a.wav: file exists (use -f to overwrite)\n", {{"a.wav", kKeep}}},
+        {"force_replaces", "printf keep > a.wav; $BRR -f a.brr", 0, count1 + done, "", {{"a.wav", kWav}}},
+        {"same_path", "$BRR -f -o a.brr a.brr", 1, "",
+         "brrdecode: a.brr: is the input file a.brr itself; choose another output\n",
+         {{"a.brr", kOneBlock}}},
+        {"hard_link", "ln a.brr h.wav; $BRR -f -o h.wav a.brr", 1, "",
+         "brrdecode: h.wav: is the input file a.brr itself; choose another output\n",
+         {{"a.brr", kOneBlock}}},
+        {"symbolic_link", "ln -s a.brr s.wav; $BRR -o s.wav a.brr", 1, "",
+         "brrdecode: s.wav: is the input file a.brr itself; choose another output\n",
+         {{"a.brr", kOneBlock}}},
+        {"collision", "cp b.brr a.BRR; $BRR a.brr a.BRR", 1,
+         "a.brr -> a.wav\n" + count1 + done + "a.BRR -> a.wav\n",
+         "brrdecode: a.wav: was written from a.brr in this run; not replaced by a.BRR\n",
+         {{"a.wav", kWav}}},
+        {"stdin_file", "$BRR - < a.brr > out.wav", 0, "", count1 + done, {{"out.wav", kWav}}},
+        {"stdin_pipe", "cat a.brr | $BRR - > out.wav", 0, "", count1 + done, {{"out.wav", kWav}}},
+        {"stdout", "$BRR -o - a.brr > out.wav", 0, "", count1 + done,
+         {{"out.wav", kWav}, {"a.wav", kMissing}}},
+        {"terminal", "script -qec \"$BRR -o - a.brr\" /dev/null > /dev/null", 1, "", "", {}},
+        {"output_dir", "mkdir d; $BRR -d d a.brr b.brr", 0,
+         "a.brr -> d/a.wav\n" + count1 + done + "b.brr -> d/b.wav\n" + count2 + done, "",
+         {{"d/a.wav", kWav}, {"a.wav", kMissing}}},
+        {"output_dir_missing", "$BRR -d nowhere a.brr", 2, "",
+         "brrdecode: 'nowhere' is not a directory\nTry 'brrdecode --help' for more information.\n", {}},
+        {"quiet", "$BRR -q a.brr", 0, "", "", {{"a.wav", kWav}}},
+        {"reasons", "mkdir dir; mkfifo f.brr; $BRR missing.brr dir f.brr", 1,
+         "missing.brr -> missing.wav\ndir -> dir.wav\nf.brr -> f.wav\n",
+         "brrdecode: missing.brr: No such file or directory\nbrrdecode: dir: Is a directory\n"
+         "brrdecode: f.brr: Not a regular file\n",
+         {}},
+        {"output_reason", "$BRR -o no/x.wav a.brr", 1, count1,
+         "brrdecode: no/x.wav: No such file or directory\n", {}},
+        {"sigint_mid_write", kill + "kill -INT $pid; { wait $pid; } 2>/dev/null; echo $?", 0, "130\n", "",
+         {{"big.wav", kMissing}}},
+        {"sigterm_mid_write", kill + "kill -TERM $pid; { wait $pid; } 2>/dev/null; echo $?", 0, "143\n", "",
+         {{"big.wav", kMissing}}},
+        {"full_stdout", "$BRR a.brr > /dev/full", 1, "",
+         "brrdecode: standard output: No space left on device\n", {{"a.wav", kWav}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScratchDir scratch;
+        testsupport::WriteFile(scratch.Path("a.brr"), kOneBlock);
+        testsupport::WriteFile(scratch.Path("b.brr"), kTwoBlocks);
+        testsupport::WriteFile(scratch.Path("big.brr"), Bytes(9 * 7281, 0));
+        const ToolRun run = RunShell(scratch, c.snippet);
+        EXPECT_EQ(run.exitCode, c.exitCode);
+        EXPECT_EQ(run.out, c.out);
+        EXPECT_EQ(run.err, c.err);
+        for (const auto& file : c.files) {
+            EXPECT_EQ(testsupport::FileExists(scratch.Path(file.first)), !file.second.empty()) << file.first;
+            if (!file.second.empty()) {
+                EXPECT_EQ(testsupport::ReadFile(scratch.Path(file.first)), file.second) << file.first;
+            }
+        }
+    }
 }
 
 }  // namespace

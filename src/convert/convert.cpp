@@ -15,6 +15,7 @@
 // before the next chunk is read.
 #include "convert/convert.h"
 
+#include <atomic>
 #include <cinttypes>
 #include <cstdarg>
 #include <cstdlib>
@@ -41,21 +42,6 @@ namespace {
 
 // Blocks per chunk: 144 KiB read, 512 KiB of samples written at a time.
 constexpr std::size_t kChunkBlocks = 16384;
-
-// Progress lines are flushed at once, so that they keep their order with the
-// error lines and reach the console even if the host's runtime buffers its
-// own standard output separately.
-void PrintTo(std::FILE* stream, const char* format, ...)
-{
-    if (stream == nullptr) {
-        return;
-    }
-    std::va_list args;
-    va_start(args, format);
-    std::vfprintf(stream, format, args);
-    va_end(args);
-    std::fflush(stream);
-}
 
 void PrintErr(const char* format, ...)
 {
@@ -437,6 +423,7 @@ std::int32_t OpenOutputFor(const FilePath& output, const FilePath& input,
     if (options.active != nullptr && identity->regular) {
         options.active->path = output;
         options.active->identity = *identity;
+        std::atomic_signal_fence(std::memory_order_seq_cst);  // both set before a handler can look
         options.active->armed = 1;
     }
     return BRR_STATUS_DONE;
@@ -509,6 +496,21 @@ std::int32_t ConvertOpenInput(int in, std::uint64_t size, const FileIdentity& in
 }
 
 }  // namespace
+
+// Progress lines are flushed at once, so that they keep their order with the
+// error lines and reach the console even if the host's runtime buffers its
+// own standard output separately.
+void PrintTo(std::FILE* stream, const char* format, ...)
+{
+    if (stream == nullptr) {
+        return;
+    }
+    std::va_list args;
+    va_start(args, format);
+    std::vfprintf(stream, format, args);
+    va_end(args);
+    std::fflush(stream);
+}
 
 std::int32_t BRRConvert(const FilePath& input, const FilePath& output,
                         const ConvertOptions& options)

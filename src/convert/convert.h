@@ -71,6 +71,10 @@ struct ConvertOptions {
 std::int32_t BRRConvert(const FilePath& input, const FilePath& output,
                         const ConvertOptions& options);
 
+// Prints to `stream` (nothing when it is null) and flushes it, so that
+// progress keeps its order with the error lines.
+void PrintTo(std::FILE* stream, const char* format, ...);
+
 // The same with narrow paths.
 std::int32_t BRRConvertFile(const char* inputPath, const char* outputPath,
                             const ConvertOptions& options = ConvertOptions());

@@ -1,7 +1,18 @@
 // brrdecode: converts BRR files to WAV files from the shell.
+//
+// What the tool adds to the conversion entry is what a shell user expects:
+// it never replaces a file unasked nor writes over its input, it reads and
+// writes standard input and output (console lines then go to standard
+// error), it names outputs into a folder, it says why a file cannot be
+// opened, and a conversion stopped by a signal leaves no partial output.
 #include <getopt.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <cctype>
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -32,8 +43,16 @@ const char kUsage[] =
     "A known loop start is printed; when the loop was given or the last block\n"
     "has both flags, the WAV gets a 'smpl' chunk that samplers read.\n"
     "\n"
+    "An existing file is never replaced without -f, and an output is never\n"
+    "its own input. INPUT '-' reads standard input; its WAV goes to standard\n"
+    "output (as does -o -), and the console lines then go to standard error.\n"
+    "\n"
     "Options:\n"
-    "  -o, --output FILE    write the WAV to FILE (only with a single INPUT)\n"
+    "  -o, --output FILE    write the WAV to FILE, '-' for standard output\n"
+    "                       (only with a single INPUT)\n"
+    "  -d, --output-dir DIR write each WAV into DIR, named after its INPUT\n"
+    "  -f, --force          replace existing output files\n"
+    "  -q, --quiet          print nothing but errors and warnings\n"
     "      --loops N        play the sample as a sampler does: once, then the\n"
     "                       loop (loop start to end) N-1 more times (1 to 3200,\n"
     "                       default 1), the decoder history carried on; with\n"
@@ -49,7 +68,9 @@ const char kUsage[] =
     "  -h, --help           print this help and exit\n"
     "      --version        print the version and exit\n"
     "\n"
-    "Example: brrdecode --stop-at-end --loops 4 --rate 32000 -o piano.wav piano.brr\n"
+    "Examples:\n"
+    "  brrdecode --stop-at-end --loops 4 --rate 32000 -o piano.wav piano.brr\n"
+    "  brrdecode - < voice.brr | sox -t wav - voice.flac\n"
     "\n"
     "Exit status: 0 when every INPUT was converted, 1 when any failed,\n"
     "2 for a usage error.\n";
@@ -59,10 +80,18 @@ constexpr std::uint32_t kMaxRate = 384000;
 struct Options {
     std::vector<const char*> inputs;
     const char* output = nullptr;
+    const char* outputDir = nullptr;
+    bool force = false;
+    bool quiet = false;
     vornish::ConvertOptions convert;
     bool help = false;
     bool version = false;
 };
+
+const char kStandardInput[] = "standard input";
+const char kStandardOutput[] = "standard output";
+
+bool IsStandardStream(const char* name) { return std::strcmp(name, "-") == 0; }
 
 int UsageError(const std::string& message)
 {
@@ -99,6 +128,9 @@ enum LongOnly { kVersion = 256, kLoops, kRate, kLoopStart, kNoHeader, kStopAtEnd
 
 const option kLongOptions[] = {
     {"output", required_argument, nullptr, 'o'},
+    {"output-dir", required_argument, nullptr, 'd'},
+    {"force", no_argument, nullptr, 'f'},
+    {"quiet", no_argument, nullptr, 'q'},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, kVersion},
     {"loops", required_argument, nullptr, kLoops},
@@ -117,9 +149,12 @@ int ParseArguments(int argc, char** argv, Options& options)
     opterr = 0;  // the messages below say more
     std::uint64_t number = 0;
     int c;
-    while ((c = getopt_long(argc, argv, ":o:h", kLongOptions, nullptr)) != -1) {
+    while ((c = getopt_long(argc, argv, ":o:d:fqh", kLongOptions, nullptr)) != -1) {
         switch (c) {
         case 'o': options.output = optarg; break;
+        case 'd': options.outputDir = optarg; break;
+        case 'f': options.force = true; break;
+        case 'q': options.quiet = true; break;
         case 'h': options.help = true; break;
         case kVersion: options.version = true; break;
         case kLoops:
@@ -162,12 +197,26 @@ int ParseArguments(int argc, char** argv, Options& options)
     if (options.output != nullptr && options.inputs.size() > 1) {
         return UsageError("-o/--output needs exactly one INPUT");
     }
+    if (options.output != nullptr && options.outputDir != nullptr) {
+        return UsageError("-o/--output and -d/--output-dir exclude each other");
+    }
+    struct stat st;
+    if (options.outputDir != nullptr && (::stat(options.outputDir, &st) != 0 || !S_ISDIR(st.st_mode))) {
+        return UsageError(std::string("'") + options.outputDir + "' is not a directory");
+    }
+    std::size_t standardInputs = 0;
+    for (const char* input : options.inputs) {
+        standardInputs += IsStandardStream(input) ? 1 : 0;
+    }
+    if (standardInputs > 1) {
+        return UsageError("standard input ('-') can be read only once");
+    }
     return kExitOk;
 }
 
 // INPUT with a final ".brr" (any letter case) replaced by ".wav", or ".wav"
 // appended.
-std::string DefaultOutputPath(const char* input)
+std::string DefaultOutputPath(const std::string& input)
 {
     std::string path(input);
     const std::size_t n = path.size();
@@ -179,12 +228,175 @@ std::string DefaultOutputPath(const char* input)
     return path + ".wav";
 }
 
+// Where INPUT's WAV goes: "-" for standard output.
+std::string OutputFor(const Options& options, const char* input)
+{
+    if (options.output != nullptr) {
+        return options.output;
+    }
+    if (options.outputDir != nullptr) {
+        const std::string name = IsStandardStream(input) ? "stdin" : input;
+        const std::size_t slash = name.find_last_of('/');
+        return std::string(options.outputDir) + "/" +
+               DefaultOutputPath(slash == std::string::npos ? name : name.substr(slash + 1));
+    }
+    return IsStandardStream(input) ? "-" : DefaultOutputPath(input);
+}
+
+void PrintError(const std::string& name, const char* reason)
+{
+    std::fflush(stdout);
+    std::fprintf(stderr, "brrdecode: %s: %s\n", name.c_str(), reason);
+}
+
+// Standard input as a file the conversion can measure and reread: itself
+// when it is a regular file, else a copy in an anonymous temporary file.
+// Returns the descriptor, or -1 after the error line.
+int OpenStandardInput(std::FILE** spool)
+{
+    struct stat st;
+    if (::fstat(STDIN_FILENO, &st) == 0 && S_ISREG(st.st_mode)) {
+        return STDIN_FILENO;
+    }
+    if (::isatty(STDIN_FILENO)) {
+        PrintError(kStandardInput, "is a terminal; BRR data is not read from a terminal");
+        return -1;
+    }
+    *spool = std::tmpfile();
+    if (*spool == nullptr) {
+        PrintError(kStandardInput, std::strerror(errno));
+        return -1;
+    }
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
+        if (n == 0) {
+            return ::fileno(*spool);
+        }
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0 || !vornish::WriteFully(::fileno(*spool), buffer, static_cast<std::size_t>(n))) {
+            PrintError(kStandardInput, std::strerror(errno));
+            return -1;
+        }
+    }
+}
+
+// The output being written, removed by the handler of a signal that ends the
+// process.
+vornish::ActiveOutput activeOutput;
+
+extern "C" void RemoveOutputAndDie(int signal)
+{
+    if (activeOutput.armed != 0) {
+        vornish::RemovePartialOutput(activeOutput.path, activeOutput.identity);
+    }
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+
+void CatchEndingSignals()
+{
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        // A signal the shell had us ignore (a background job's SIGINT) stays ignored.
+        struct sigaction old;
+        if (::sigaction(signal, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) {
+            continue;
+        }
+        struct sigaction action;
+        std::memset(&action, 0, sizeof action);
+        action.sa_handler = RemoveOutputAndDie;
+        sigemptyset(&action.sa_mask);
+        ::sigaction(signal, &action, nullptr);
+    }
+}
+
+// The outputs this run wrote, to refuse a second input that would replace
+// one (a.brr and a.BRR, or two names of one file).
+struct Written {
+    dev_t device;
+    ino_t inode;
+    std::string input;
+};
+
+const Written* WrittenBefore(const std::vector<Written>& written, const std::string& output)
+{
+    struct stat st;
+    if (::stat(output.c_str(), &st) != 0) {
+        return nullptr;
+    }
+    for (const Written& w : written) {
+        if (w.device == st.st_dev && w.inode == st.st_ino) {
+            return &w;
+        }
+    }
+    return nullptr;
+}
+
+// Whether `output` names the file INPUT reads (a hard or symbolic link to it
+// included). The conversion checks again once both are open.
+bool IsTheInput(const char* inputArg, const std::string& output)
+{
+    struct stat in;
+    struct stat out;
+    const int found = IsStandardStream(inputArg) ? ::fstat(STDIN_FILENO, &in) : ::stat(inputArg, &in);
+    return found == 0 && S_ISREG(in.st_mode) && ::stat(output.c_str(), &out) == 0 &&
+           in.st_dev == out.st_dev && in.st_ino == out.st_ino;
+}
+
+// Converts one INPUT; true when its WAV was written.
+bool ConvertOne(const Options& options, const char* inputArg, bool announce,
+                std::vector<Written>& written)
+{
+    const std::string output = OutputFor(options, inputArg);
+    const bool toStandardOutput = IsStandardStream(output.c_str());
+    const std::string inputName = IsStandardStream(inputArg) ? kStandardInput : inputArg;
+    const std::string outputName = toStandardOutput ? kStandardOutput : output;
+    if (announce) {
+        vornish::PrintTo(options.convert.progress, "%s -> %s\n", inputName.c_str(), outputName.c_str());
+    }
+    if (toStandardOutput && ::isatty(STDOUT_FILENO)) {
+        PrintError(kStandardOutput, "is a terminal; WAV data is not written to a terminal "
+                                    "(use -o FILE, or a pipe)");
+        return false;
+    }
+    if (!toStandardOutput) {
+        if (IsTheInput(inputArg, output)) {
+            PrintError(output, ("is the input file " + inputName + " itself; choose another output").c_str());
+            return false;
+        }
+        if (const Written* earlier = WrittenBefore(written, output)) {
+            PrintError(output, ("was written from " + earlier->input +
+                                " in this run; not replaced by " + inputName).c_str());
+            return false;
+        }
+    }
+    vornish::FilePath input;
+    input.text = inputName.c_str();
+    std::FILE* spool = nullptr;
+    if (IsStandardStream(inputArg) && (input.fd = OpenStandardInput(&spool)) < 0) {
+        return false;
+    }
+    vornish::FilePath target;
+    target.text = toStandardOutput ? kStandardOutput : output.c_str();
+    target.fd = toStandardOutput ? STDOUT_FILENO : -1;
+    const bool done = vornish::BRRConvert(input, target, options.convert) == BRR_STATUS_DONE;
+    if (spool != nullptr) {
+        std::fclose(spool);
+    }
+    struct stat st;
+    if (done && !toStandardOutput && ::stat(output.c_str(), &st) == 0) {
+        written.push_back(Written{st.st_dev, st.st_ino, inputName});
+    }
+    return done;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
     Options options;
-    options.convert.sampleForms = true;
     if (ParseArguments(argc, argv, options) != kExitOk) {
         return kExitUsage;
     }
@@ -196,12 +408,32 @@ int main(int argc, char** argv)
         std::puts("brrdecode " VORNISH_BRR_VERSION);
         return kExitOk;
     }
-    int exitCode = kExitOk;
+    bool wavToStandardOutput = false;
     for (const char* input : options.inputs) {
-        const std::string output = options.output != nullptr ? options.output : DefaultOutputPath(input);
-        if (vornish::BRRConvertFile(input, output.c_str(), options.convert) != BRR_STATUS_DONE) {
+        wavToStandardOutput = wavToStandardOutput || IsStandardStream(OutputFor(options, input).c_str());
+    }
+    vornish::ConvertOptions& convert = options.convert;
+    convert.sampleForms = true;
+    convert.toolMessages = true;
+    convert.replaceOutput = options.force;
+    convert.refuseInputAsOutput = true;
+    convert.active = &activeOutput;
+    // Standard output carries the WAV alone when the WAV goes there.
+    convert.progress = options.quiet ? nullptr : wavToStandardOutput ? stderr : stdout;
+    CatchEndingSignals();
+
+    int exitCode = kExitOk;
+    std::vector<Written> written;
+    for (const char* input : options.inputs) {
+        if (!ConvertOne(options, input, options.inputs.size() > 1, written)) {
             exitCode = kExitFailed;
         }
+    }
+    if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
+        const int error = errno;
+        std::fprintf(stderr, "brrdecode: %s: %s\n", kStandardOutput,
+                     std::strerror(error != 0 ? error : EIO));
+        exitCode = kExitFailed;
     }
     return exitCode;
 }
