@@ -31,6 +31,21 @@ std::string Quote(const std::string& arg)
     return quoted + "'";
 }
 
+// Runs a shell `command`, its standard output and error captured in `dir`.
+ToolRun RunCaptured(const ScratchDir& dir, const std::string& command)
+{
+    const std::string full = command + " >" + Quote(dir.Path(".out")) + " 2>" + Quote(dir.Path(".err")) +
+                             " </dev/null";
+    ToolRun run;
+    const int status = std::system(full.c_str());
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    const Bytes out = testsupport::ReadFile(dir.Path(".out"));
+    const Bytes err = testsupport::ReadFile(dir.Path(".err"));
+    run.out.assign(out.begin(), out.end());
+    run.err.assign(err.begin(), err.end());
+    return run;
+}
+
 // Runs brrdecode with `args` in `dir`. BRRDECODE_COMMAND is the tool's path,
 // quoted for the shell (behind an emulator in cross builds).
 ToolRun RunTool(const ScratchDir& dir, const std::vector<std::string>& args)
@@ -39,15 +54,7 @@ ToolRun RunTool(const ScratchDir& dir, const std::vector<std::string>& args)
     for (const std::string& arg : args) {
         command += " " + Quote(arg);
     }
-    command += " >" + Quote(dir.Path(".out")) + " 2>" + Quote(dir.Path(".err")) + " </dev/null";
-    ToolRun run;
-    const int status = std::system(command.c_str());
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    const Bytes out = testsupport::ReadFile(dir.Path(".out"));
-    const Bytes err = testsupport::ReadFile(dir.Path(".err"));
-    run.out.assign(out.begin(), out.end());
-    run.err.assign(err.begin(), err.end());
-    return run;
+    return RunCaptured(dir, command);
 }
 
 TEST(Tool, HelpAndVersion)
@@ -396,17 +403,7 @@ ToolRun RunShell(const ScratchDir& dir, const std::string& snippet)
     const std::string wrapper = "#!/bin/sh\nexec " + std::string(BRRDECODE_COMMAND) + " \"$@\"\n";
     testsupport::WriteFile(dir.Path("brr"), Bytes(wrapper.begin(), wrapper.end()));
     ::chmod(dir.Path("brr").c_str(), 0755);
-    const std::string command = "cd " + Quote(dir.dir) + " && BRR=./brr && { " + snippet + "\n} >" +
-                                Quote(dir.Path(".out")) + " 2>" + Quote(dir.Path(".err")) +
-                                " </dev/null";
-    ToolRun run;
-    const int status = std::system(command.c_str());
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    const Bytes out = testsupport::ReadFile(dir.Path(".out"));
-    const Bytes err = testsupport::ReadFile(dir.Path(".err"));
-    run.out.assign(out.begin(), out.end());
-    run.err.assign(err.begin(), err.end());
-    return run;
+    return RunCaptured(dir, "cd " + Quote(dir.dir) + " && BRR=./brr && { " + snippet + "\n}");
 }
 
 TEST(Tool, ShellCases)

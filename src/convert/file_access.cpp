@@ -18,6 +18,49 @@
 
 namespace vornish {
 
+// 32-bit hosts refuse a single read or write of 2 GiB or more.
+constexpr std::size_t kMaxPiece = std::size_t{1} << 30;
+
+namespace {
+// One read or write call of at most kMaxPiece bytes: the count done, or -1.
+long ReadSome(int fd, void* buffer, std::size_t size);
+long WriteSome(int fd, const void* buffer, std::size_t size);
+}  // namespace
+
+bool ReadFully(int fd, void* buffer, std::size_t size)
+{
+    auto* at = static_cast<char*>(buffer);
+    while (size > 0) {
+        const long n = ReadSome(fd, at, size);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        at += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool WriteFully(int fd, const void* buffer, std::size_t size)
+{
+    const auto* at = static_cast<const char*>(buffer);
+    while (size > 0) {
+        const long n = WriteSome(fd, at, size);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        at += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
 bool SameFile(const FileIdentity& a, const FileIdentity& b)
 {
     return a.device == b.device && a.inode == b.inode;
@@ -143,35 +186,19 @@ bool SeekFile(int fd, std::uint64_t offset)
     return _lseeki64(fd, static_cast<__int64>(offset), SEEK_SET) >= 0;
 }
 
-bool ReadFully(int fd, void* buffer, std::size_t size)
+namespace {
+
+long ReadSome(int fd, void* buffer, std::size_t size)
 {
-    auto* at = static_cast<char*>(buffer);
-    while (size > 0) {
-        const unsigned int piece = size < (1u << 30) ? static_cast<unsigned int>(size) : 1u << 30;
-        const int n = _read(fd, at, piece);
-        if (n <= 0) {
-            return false;
-        }
-        at += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
+    return _read(fd, buffer, static_cast<unsigned int>(size < kMaxPiece ? size : kMaxPiece));
 }
 
-bool WriteFully(int fd, const void* buffer, std::size_t size)
+long WriteSome(int fd, const void* buffer, std::size_t size)
 {
-    const auto* at = static_cast<const char*>(buffer);
-    while (size > 0) {
-        const unsigned int piece = size < (1u << 30) ? static_cast<unsigned int>(size) : 1u << 30;
-        const int n = _write(fd, at, piece);
-        if (n <= 0) {
-            return false;
-        }
-        at += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
+    return _write(fd, buffer, static_cast<unsigned int>(size < kMaxPiece ? size : kMaxPiece));
 }
+
+}  // namespace
 
 bool CloseFile(int fd) { return _close(fd) == 0; }
 
@@ -198,9 +225,6 @@ void RemovePartialOutput(const FilePath& path, const FileIdentity& identity)
 #else
 
 namespace {
-
-// 32-bit hosts refuse a single read or write of 2 GiB or more.
-constexpr std::size_t kMaxPiece = std::size_t{1} << 30;
 
 void Identify(const struct stat& st, FileIdentity* identity)
 {
@@ -279,39 +303,19 @@ bool SeekFile(int fd, std::uint64_t offset)
     return ::lseek(fd, static_cast<off_t>(offset), SEEK_SET) >= 0;
 }
 
-bool ReadFully(int fd, void* buffer, std::size_t size)
+namespace {
+
+long ReadSome(int fd, void* buffer, std::size_t size)
 {
-    auto* at = static_cast<char*>(buffer);
-    while (size > 0) {
-        const ssize_t n = ::read(fd, at, size < kMaxPiece ? size : kMaxPiece);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        at += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
+    return ::read(fd, buffer, size < kMaxPiece ? size : kMaxPiece);
 }
 
-bool WriteFully(int fd, const void* buffer, std::size_t size)
+long WriteSome(int fd, const void* buffer, std::size_t size)
 {
-    const auto* at = static_cast<const char*>(buffer);
-    while (size > 0) {
-        const ssize_t n = ::write(fd, at, size < kMaxPiece ? size : kMaxPiece);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        at += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
+    return ::write(fd, buffer, size < kMaxPiece ? size : kMaxPiece);
 }
+
+}  // namespace
 
 bool CloseFile(int fd) { return ::close(fd) == 0; }
 
