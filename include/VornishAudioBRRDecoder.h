@@ -3,14 +3,17 @@
  * blocks) into a WAV file of signed 16-bit mono PCM at 8000 Hz.
  *
  * The library exports one function, BRRDecode. It runs the whole conversion
- * on the caller's thread, prints its progress on standard output and its
- * errors on standard error, and returns one of the BRR_STATUS_* codes below.
+ * within the call (decoding on the caller's thread; on POSIX hosts a helper
+ * thread writes the output and ends with the call), prints its progress on standard
+ * output and its errors on standard error, and returns one of the
+ * BRR_STATUS_* codes below.
  *
  * When the input cannot be opened for reading (or is not a regular file), or
  * the output cannot be opened for writing, BRRDecode prints one line on
  * standard error and ENDS THE CALLING PROCESS with exit status 1.
  *
- * Conversions on different threads may run at the same time.
+ * Conversions on different threads may run at the same time; but a failure
+ * that ends the process ends it for every thread.
  */
 #ifndef VORNISH_AUDIO_BRR_DECODER_H
 #define VORNISH_AUDIO_BRR_DECODER_H
@@ -38,9 +41,9 @@
 #define BRR_STATUS_NO_BLOCKS 2
 /* The WAV sizes would not fit 32 bits (more than 134,217,726 blocks). */
 #define BRR_STATUS_TOO_LARGE 3
-/* The sample buffer could not be allocated. */
+/* The working buffer could not be allocated. */
 #define BRR_STATUS_NO_MEMORY 4
-/* The input could not be read completely; nothing written. */
+/* The input could not be read completely; no output left behind. */
 #define BRR_STATUS_READ_ERROR 5
 /* The WAV file could not be written completely (disk full, ...). */
 #define BRR_STATUS_WRITE_ERROR 6
@@ -53,8 +56,9 @@ extern "C" {
 
 /*
  * Converts the BRR file at inputPath into a WAV file at outputPath (created
- * or truncated). Paths are wide strings: UTF-16 on Windows, narrowed with the
- * ANSI code page; UTF-32 elsewhere, narrowed to UTF-8.
+ * or truncated; it may be the input itself). Paths are wide strings: UTF-16
+ * on Windows, opened as they are (their ANSI code-page form only shows in
+ * messages); UTF-32 elsewhere, narrowed to UTF-8.
  */
 VORNISH_BRR_API int32_t BRRDecode(const wchar_t *inputPath, const wchar_t *outputPath);
 

@@ -450,6 +450,8 @@ TEST(Tool, ShellCases)
         {"stdin_pipe", "cat a.brr | $BRR - > out.wav", 0, "", count1 + done, {{"out.wav", kWav}}},
         {"stdout", "$BRR -o - a.brr > out.wav", 0, "", count1 + done,
          {{"out.wav", kWav}, {"a.wav", kMissing}}},
+        {"dev_stdout", "$BRR -o /dev/stdout a.brr | cat > out.wav", 0, "", count1 + done,
+         {{"out.wav", kWav}}},
         {"terminal", "script -qec \"$BRR -o - a.brr\" /dev/null > /dev/null", 1, "", "", {}},
         {"output_dir", "mkdir d; $BRR -d d a.brr b.brr", 0,
          "a.brr -> d/a.wav\n" + count1 + done + "b.brr -> d/b.wav\n" + count2 + done, "",

@@ -256,6 +256,13 @@ void CheckWidePaths(BRRDecodeFunction decode)
         CHECK(!Exists(scratch + L"A-out.wav"));
     }
     {
+        // The input itself as the output: read before it is truncated.
+        const std::wstring both = scratch + L"both.brr";
+        WriteFile(both, kOneBlock);
+        CHECK_EQ(Call(decode, both.c_str(), both.c_str()).status, 999);
+        CHECK(ReadFile(both) == ExpectedOneBlockWav());
+    }
+    {
         // Full-width dots and backslash name a file inside the jail, never
         // a way out of it.
         const std::wstring jail = scratch + L"jail\\";

@@ -332,7 +332,7 @@ struct LoopStartRecord {
 };
 
 // Writes the whole WAV: header, every pass, `smpl` chunk.
-bool StreamWav(Stream& s, const Plan& plan, const ConvertOptions& options, LoopStartRecord& record)
+bool WriteWav(Stream& s, const Plan& plan, const ConvertOptions& options, LoopStartRecord& record)
 {
     std::uint8_t header[kWavHeaderSize];
     const std::uint32_t total = static_cast<std::uint32_t>(plan.totalBlocks);
@@ -342,7 +342,7 @@ bool StreamWav(Stream& s, const Plan& plan, const ConvertOptions& options, LoopS
     }
     // Pass 0 plays every block; the loop's record is taken where it starts.
     const std::uint64_t loopBlocks = plan.blockCount - plan.repeatFrom;
-    std::int16_t pair[2];
+    std::int16_t pair[2] = {0, 0};
     StartWriter(s.writer);
     bool ok = plan.repeatFrom == 0 || StreamBlocks(s, 0, plan.repeatFrom, nullptr);
     for (std::uint32_t pass = 0; ok && pass < options.loopCount; ++pass) {
@@ -460,7 +460,7 @@ std::int32_t ConvertOpenInput(int in, std::uint64_t size, const FileIdentity& in
     if (status == BRR_STATUS_DONE) {
         s.memory = inputCopy;
         s.dataOffset = plan.dataOffset;
-        bool written = StreamWav(s, plan, options, *record);
+        bool written = WriteWav(s, plan, options, *record);
         if (output.fd < 0) {
             written = CloseFile(s.writer.fd) && written;
         }

@@ -228,11 +228,21 @@ std::string DefaultOutputPath(const std::string& input)
     return path + ".wav";
 }
 
+// Whether `path` names the file standard output already writes to, such as
+// /dev/stdout.
+bool IsOpenAsStandardOutput(const char* path)
+{
+    struct stat named;
+    struct stat out;
+    return ::stat(path, &named) == 0 && ::fstat(STDOUT_FILENO, &out) == 0 &&
+           named.st_dev == out.st_dev && named.st_ino == out.st_ino;
+}
+
 // Where INPUT's WAV goes: "-" for standard output.
 std::string OutputFor(const Options& options, const char* input)
 {
     if (options.output != nullptr) {
-        return options.output;
+        return IsOpenAsStandardOutput(options.output) ? "-" : options.output;
     }
     if (options.outputDir != nullptr) {
         const std::string name = IsStandardStream(input) ? "stdin" : input;
