@@ -117,7 +117,9 @@ TEST(EndToEnd, EightThreadsConvertLikeOne)
     std::vector<Bytes> expected;
     for (int i = 0; i < kThreads; ++i) {
         const std::string name = "in" + std::to_string(i);
-        const Bytes blocks = testsupport::RandomBytes(9 * (3000 + 1000 * static_cast<std::size_t>(i)),
+        // More than one working-buffer chunk (16,384 blocks), so that every
+        // conversion runs its writer thread too.
+        const Bytes blocks = testsupport::RandomBytes(9 * (17000 + 1000 * static_cast<std::size_t>(i)),
                                                       static_cast<std::uint32_t>(100 + i));
         expected.push_back(ConvertThroughExport(scratch, name, blocks));
         inputs.push_back(scratch.Path(name + ".brr"));

@@ -343,7 +343,9 @@ bool WriteWav(Stream& s, const Plan& plan, const ConvertOptions& options, LoopSt
     // Pass 0 plays every block; the loop's record is taken where it starts.
     const std::uint64_t loopBlocks = plan.blockCount - plan.repeatFrom;
     std::int16_t pair[2] = {0, 0};
-    StartWriter(s.writer);
+    if (plan.totalBlocks > s.chunkBlocks) {
+        StartWriter(s.writer);  // one chunk has nothing to overlap with
+    }
     bool ok = plan.repeatFrom == 0 || StreamBlocks(s, 0, plan.repeatFrom, nullptr);
     for (std::uint32_t pass = 0; ok && pass < options.loopCount; ++pass) {
         ok = StreamBlocks(s, plan.repeatFrom, loopBlocks, pair);
