@@ -234,26 +234,20 @@ TEST(BRRDecodeDeathTest, UnopenableOutputEndsTheProcessAfterReading)
     EXPECT_EQ(console.err, "Can't open file " + out + " for writing.\n");
 }
 
+// One block more than the WAV sizes can hold, and a count past 32 bits (printed
+// whole): refused before any output exists.
 TEST(BRRConvertFile, TooLargeForWavHeaderIsRefused)
 {
-    ScratchDir scratch;
-    const std::string in = scratch.Path("huge.brr");
-    MakeSparseFile(in, 9ull * 134217727u);
-    const auto console = Capture([&] { return Convert(in, scratch.Path("out.wav")); });
-    EXPECT_EQ(console.status, BRR_STATUS_TOO_LARGE);
-    EXPECT_EQ(console.out, BlockCountLine(134217727));
-    EXPECT_EQ(console.err, "Error : BRR file " + in + " is too large to convert.\n");
-    EXPECT_FALSE(testsupport::FileExists(scratch.Path("out.wav")));
-}
-
-TEST(BRRConvertFile, BlockCountBeyondThirtyTwoBitsIsPrintedWhole)
-{
-    ScratchDir scratch;
-    const std::string in = scratch.Path("huger.brr");
-    MakeSparseFile(in, 9ull * 0x100000001ull);
-    const auto console = Capture([&] { return Convert(in, scratch.Path("out.wav")); });
-    EXPECT_EQ(console.status, BRR_STATUS_TOO_LARGE);
-    EXPECT_EQ(console.out, BlockCountLine(0x100000001ull));
+    for (const std::uint64_t blocks : {134217727ull, 0x100000001ull}) {
+        ScratchDir scratch;
+        const std::string in = scratch.Path("huge.brr");
+        MakeSparseFile(in, 9ull * blocks);
+        const auto console = Capture([&] { return Convert(in, scratch.Path("out.wav")); });
+        EXPECT_EQ(console.status, BRR_STATUS_TOO_LARGE);
+        EXPECT_EQ(console.out, BlockCountLine(blocks));
+        EXPECT_EQ(console.err, "Error : BRR file " + in + " is too large to convert.\n");
+        EXPECT_FALSE(testsupport::FileExists(scratch.Path("out.wav")));
+    }
 }
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)

@@ -58,8 +58,7 @@ void PrintErr(const char* format, ...)
 struct Plan {
     std::uint64_t dataOffset = 0;  // 2 behind a loop header
     std::uint64_t blockCount = 0;  // B: the blocks of one play-through
-    std::int64_t loopStart = kNoLoopStart;
-    std::uint64_t repeatFrom = 0;  // the first block of every pass after the first
+    std::uint64_t repeatFrom = 0;  // the loop start: the first block of every later pass
     std::uint64_t totalBlocks = 0;
     bool smpl = false;
 };
@@ -119,33 +118,29 @@ std::int32_t MakePlan(int in, std::uint64_t size, const char* inputName,
     bool loopFlags = false;  // the last block decoded has both the end and the loop flag
     if (options.sampleForms && plan.blockCount > 0) {
         std::uint64_t endBlock = 0;
-        std::uint8_t lastHeader = 0;
-        if (!FindEndBlock(in, plan, chunk, chunkBlocks, &endBlock) ||
-            (endBlock + 1 < plan.blockCount && !options.stopAtEnd &&
-             !ReadAt(in, plan.dataOffset + (plan.blockCount - 1) * kBRRBlockSize, &lastHeader, 1))) {
+        if (!FindEndBlock(in, plan, chunk, chunkBlocks, &endBlock)) {
             PrintErr("Error : Can't read BRR file %s.\n", inputName);
             return BRR_STATUS_READ_ERROR;
         }
-        if (endBlock + 1 >= plan.blockCount || options.stopAtEnd) {
-            // FindEndBlock left the header of the end block (or of the last
-            // block) in its chunk.
-            const std::uint64_t last = endBlock < plan.blockCount ? endBlock : plan.blockCount - 1;
-            const std::uint64_t first = last - last % chunkBlocks;
-            lastHeader = chunk[(last - first) * kBRRBlockSize];
-            plan.blockCount = last + 1;
-        } else {
+        if (endBlock + 1 < plan.blockCount && options.stopAtEnd) {
+            plan.blockCount = endBlock + 1;
+        } else if (endBlock + 1 < plan.blockCount) {
             PrintErr("Warning : %s has %" PRIu64
                      " blocks after its end block; --stop-at-end leaves them out.\n",
                      inputName, plan.blockCount - 1 - endBlock);
         }
+        std::uint8_t lastHeader = 0;
+        if (!ReadAt(in, plan.dataOffset + (plan.blockCount - 1) * kBRRBlockSize, &lastHeader, 1)) {
+            PrintErr("Error : Can't read BRR file %s.\n", inputName);
+            return BRR_STATUS_READ_ERROR;
+        }
         loopFlags = (lastHeader & (kBRREndFlag | kBRRLoopFlag)) == (kBRREndFlag | kBRRLoopFlag);
     }
-    if (options.loopStart != kNoLoopStart) {
-        plan.loopStart = options.loopStart;
-    } else if (headered) {
+    std::int64_t loopStart = options.loopStart;
+    if (loopStart == kNoLoopStart && headered) {
         const std::uint32_t offset = loopHeader[0] | static_cast<std::uint32_t>(loopHeader[1]) << 8u;
         if (offset % kBRRBlockSize == 0 && offset / kBRRBlockSize < plan.blockCount) {
-            plan.loopStart = static_cast<std::int64_t>(offset / kBRRBlockSize);
+            loopStart = static_cast<std::int64_t>(offset / kBRRBlockSize);
         } else {
             PrintErr("Warning : Loop header of %s points outside the sample; ignored.\n", inputName);
         }
@@ -156,16 +151,16 @@ std::int32_t MakePlan(int in, std::uint64_t size, const char* inputName,
         PrintErr("Error : Loop position is out of range\n");
         return BRR_STATUS_NO_BLOCKS;
     }
-    if (plan.loopStart >= 0 && static_cast<std::uint64_t>(plan.loopStart) >= plan.blockCount) {
-        PrintErr("Error : Loop start %" PRId64 " is outside %s (%" PRIu64 " blocks).\n",
-                 plan.loopStart, inputName, plan.blockCount);
+    if (loopStart >= 0 && static_cast<std::uint64_t>(loopStart) >= plan.blockCount) {
+        PrintErr("Error : Loop start %" PRId64 " is outside %s (%" PRIu64 " blocks).\n", loopStart,
+                 inputName, plan.blockCount);
         return kStatusBadLoopStart;
     }
-    if (plan.loopStart >= 0) {
-        PrintTo(options.progress, "Loop start : block %" PRId64 ".\n", plan.loopStart);
-        plan.repeatFrom = static_cast<std::uint64_t>(plan.loopStart);
+    if (loopStart >= 0) {
+        PrintTo(options.progress, "Loop start : block %" PRId64 ".\n", loopStart);
+        plan.repeatFrom = static_cast<std::uint64_t>(loopStart);
     }
-    plan.smpl = options.sampleForms && options.writeSmpl && plan.loopStart >= 0 &&
+    plan.smpl = options.sampleForms && options.writeSmpl && loopStart >= 0 &&
                 (options.loopStart != kNoLoopStart || loopFlags);
 
     // B is checked alone first so that the product cannot overflow.

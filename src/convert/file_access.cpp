@@ -27,11 +27,12 @@ long ReadSome(int fd, void* buffer, std::size_t size);
 long WriteSome(int fd, const void* buffer, std::size_t size);
 }  // namespace
 
-bool ReadFully(int fd, void* buffer, std::size_t size)
+// Repeats `some` (one read or one write call) until all `size` bytes are done.
+template <typename Byte, typename Call>
+bool Transfer(int fd, Byte* at, std::size_t size, Call some)
 {
-    auto* at = static_cast<char*>(buffer);
     while (size > 0) {
-        const long n = ReadSome(fd, at, size);
+        const long n = some(fd, at, size);
         if (n < 0 && errno == EINTR) {
             continue;
         }
@@ -44,21 +45,14 @@ bool ReadFully(int fd, void* buffer, std::size_t size)
     return true;
 }
 
+bool ReadFully(int fd, void* buffer, std::size_t size)
+{
+    return Transfer(fd, static_cast<char*>(buffer), size, ReadSome);
+}
+
 bool WriteFully(int fd, const void* buffer, std::size_t size)
 {
-    const auto* at = static_cast<const char*>(buffer);
-    while (size > 0) {
-        const long n = WriteSome(fd, at, size);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        at += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
+    return Transfer(fd, static_cast<const char*>(buffer), size, WriteSome);
 }
 
 bool SameFile(const FileIdentity& a, const FileIdentity& b)

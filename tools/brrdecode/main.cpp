@@ -355,11 +355,11 @@ bool IsTheInput(const char* inputArg, const std::string& output)
            in.st_dev == out.st_dev && in.st_ino == out.st_ino;
 }
 
-// Converts one INPUT; true when its WAV was written.
-bool ConvertOne(const Options& options, const char* inputArg, bool announce,
-                std::vector<Written>& written)
+// Converts one INPUT into `output` ("-": standard output); true when its WAV
+// was written.
+bool ConvertOne(const Options& options, const char* inputArg, const std::string& output,
+                bool announce, std::vector<Written>& written)
 {
-    const std::string output = OutputFor(options, inputArg);
     const bool toStandardOutput = IsStandardStream(output.c_str());
     const std::string inputName = IsStandardStream(inputArg) ? kStandardInput : inputArg;
     const std::string outputName = toStandardOutput ? kStandardOutput : output;
@@ -418,9 +418,11 @@ int main(int argc, char** argv)
         std::puts("brrdecode " VORNISH_BRR_VERSION);
         return kExitOk;
     }
+    std::vector<std::string> outputs;
     bool wavToStandardOutput = false;
     for (const char* input : options.inputs) {
-        wavToStandardOutput = wavToStandardOutput || IsStandardStream(OutputFor(options, input).c_str());
+        outputs.push_back(OutputFor(options, input));
+        wavToStandardOutput = wavToStandardOutput || IsStandardStream(outputs.back().c_str());
     }
     vornish::ConvertOptions& convert = options.convert;
     convert.sampleForms = true;
@@ -434,8 +436,8 @@ int main(int argc, char** argv)
 
     int exitCode = kExitOk;
     std::vector<Written> written;
-    for (const char* input : options.inputs) {
-        if (!ConvertOne(options, input, options.inputs.size() > 1, written)) {
+    for (std::size_t i = 0; i < options.inputs.size(); ++i) {
+        if (!ConvertOne(options, options.inputs[i], outputs[i], options.inputs.size() > 1, written)) {
             exitCode = kExitFailed;
         }
     }
