@@ -70,6 +70,8 @@ TEST(BRRConvertFile, StatusLinesAndOutputFollowTheInput)
          "Error : Size of BRR file %s isn't a multiple of 9 bytes.\n", false},
         {"eight_bytes", Bytes(8, 0), BRR_STATUS_BAD_SIZE, "",
          "Error : Size of BRR file %s isn't a multiple of 9 bytes.\n", false},
+        {"loop_header_form", Bytes(2 + 9, 0), BRR_STATUS_BAD_SIZE, "",
+         "Error : Size of BRR file %s isn't a multiple of 9 bytes.\n", false},
         {"one_block", kOneBlock, BRR_STATUS_DONE, BlockCountLine(1) + "Done !\n", "", true},
         {"end_flag_in_middle", middleEnd, BRR_STATUS_DONE, BlockCountLine(4) + "Done !\n", "", true},
     };
