@@ -1,4 +1,4 @@
-// Decode-loop and end-to-end benchmarks. Run with
+// Decode-loop, in-memory conversion and end-to-end benchmarks. Run with
 //   build/default/bin/brrdecode_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "brr/brr_decoder.h"
-#include "convert/convert.h"
+#include "VornishAudioBRR.h"
+#include "VornishAudioBRRDecoder.h"
 
 namespace {
 
@@ -22,7 +22,7 @@ constexpr std::size_t kDecodeBlocks = std::size_t{8} << 20;  // 8 Mi blocks
 std::vector<std::uint8_t> RandomBlocks(std::size_t blocks, int filter)
 {
     std::mt19937_64 generator(12345);
-    std::vector<std::uint8_t> bytes(blocks * vornish::kBRRBlockSize);
+    std::vector<std::uint8_t> bytes(blocks * BRR_BLOCK_SIZE);
     for (std::size_t i = 0; i < bytes.size(); i += 8) {
         const std::uint64_t r = generator();
         for (std::size_t k = 0; k < 8 && i + k < bytes.size(); ++k) {
@@ -30,7 +30,7 @@ std::vector<std::uint8_t> RandomBlocks(std::size_t blocks, int filter)
         }
     }
     if (filter >= 0) {
-        for (std::size_t b = 0; b < bytes.size(); b += vornish::kBRRBlockSize) {
+        for (std::size_t b = 0; b < bytes.size(); b += BRR_BLOCK_SIZE) {
             bytes[b] = static_cast<std::uint8_t>((bytes[b] & 0xF3) | (filter << 2));
         }
     }
@@ -40,10 +40,11 @@ std::vector<std::uint8_t> RandomBlocks(std::size_t blocks, int filter)
 void RunDecode(benchmark::State& state, int filter)
 {
     const std::vector<std::uint8_t> blocks = RandomBlocks(kDecodeBlocks, filter);
-    std::vector<std::int16_t> samples(kDecodeBlocks * vornish::kBRRSamplesPerBlock);
+    std::vector<std::int16_t> samples(kDecodeBlocks * BRR_SAMPLES_PER_BLOCK);
     for (auto _ : state) {
-        vornish::BRRHistory history{0, 0};
-        vornish::BRRDecodeBlocks(history, blocks.data(), kDecodeBlocks, samples.data());
+        BRRDecoder decoder;
+        BRRDecoderInit(&decoder, BRR_RULES_LIBRARY);
+        BRRDecodeBlocks(&decoder, blocks.data(), kDecodeBlocks, samples.data());
         benchmark::DoNotOptimize(samples.data());
         benchmark::ClobberMemory();
     }
@@ -54,10 +55,30 @@ void RunDecode(benchmark::State& state, int filter)
 void BM_DecodeRandomBlocks(benchmark::State& state) { RunDecode(state, -1); }
 void BM_DecodeFilter(benchmark::State& state) { RunDecode(state, static_cast<int>(state.range(0))); }
 
-// The whole conversion of a 100 MB input into a temporary file.
+// The in-memory conversion of a 100 MB input: every WAV byte handed to a
+// write function that only looks at each piece.
+void BM_ConvertMemory(benchmark::State& state)
+{
+    constexpr std::size_t kBlocks = 100000000 / BRR_BLOCK_SIZE;
+    const std::vector<std::uint8_t> blocks = RandomBlocks(kBlocks, -1);
+    const auto look = [](void*, const void* bytes, std::size_t) {
+        benchmark::DoNotOptimize(bytes);
+        return 0;
+    };
+    for (auto _ : state) {
+        if (BRRConvertMemory(blocks.data(), blocks.size(), nullptr, look, nullptr, nullptr) != BRR_OK) {
+            state.SkipWithError("conversion failed");
+            break;
+        }
+    }
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) *
+                            static_cast<std::int64_t>(kBlocks * BRR_SAMPLES_PER_BLOCK));
+}
+
+// The whole conversion of a 100 MB input into a temporary file by BRRDecode.
 void BM_ConvertFile(benchmark::State& state)
 {
-    constexpr std::size_t kBlocks = 100000000 / vornish::kBRRBlockSize;
+    constexpr std::size_t kBlocks = 100000000 / BRR_BLOCK_SIZE;
     const char* tmp = std::getenv("TMPDIR");
     const std::string dir = tmp != nullptr ? tmp : "/tmp";
     const std::string in = dir + "/brrdecode_bench_in.brr";
@@ -68,6 +89,8 @@ void BM_ConvertFile(benchmark::State& state)
         std::fwrite(blocks.data(), 1, blocks.size(), file);
         std::fclose(file);
     }
+    const std::wstring win(in.begin(), in.end());
+    const std::wstring wout(out.begin(), out.end());
     // The conversion's console lines go to /dev/null while it is timed.
     std::fflush(stdout);
     const int savedStdout = ::dup(1);
@@ -75,7 +98,7 @@ void BM_ConvertFile(benchmark::State& state)
     ::dup2(devNull, 1);
     ::close(devNull);
     for (auto _ : state) {
-        if (vornish::BRRConvertFile(in.c_str(), out.c_str()) != 999) {
+        if (BRRDecode(win.c_str(), wout.c_str()) != BRR_STATUS_DONE) {
             state.SkipWithError("conversion failed");
             break;
         }
@@ -86,15 +109,16 @@ void BM_ConvertFile(benchmark::State& state)
     std::remove(in.c_str());
     std::remove(out.c_str());
     state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) *
-                            static_cast<std::int64_t>(kBlocks * vornish::kBRRSamplesPerBlock));
+                            static_cast<std::int64_t>(kBlocks * BRR_SAMPLES_PER_BLOCK));
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
-                            static_cast<std::int64_t>(kBlocks * vornish::kBRRBlockSize));
+                            static_cast<std::int64_t>(kBlocks * BRR_BLOCK_SIZE));
 }
 
 }  // namespace
 
 BENCHMARK(BM_DecodeRandomBlocks)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DecodeFilter)->DenseRange(0, 3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ConvertMemory)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ConvertFile)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 BENCHMARK_MAIN();

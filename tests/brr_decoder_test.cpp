@@ -1,19 +1,29 @@
 #include <gtest/gtest.h>
 
-#include "brr/brr_decoder.h"
+#include <algorithm>
+#include <functional>
+
+#include "VornishAudioBRR.h"
 #include "test_support.h"
 
 using testsupport::Bytes;
 using testsupport::Samples;
-using vornish::BRRHistory;
 
 namespace {
 
-Samples Decode(const Bytes& blocks)
+// Decodes `blocks` with one decoder, in pieces of `piece(i)` blocks (call i),
+// or whole.
+Samples Decode(const Bytes& blocks, const std::function<std::size_t(std::size_t)>& piece = nullptr)
 {
-    BRRHistory history{0, 0};
-    Samples out(blocks.size() / 9 * 16);
-    vornish::BRRDecodeBlocks(history, blocks.data(), blocks.size() / 9, out.data());
+    BRRDecoder decoder;
+    BRRDecoderInit(&decoder, BRR_RULES_LIBRARY);
+    const std::size_t count = blocks.size() / 9;
+    Samples out(count * 16);
+    for (std::size_t done = 0, call = 0; done < count; ++call) {
+        const std::size_t n = piece ? std::min(piece(call), count - done) : count;
+        BRRDecodeBlocks(&decoder, blocks.data() + 9 * done, n, out.data() + 16 * done);
+        done += n;
+    }
     return out;
 }
 
@@ -174,6 +184,11 @@ TEST(BRRDecodeBlocks, MatchesReferenceDecoder)
         const Samples expected = reference.DecodeBlocks(c.blocks);
         const Samples actual = Decode(c.blocks);
         ASSERT_EQ(actual.size(), expected.size());
+        // Any split into pieces decodes as the whole: pieces of 1 to 37
+        // blocks (an empty piece, too), the history carried by the decoder.
+        const Bytes split = testsupport::RandomBytes(4096, 77);
+        EXPECT_EQ(Decode(c.blocks, [&](std::size_t call) { return std::size_t{split[call % 4096]} % 38; }),
+                  expected) << c.name;
         std::size_t mismatches = 0;
         for (std::size_t i = 0; i < actual.size(); ++i) {
             if (actual[i] != expected[i] && mismatches++ < 5) {

@@ -28,11 +28,11 @@
 // table, chooses the filter once per block, clamps only for filters 2 and 3
 // (with filters 0 and 1 the sum always fits 16 bits) and keeps everything else
 // off that chain.
-#include "brr/brr_decoder.h"
+#include <cstddef>
+#include <cstdint>
 
-#include <cassert>
+#include "VornishAudioBRR.h"
 
-namespace vornish {
 namespace {
 
 constexpr std::uint32_t HeaderRange(std::uint8_t header) { return header >> 4u; }
@@ -65,8 +65,6 @@ constexpr ScaledCodeTable MakeScaledCodeTable()
 }
 
 constexpr ScaledCodeTable kScaledCodes = MakeScaledCodeTable();
-
-[[maybe_unused]] constexpr bool InFifteenBits(std::int32_t x) { return x >= -16384 && x <= 16383; }
 
 // Wraps a 16-bit value into 15 bits: keeps the low 15 bits, sign-extended.
 // 32767 -> -1, 16384 -> -16384, -16385 -> 16383, -32768 -> 0.
@@ -146,17 +144,24 @@ inline void DecodeOneBlock(const std::uint8_t* block, std::int32_t& p1, std::int
 
 }  // namespace
 
-void BRRDecodeBlocks(BRRHistory& history, const std::uint8_t* blocks, std::size_t blockCount,
-                     std::int16_t* out)
+void BRRDecoderInit(BRRDecoder* decoder, int rules)
 {
-    assert(InFifteenBits(history.last) && InFifteenBits(history.older));
-    std::int32_t p1 = history.last;
-    std::int32_t p2 = history.older;
-    for (std::size_t i = 0; i < blockCount; ++i) {
-        DecodeOneBlock(blocks + i * kBRRBlockSize, p1, p2, out + i * kBRRSamplesPerBlock);
-    }
-    history.last = static_cast<std::int16_t>(p1);
-    history.older = static_cast<std::int16_t>(p2);
+    decoder->last = 0;
+    decoder->older = 0;
+    decoder->rules = rules == BRR_RULES_LIBRARY ? rules : BRR_RULES_LIBRARY;
 }
 
-}  // namespace vornish
+// The filter-1 path skips the clamp because both history values lie in
+// -16384..16383. Decoding always leaves them there; a history the caller set
+// outside is wrapped into that domain first, as a decoded value would be.
+void BRRDecodeBlocks(BRRDecoder* decoder, const std::uint8_t* blocks, std::size_t blockCount,
+                     std::int16_t* samples)
+{
+    std::int32_t p1 = Wrap15(decoder->last);
+    std::int32_t p2 = Wrap15(decoder->older);
+    for (std::size_t i = 0; i < blockCount; ++i) {
+        DecodeOneBlock(blocks + i * BRR_BLOCK_SIZE, p1, p2, samples + i * BRR_SAMPLES_PER_BLOCK);
+    }
+    decoder->last = static_cast<std::int16_t>(p1);
+    decoder->older = static_cast<std::int16_t>(p2);
+}

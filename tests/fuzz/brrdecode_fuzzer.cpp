@@ -1,18 +1,17 @@
-// Fuzz target: arbitrary bytes through the whole conversion, file to file.
+// Fuzz target: arbitrary bytes through the whole in-memory conversion, with
+// no files: sample forms, options, the rendering of every pass and the WAV's
+// bytes, all checked against a model written here from the format's rules
+// and the plain reference decoder.
 //
-// Byte 0 picks the loop count (1..8) and the working-buffer size (1..4
-// blocks, so that every chunk boundary is crossed), byte 1 the sample rate,
-// byte 2 the loop start (none, or a block of the sample); the rest are blocks
-// (a trailing partial block is dropped, as the size check would refuse it).
-// Checked every time: the WAV's header fields, and its samples against the
-// plain reference decoder playing block 0 to the end once, then from the loop
-// start to the end again for every further pass, the history carried on.
+// Byte 0 picks the loop count (1..8) and the piece size (1..4 blocks, so that
+// every piece boundary is crossed); byte 1 the sample rate (bits 0-2), sample
+// forms (bit 3), no header (bit 4), stop at the end (bit 5) and no smpl chunk
+// (bit 6); byte 2 the loop start (0: none; bit 7 set: the raw value, which
+// may lie outside). The rest is the file, of any size.
 //
 // Built with -fsanitize=fuzzer this is a libFuzzer target; built without, it
 // is a replay program that runs every file named on its command line (or in
 // the directories named there) through the same checks.
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -20,9 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "VornishAudioBRRDecoder.h"
-#include "brr/brr_decoder.h"
-#include "convert/convert.h"
+#include "VornishAudioBRR.h"
 #include "reference_decoder.h"
 
 namespace {
@@ -35,35 +32,133 @@ constexpr std::uint32_t kRates[8] = {8000, 32000, 1, 384000, 11025, 44100, 16000
     std::abort();
 }
 
-std::uint32_t ReadLE32(const std::uint8_t* p)
+void Check(bool ok, const char* what)
 {
-    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8u |
-           static_cast<std::uint32_t>(p[2]) << 16u | static_cast<std::uint32_t>(p[3]) << 24u;
+    if (!ok) {
+        Fail(what);
+    }
 }
 
-std::vector<std::uint8_t> ReadAll(const std::string& path)
+void PutLE32(std::vector<std::uint8_t>& out, std::uint32_t value)
 {
-    std::vector<std::uint8_t> bytes;
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) {
-        return bytes;
+    for (int i = 0; i < 4; ++i) {
+        out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
     }
-    std::uint8_t buffer[4096];
-    std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
-        bytes.insert(bytes.end(), buffer, buffer + n);
-    }
-    std::fclose(file);
-    return bytes;
 }
 
-const std::string& ScratchPrefix()
+int Collect(void* context, const void* bytes, std::size_t size)
 {
-    static const std::string prefix = [] {
-        const char* tmp = std::getenv("TMPDIR");
-        return std::string(tmp != nullptr ? tmp : "/tmp") + "/brrfuzz." + std::to_string(::getpid());
-    }();
-    return prefix;
+    auto* out = static_cast<std::vector<std::uint8_t>*>(context);
+    const auto* p = static_cast<const std::uint8_t*>(bytes);
+    out->insert(out->end(), p, p + size);
+    return 0;
+}
+
+// What the conversion must do with `file`, worked out from the rules.
+struct Model {
+    int status = BRR_OK;
+    std::uint64_t offset = 0, blocks = 0;
+    std::int64_t loopStart = BRR_NO_LOOP_START;
+    bool smpl = false;
+};
+
+Model Expect(const std::uint8_t* file, std::size_t size, const BRRConvertOptions& o)
+{
+    Model m;
+    const bool headered = o.sampleForms != 0 && o.noHeader == 0 && size % 9 == 2;
+    if (!headered && size % 9 != 0) {
+        m.status = BRR_STATUS_BAD_SIZE;
+        return m;
+    }
+    m.offset = headered ? 2 : 0;
+    m.blocks = (size - m.offset) / 9;
+    bool bothFlags = false;
+    if (o.sampleForms != 0 && m.blocks > 0) {
+        std::uint64_t end = 0;
+        while (end < m.blocks && (file[m.offset + 9 * end] & 1) == 0) {
+            ++end;
+        }
+        if (o.stopAtEnd != 0 && end + 1 < m.blocks) {
+            m.blocks = end + 1;
+        }
+        bothFlags = (file[m.offset + 9 * (m.blocks - 1)] & 3) == 3;
+    }
+    m.loopStart = o.loopStart;
+    if (m.loopStart == BRR_NO_LOOP_START && headered) {
+        const std::uint32_t at = file[0] | static_cast<std::uint32_t>(file[1]) << 8;
+        if (at % 9 == 0 && at / 9 < m.blocks) {
+            m.loopStart = at / 9;
+        }
+    }
+    if (m.blocks == 0) {
+        m.status = BRR_STATUS_NO_BLOCKS;
+    } else if (m.loopStart >= 0 && static_cast<std::uint64_t>(m.loopStart) >= m.blocks) {
+        m.status = BRR_STATUS_BAD_LOOP_START;
+    }
+    m.smpl = o.sampleForms != 0 && o.writeSmpl != 0 && m.loopStart >= 0 &&
+             (o.loopStart != BRR_NO_LOOP_START || bothFlags);
+    return m;
+}
+
+// The WAV the model plays: every block, then the loop again for each pass.
+std::vector<std::uint8_t> ExpectedWav(const std::uint8_t* file, const Model& m,
+                                      const BRRConvertOptions& o, std::vector<std::int16_t>& starts)
+{
+    const std::uint64_t from = m.loopStart >= 0 ? static_cast<std::uint64_t>(m.loopStart) : 0;
+    const std::uint8_t* blocks = file + m.offset;
+    reference::Decoder plain;
+    std::vector<std::int16_t> samples = plain.DecodeBlocks(blocks, 9 * from);
+    for (std::uint32_t pass = 0; pass < o.loopCount; ++pass) {
+        const std::vector<std::int16_t> loop = plain.DecodeBlocks(blocks + 9 * from, 9 * (m.blocks - from));
+        starts.push_back(loop[0]);
+        starts.push_back(loop[1]);
+        samples.insert(samples.end(), loop.begin(), loop.end());
+    }
+    const auto data = static_cast<std::uint32_t>(2 * samples.size());
+    std::vector<std::uint8_t> wav = {'R', 'I', 'F', 'F'};
+    PutLE32(wav, data + 36 + (m.smpl ? 68 : 0));
+    for (const char c : std::string("WAVEfmt ")) {
+        wav.push_back(static_cast<std::uint8_t>(c));
+    }
+    for (const std::uint32_t v : {16u, 0x10001u, o.sampleRate, 2 * o.sampleRate, 0x100002u}) {
+        PutLE32(wav, v);
+    }
+    wav.insert(wav.end(), {'d', 'a', 't', 'a'});
+    PutLE32(wav, data);
+    for (const std::int16_t v : samples) {
+        wav.push_back(static_cast<std::uint8_t>(v));
+        wav.push_back(static_cast<std::uint8_t>(static_cast<std::uint16_t>(v) >> 8));
+    }
+    if (m.smpl) {
+        const auto total = static_cast<std::uint32_t>(samples.size());
+        const std::uint32_t fields[] = {60, 0, 0, (1000000000u + o.sampleRate / 2) / o.sampleRate, 60, 0, 0, 0,
+                                        1,  0, 0, 0, total - 16 * static_cast<std::uint32_t>(m.blocks - from),
+                                        total - 1, 0, 0};
+        wav.insert(wav.end(), {'s', 'm', 'p', 'l'});
+        for (const std::uint32_t f : fields) {
+            PutLE32(wav, f);
+        }
+    }
+    return wav;
+}
+
+// The stability report, from each pass's first two samples.
+int ExpectedStability(const std::vector<std::int16_t>& s, std::uint32_t passes)
+{
+    if (passes < 2) {
+        return BRR_STABILITY_NONE;
+    }
+    if (s[0] == s[2] && s[1] == s[3]) {
+        return BRR_STABILITY_STABLE;
+    }
+    for (std::uint32_t i = 0; i + 1 < passes; ++i) {
+        for (std::uint32_t j = i + 1; j < passes; ++j) {
+            if (s[2 * i] == s[2 * j] && s[2 * i + 1] == s[2 * j + 1]) {
+                return BRR_STABILITY_REPEATS;
+            }
+        }
+    }
+    return BRR_STABILITY_UNDECIDED;
 }
 
 }  // namespace
@@ -73,65 +168,40 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size < 3) {
         return 0;
     }
-    const std::uint8_t* blocks = data + 3;
-    const std::size_t blockCount = (size - 3) / vornish::kBRRBlockSize;
-    vornish::ConvertOptions options;
-    options.progress = nullptr;
+    const std::uint8_t* file = data + 3;
+    const std::size_t fileSize = size - 3;
+    BRRConvertOptions options;
+    BRRConvertOptionsInit(&options);
     options.loopCount = 1u + data[0] % 8u;
-    options.chunkBlocks = 1u + (data[0] >> 3u) % 4u;
-    options.sampleRate = kRates[data[1] % 8u];
-    if (data[2] != 0 && blockCount > 0) {
+    options.pieceBlocks = 1u + (data[0] >> 3u) % 4u;
+    options.sampleRate = kRates[data[1] & 7u];
+    options.sampleForms = (data[1] >> 3) & 1;
+    options.noHeader = (data[1] >> 4) & 1;
+    options.stopAtEnd = (data[1] >> 5) & 1;
+    options.writeSmpl = ((data[1] >> 6) & 1) ^ 1;
+    const std::size_t blockCount = fileSize / 9;
+    if ((data[2] & 0x80) != 0) {
+        options.loopStart = data[2] & 0x7F;
+    } else if (data[2] != 0 && blockCount > 0) {
         options.loopStart = static_cast<std::int64_t>(data[2] % blockCount);
     }
 
-    const std::string in = ScratchPrefix() + ".brr";
-    const std::string out = ScratchPrefix() + ".wav";
-    std::FILE* file = std::fopen(in.c_str(), "wb");
-    if (file == nullptr) {
+    std::vector<std::uint8_t> wav;
+    BRRConvertResult result;
+    const int status = BRRConvertMemory(file, fileSize, &options, Collect, &wav, &result);
+    const Model model = Expect(file, fileSize, options);
+    Check(status == model.status, "status");
+    if (status != BRR_OK) {
+        Check(wav.empty(), "a refused input writes nothing");
         return 0;
     }
-    std::fwrite(blocks, 1, blockCount * vornish::kBRRBlockSize, file);
-    std::fclose(file);
-    const std::int32_t status = vornish::BRRConvertFile(in.c_str(), out.c_str(), options);
-    const std::vector<std::uint8_t> wav = ReadAll(out);
-    std::remove(in.c_str());
-    std::remove(out.c_str());
-    if (blockCount == 0) {
-        if (status != BRR_STATUS_NO_BLOCKS || !wav.empty()) {
-            Fail("an empty input is refused without output");
-        }
-        return 0;
-    }
-    if (status != BRR_STATUS_DONE) {
-        Fail("conversion failed");
-    }
-
-    const std::size_t loopStart = options.loopStart < 0 ? 0 : static_cast<std::size_t>(options.loopStart);
-    reference::Decoder plain;
-    std::vector<std::int16_t> expected = plain.DecodeBlocks(blocks, blockCount * vornish::kBRRBlockSize);
-    for (std::uint32_t pass = 1; pass < options.loopCount; ++pass) {
-        const std::vector<std::int16_t> again =
-            plain.DecodeBlocks(blocks + loopStart * vornish::kBRRBlockSize,
-                               (blockCount - loopStart) * vornish::kBRRBlockSize);
-        expected.insert(expected.end(), again.begin(), again.end());
-    }
-    if (wav.size() != 44 + 2 * expected.size()) {
-        Fail("WAV size");
-    }
-    if (std::memcmp(wav.data(), "RIFF", 4) != 0 || std::memcmp(wav.data() + 8, "WAVEfmt ", 8) != 0 ||
-        std::memcmp(wav.data() + 36, "data", 4) != 0) {
-        Fail("WAV chunk identifiers");
-    }
-    if (ReadLE32(wav.data() + 4) != wav.size() - 8 || ReadLE32(wav.data() + 40) != wav.size() - 44 ||
-        ReadLE32(wav.data() + 24) != options.sampleRate ||
-        ReadLE32(wav.data() + 28) != 2 * options.sampleRate) {
-        Fail("WAV header fields");
-    }
-    for (std::size_t i = 0; i < expected.size(); ++i) {
-        if (static_cast<std::int16_t>(wav[44 + 2 * i] | wav[45 + 2 * i] << 8) != expected[i]) {
-            Fail("WAV samples differ from the reference decoder");
-        }
-    }
+    Check(result.blockCount == model.blocks && result.loopStart == model.loopStart &&
+              (result.smpl != 0) == model.smpl,
+          "plan");
+    std::vector<std::int16_t> starts;
+    Check(wav == ExpectedWav(file, model, options, starts), "WAV bytes");
+    Check(result.wavSize == wav.size(), "WAV size");
+    Check(result.stability == ExpectedStability(starts, options.loopCount), "stability report");
     return 0;
 }
 

@@ -1,27 +1,23 @@
 // brrdecode: converts BRR files to WAV files from the shell.
 //
-// What the tool adds to the conversion entry is what a shell user expects:
-// it never replaces a file unasked nor writes over its input, it reads and
-// writes standard input and output (console lines then go to standard
-// error), it names outputs into a folder, it says why a file cannot be
-// opened, and a conversion stopped by a signal leaves no partial output.
+// What the tool adds to the library's conversion is what a shell user
+// expects: it never replaces a file unasked nor writes over its input, it
+// reads and writes standard input and output (console lines then go to
+// standard error), it names outputs into a folder, it says why a file cannot
+// be opened, and a conversion stopped by a signal leaves no partial output.
 #include <getopt.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <atomic>
-#include <cctype>
 #include <cerrno>
-#include <csignal>
-#include <cstdio>
 #include <cstring>
 #include <string>
-#include <vector>
 
-#include "VornishAudioBRRDecoder.h"
-#include "convert/convert.h"
+#include "brrdecode.h"
 
 namespace {
+
+using brrdecode::IsStandardStream;
+using brrdecode::Options;
 
 constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;
@@ -76,22 +72,6 @@ const char kUsage[] =
     "2 for a usage error.\n";
 
 constexpr std::uint32_t kMaxRate = 384000;
-
-struct Options {
-    std::vector<const char*> inputs;
-    const char* output = nullptr;
-    const char* outputDir = nullptr;
-    bool force = false;
-    bool quiet = false;
-    vornish::ConvertOptions convert;
-    bool help = false;
-    bool version = false;
-};
-
-const char kStandardInput[] = "standard input";
-const char kStandardOutput[] = "standard output";
-
-bool IsStandardStream(const char* name) { return std::strcmp(name, "-") == 0; }
 
 int UsageError(const std::string& message)
 {
@@ -158,7 +138,7 @@ int ParseArguments(int argc, char** argv, Options& options)
         case 'h': options.help = true; break;
         case kVersion: options.version = true; break;
         case kLoops:
-            if (!ParseWholeNumber(optarg, 1, vornish::kMaxLoopCount, number)) {
+            if (!ParseWholeNumber(optarg, 1, BRR_MAX_LOOP_COUNT, number)) {
                 return UsageError(std::string("invalid loop count '") + optarg +
                                   "' (a whole number from 1 to 3200)");
             }
@@ -178,9 +158,9 @@ int ParseArguments(int argc, char** argv, Options& options)
             }
             options.convert.loopStart = static_cast<std::int64_t>(number);
             break;
-        case kNoHeader: options.convert.noHeader = true; break;
-        case kStopAtEnd: options.convert.stopAtEnd = true; break;
-        case kNoSmpl: options.convert.writeSmpl = false; break;
+        case kNoHeader: options.convert.noHeader = 1; break;
+        case kStopAtEnd: options.convert.stopAtEnd = 1; break;
+        case kNoSmpl: options.convert.writeSmpl = 0; break;
         case ':': return UsageError(std::string("option '") + argv[optind - 1] + "' needs a value");
         default: return UsageError(std::string("unknown option '") + argv[optind - 1] + "'");
         }
@@ -214,199 +194,13 @@ int ParseArguments(int argc, char** argv, Options& options)
     return kExitOk;
 }
 
-// INPUT with a final ".brr" (any letter case) replaced by ".wav", or ".wav"
-// appended.
-std::string DefaultOutputPath(const std::string& input)
-{
-    std::string path(input);
-    const std::size_t n = path.size();
-    if (n >= 4 && path[n - 4] == '.' && std::tolower(static_cast<unsigned char>(path[n - 3])) == 'b' &&
-        std::tolower(static_cast<unsigned char>(path[n - 2])) == 'r' &&
-        std::tolower(static_cast<unsigned char>(path[n - 1])) == 'r') {
-        path.resize(n - 4);
-    }
-    return path + ".wav";
-}
-
-// Whether `path` names the file standard output already writes to, such as
-// /dev/stdout.
-bool IsOpenAsStandardOutput(const char* path)
-{
-    struct stat named;
-    struct stat out;
-    return ::stat(path, &named) == 0 && ::fstat(STDOUT_FILENO, &out) == 0 &&
-           named.st_dev == out.st_dev && named.st_ino == out.st_ino;
-}
-
-// Where INPUT's WAV goes: "-" for standard output.
-std::string OutputFor(const Options& options, const char* input)
-{
-    if (options.output != nullptr) {
-        return IsOpenAsStandardOutput(options.output) ? "-" : options.output;
-    }
-    if (options.outputDir != nullptr) {
-        const std::string name = IsStandardStream(input) ? "stdin" : input;
-        const std::size_t slash = name.find_last_of('/');
-        return std::string(options.outputDir) + "/" +
-               DefaultOutputPath(slash == std::string::npos ? name : name.substr(slash + 1));
-    }
-    return IsStandardStream(input) ? "-" : DefaultOutputPath(input);
-}
-
-void PrintError(const std::string& name, const char* reason)
-{
-    std::fflush(stdout);
-    std::fprintf(stderr, "brrdecode: %s: %s\n", name.c_str(), reason);
-}
-
-// Standard input as a file the conversion can measure and reread: itself
-// when it is a regular file, else a copy in an anonymous temporary file.
-// Returns the descriptor, or -1 after the error line.
-int OpenStandardInput(std::FILE** spool)
-{
-    struct stat st;
-    if (::fstat(STDIN_FILENO, &st) == 0 && S_ISREG(st.st_mode)) {
-        return STDIN_FILENO;
-    }
-    if (::isatty(STDIN_FILENO)) {
-        PrintError(kStandardInput, "is a terminal; BRR data is not read from a terminal");
-        return -1;
-    }
-    *spool = std::tmpfile();
-    if (*spool == nullptr) {
-        PrintError(kStandardInput, std::strerror(errno));
-        return -1;
-    }
-    char buffer[65536];
-    for (;;) {
-        const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
-        if (n == 0) {
-            return ::fileno(*spool);
-        }
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0 || !vornish::WriteFully(::fileno(*spool), buffer, static_cast<std::size_t>(n))) {
-            PrintError(kStandardInput, std::strerror(errno));
-            return -1;
-        }
-    }
-}
-
-// The output being written, removed by the handler of a signal that ends the
-// process.
-vornish::ActiveOutput activeOutput;
-
-extern "C" void RemoveOutputAndDie(int signal)
-{
-    if (activeOutput.armed != 0) {
-        vornish::RemovePartialOutput(activeOutput.path, activeOutput.identity);
-    }
-    std::signal(signal, SIG_DFL);
-    std::raise(signal);
-}
-
-void CatchEndingSignals()
-{
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
-        // A signal the shell had us ignore (a background job's SIGINT) stays ignored.
-        struct sigaction old;
-        if (::sigaction(signal, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) {
-            continue;
-        }
-        struct sigaction action;
-        std::memset(&action, 0, sizeof action);
-        action.sa_handler = RemoveOutputAndDie;
-        sigemptyset(&action.sa_mask);
-        ::sigaction(signal, &action, nullptr);
-    }
-}
-
-// The outputs this run wrote, to refuse a second input that would replace
-// one (a.brr and a.BRR, or two names of one file).
-struct Written {
-    dev_t device;
-    ino_t inode;
-    std::string input;
-};
-
-const Written* WrittenBefore(const std::vector<Written>& written, const std::string& output)
-{
-    struct stat st;
-    if (::stat(output.c_str(), &st) != 0) {
-        return nullptr;
-    }
-    for (const Written& w : written) {
-        if (w.device == st.st_dev && w.inode == st.st_ino) {
-            return &w;
-        }
-    }
-    return nullptr;
-}
-
-// Whether `output` names the file INPUT reads (a hard or symbolic link to it
-// included). The conversion checks again once both are open.
-bool IsTheInput(const char* inputArg, const std::string& output)
-{
-    struct stat in;
-    struct stat out;
-    const int found = IsStandardStream(inputArg) ? ::fstat(STDIN_FILENO, &in) : ::stat(inputArg, &in);
-    return found == 0 && S_ISREG(in.st_mode) && ::stat(output.c_str(), &out) == 0 &&
-           in.st_dev == out.st_dev && in.st_ino == out.st_ino;
-}
-
-// Converts one INPUT into `output` ("-": standard output); true when its WAV
-// was written.
-bool ConvertOne(const Options& options, const char* inputArg, const std::string& output,
-                bool announce, std::vector<Written>& written)
-{
-    const bool toStandardOutput = IsStandardStream(output.c_str());
-    const std::string inputName = IsStandardStream(inputArg) ? kStandardInput : inputArg;
-    const std::string outputName = toStandardOutput ? kStandardOutput : output;
-    if (announce) {
-        vornish::PrintTo(options.convert.progress, "%s -> %s\n", inputName.c_str(), outputName.c_str());
-    }
-    if (toStandardOutput && ::isatty(STDOUT_FILENO)) {
-        PrintError(kStandardOutput, "is a terminal; WAV data is not written to a terminal "
-                                    "(use -o FILE, or a pipe)");
-        return false;
-    }
-    if (!toStandardOutput) {
-        if (IsTheInput(inputArg, output)) {
-            PrintError(output, ("is the input file " + inputName + " itself; choose another output").c_str());
-            return false;
-        }
-        if (const Written* earlier = WrittenBefore(written, output)) {
-            PrintError(output, ("was written from " + earlier->input +
-                                " in this run; not replaced by " + inputName).c_str());
-            return false;
-        }
-    }
-    vornish::FilePath input;
-    input.text = inputName.c_str();
-    std::FILE* spool = nullptr;
-    if (IsStandardStream(inputArg) && (input.fd = OpenStandardInput(&spool)) < 0) {
-        return false;
-    }
-    vornish::FilePath target;
-    target.text = toStandardOutput ? kStandardOutput : output.c_str();
-    target.fd = toStandardOutput ? STDOUT_FILENO : -1;
-    const bool done = vornish::BRRConvert(input, target, options.convert) == BRR_STATUS_DONE;
-    if (spool != nullptr) {
-        std::fclose(spool);
-    }
-    struct stat st;
-    if (done && !toStandardOutput && ::stat(output.c_str(), &st) == 0) {
-        written.push_back(Written{st.st_dev, st.st_ino, inputName});
-    }
-    return done;
-}
-
 }  // namespace
 
 int main(int argc, char** argv)
 {
     Options options;
+    BRRConvertOptionsInit(&options.convert);
+    options.convert.sampleForms = 1;  // samples as they are found
     if (ParseArguments(argc, argv, options) != kExitOk) {
         return kExitUsage;
     }
@@ -415,35 +209,30 @@ int main(int argc, char** argv)
         return kExitOk;
     }
     if (options.version) {
-        std::puts("brrdecode " VORNISH_BRR_VERSION);
+        std::printf("brrdecode %s\n", BRRVersion());
         return kExitOk;
     }
     std::vector<std::string> outputs;
     bool wavToStandardOutput = false;
     for (const char* input : options.inputs) {
-        outputs.push_back(OutputFor(options, input));
+        outputs.push_back(brrdecode::OutputFor(options, input));
         wavToStandardOutput = wavToStandardOutput || IsStandardStream(outputs.back().c_str());
     }
-    vornish::ConvertOptions& convert = options.convert;
-    convert.sampleForms = true;
-    convert.toolMessages = true;
-    convert.replaceOutput = options.force;
-    convert.refuseInputAsOutput = true;
-    convert.active = &activeOutput;
     // Standard output carries the WAV alone when the WAV goes there.
-    convert.progress = options.quiet ? nullptr : wavToStandardOutput ? stderr : stdout;
-    CatchEndingSignals();
+    options.progress = options.quiet ? nullptr : wavToStandardOutput ? stderr : stdout;
+    brrdecode::CatchEndingSignals();
 
     int exitCode = kExitOk;
-    std::vector<Written> written;
+    std::vector<brrdecode::Written> written;
     for (std::size_t i = 0; i < options.inputs.size(); ++i) {
-        if (!ConvertOne(options, options.inputs[i], outputs[i], options.inputs.size() > 1, written)) {
+        if (!brrdecode::ConvertOne(options, options.inputs[i], outputs[i], options.inputs.size() > 1,
+                                   written)) {
             exitCode = kExitFailed;
         }
     }
     if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
         const int error = errno;
-        std::fprintf(stderr, "brrdecode: %s: %s\n", kStandardOutput,
+        std::fprintf(stderr, "brrdecode: %s: %s\n", brrdecode::kStandardOutput,
                      std::strerror(error != 0 ? error : EIO));
         exitCode = kExitFailed;
     }

@@ -1,5 +1,5 @@
-// The conversion entry and the exported function: statuses, console lines,
-// files written or not, and the paths that end the process.
+// The exported BRRDecode: statuses, console lines, files written or not, and
+// the paths that end the process.
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -11,7 +11,6 @@
 #include <filesystem>
 
 #include "VornishAudioBRRDecoder.h"
-#include "convert/convert.h"
 #include "test_support.h"
 
 using testsupport::Bytes;
@@ -22,12 +21,12 @@ namespace {
 
 const Bytes kOneBlock = {0xC0, 0x7F, 0, 0, 0, 0, 0, 0, 0};
 
+using testsupport::Wide;
+
 std::int32_t Convert(const std::string& in, const std::string& out)
 {
-    return vornish::BRRConvertFile(in.c_str(), out.c_str());
+    return BRRDecode(Wide(in).c_str(), Wide(out).c_str());
 }
-
-using testsupport::Wide;
 
 std::string BlockCountLine(std::uint64_t blocks)
 {
@@ -56,7 +55,7 @@ std::string WithPath(std::string text, const std::string& path)
     return at == std::string::npos ? text : text.replace(at, 2, path);
 }
 
-TEST(BRRConvertFile, StatusLinesAndOutputFollowTheInput)
+TEST(BRRDecode, StatusLinesAndOutputFollowTheInput)
 {
     Bytes middleEnd;  // the end flag (low header bits) set on a middle block
     for (const int header : {0xC0, 0xC3, 0xC1, 0xC2}) {
@@ -190,23 +189,6 @@ TEST(BRRDecode, EachConversionStartsFromClearedHistory)
               testsupport::ReadFile(scratch.Path("first.wav")));
 }
 
-// Inputs that cannot be opened: the entry reports and returns, the exported
-// function ends the process with status 1.
-TEST(BRRConvertFile, UnopenableInputsAreReported)
-{
-    ScratchDir scratch;
-    const std::string fifo = scratch.Path("fifo.brr");
-    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    const std::string inputs[] = {scratch.Path("missing.brr"), scratch.dir, fifo};
-    for (const std::string& in : inputs) {
-        const auto console = Capture([&] { return Convert(in, scratch.Path("out.wav")); });
-        EXPECT_EQ(console.status, vornish::kStatusInputOpenFailed) << in;
-        EXPECT_EQ(console.out, "");
-        EXPECT_EQ(console.err, "No such file : " + in + "\n");
-        EXPECT_FALSE(testsupport::FileExists(scratch.Path("out.wav")));
-    }
-}
-
 TEST(BRRDecodeDeathTest, UnopenableInputEndsTheProcess)
 {
     ScratchDir scratch;
@@ -228,17 +210,18 @@ TEST(BRRDecodeDeathTest, UnopenableOutputEndsTheProcessAfterReading)
     const std::string out = scratch.Path("no/such/dir/out.wav");
     EXPECT_EXIT(BRRDecode(Wide(in).c_str(), Wide(out).c_str()), ::testing::ExitedWithCode(1),
                 "^Can't open file " + out + " for writing.\n$");
-    // The entry alone: the input was read (block count printed) before the
-    // output failed.
-    const auto console = Capture([&] { return Convert(in, out); });
-    EXPECT_EQ(console.status, vornish::kStatusOutputOpenFailed);
-    EXPECT_EQ(console.out, BlockCountLine(1));
-    EXPECT_EQ(console.err, "Can't open file " + out + " for writing.\n");
+    // The input was read (block count printed) before the output failed.
+    const auto bothOnStderr = [&] {
+        ::dup2(2, 1);
+        BRRDecode(Wide(in).c_str(), Wide(out).c_str());
+    };
+    EXPECT_EXIT(bothOnStderr(), ::testing::ExitedWithCode(1),
+                "^" + BlockCountLine(1) + "Can't open file " + out + " for writing.\n$");
 }
 
 // One block more than the WAV sizes can hold, and a count past 32 bits (printed
 // whole): refused before any output exists.
-TEST(BRRConvertFile, TooLargeForWavHeaderIsRefused)
+TEST(BRRDecode, TooLargeForWavHeaderIsRefused)
 {
     for (const std::uint64_t blocks : {134217727ull, 0x100000001ull}) {
         ScratchDir scratch;
@@ -252,60 +235,7 @@ TEST(BRRConvertFile, TooLargeForWavHeaderIsRefused)
     }
 }
 
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#define VORNISH_UNDER_SANITIZER 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-#define VORNISH_UNDER_SANITIZER 1
-#endif
-#endif
-
-// Memory does not grow with the output: 3200 passes over a 64 KiB sample (a
-// 745 MB WAV) convert within an address-space limit far below that.
-TEST(BRRConvertFileDeathTest, MemoryStaysBoundedForLongOutputs)
-{
-#if defined(VORNISH_UNDER_SANITIZER)
-    GTEST_SKIP() << "sanitizers reserve more address space than the limit allows";
-#elif defined(VORNISH_TESTS_EMULATED)
-    GTEST_SKIP() << "a user-mode emulator does not apply the address-space limit";
-#else
-    ScratchDir scratch;
-    const std::string in = scratch.Path("in.brr");
-    testsupport::WriteFile(in, testsupport::RandomBytes(9 * 7282, 5));
-    const auto convertWithLittleMemory = [&] {
-        const rlimit limit{256ull << 20, 256ull << 20};
-        setrlimit(RLIMIT_AS, &limit);
-        vornish::ConvertOptions options;
-        options.loopCount = 3200;
-        options.progress = nullptr;
-        std::exit(vornish::BRRConvertFile(in.c_str(), "/dev/null", options));
-    };
-    EXPECT_EXIT(convertWithLittleMemory(), ::testing::ExitedWithCode(BRR_STATUS_DONE % 256), "^$");
-#endif
-}
-
-// A read that fails once the output is open (here: the input descriptor is
-// open for writing only) removes the output.
-TEST(BRRConvert, FailedReadRemovesTheOutput)
-{
-    ScratchDir scratch;
-    const std::string in = scratch.Path("in.brr");
-    const std::string out = scratch.Path("out.wav");
-    testsupport::WriteFile(in, Bytes(9 * 5, 0x11));
-    vornish::FilePath input;
-    input.text = in.c_str();
-    input.fd = ::open(in.c_str(), O_WRONLY);
-    vornish::FilePath output;
-    output.text = out.c_str();
-    const auto console = Capture([&] { return vornish::BRRConvert(input, output, {}); });
-    ::close(input.fd);
-    EXPECT_EQ(console.status, BRR_STATUS_READ_ERROR);
-    EXPECT_EQ(console.out, BlockCountLine(5));
-    EXPECT_EQ(console.err, "Error : Can't read BRR file " + in + ".\n");
-    EXPECT_FALSE(testsupport::FileExists(out));
-}
-
-TEST(BRRConvertFile, FailedWriteToDeviceIsReportedAndDeviceKept)
+TEST(BRRDecode, FailedWriteToDeviceIsReportedAndDeviceKept)
 {
     ScratchDir scratch;
     const std::string in = scratch.Path("in.brr");
@@ -321,7 +251,7 @@ TEST(BRRConvertFile, FailedWriteToDeviceIsReportedAndDeviceKept)
 
 // A regular output that cannot be written whole (here: a file size limit) is
 // removed; through a link, neither the link nor its target is removed.
-TEST(BRRConvertFileDeathTest, PartialRegularOutputIsRemoved)
+TEST(BRRDecodeDeathTest, PartialRegularOutputIsRemoved)
 {
     ScratchDir scratch;
     const std::string in = scratch.Path("in.brr");
@@ -346,7 +276,7 @@ TEST(BRRConvertFileDeathTest, PartialRegularOutputIsRemoved)
     EXPECT_TRUE(testsupport::FileExists(target));
 }
 
-TEST(BRRConvertFile, ExistingOutputIsReplaced)
+TEST(BRRDecode, ExistingOutputIsReplaced)
 {
     ScratchDir scratch;
     const std::string in = scratch.Path("in.brr");
@@ -355,137 +285,6 @@ TEST(BRRConvertFile, ExistingOutputIsReplaced)
     testsupport::WriteFile(out, Bytes(1000, 0xAA));
     EXPECT_EQ(Capture([&] { return Convert(in, out); }).status, BRR_STATUS_DONE);
     EXPECT_EQ(testsupport::ReadFile(out).size(), 76u);
-}
-
-}  // namespace
-
-namespace {
-
-std::int32_t ConvertLoops(const std::string& in, const std::string& out, std::uint32_t loops,
-                          std::uint32_t rate)
-{
-    vornish::ConvertOptions options;
-    options.loopCount = loops;
-    options.sampleRate = rate;
-    return vornish::BRRConvertFile(in.c_str(), out.c_str(), options);
-}
-
-Bytes Repeat(const Bytes& bytes, int times)
-{
-    Bytes out;
-    for (int i = 0; i < times; ++i) {
-        out.insert(out.end(), bytes.begin(), bytes.end());
-    }
-    return out;
-}
-
-TEST(BRRConvertFileLoops, PassesCarryTheHistoryAndReport)
-{
-    // Filter 1 from a zero history, ending away from zero: the second pass
-    // starts from a different history, so its samples differ from the first.
-    const Bytes carried = {0xC4, 0x77, 0x77, 0, 0, 0, 0, 0, 0};
-    // Filter 0 never looks at the history: every pass is the same.
-    const Bytes plain = {0xC0, 0x7F, 0x12, 0, 0, 0, 0, 0, 0x34, 0xB0, 0x11, 0, 0, 0, 0, 0, 0, 0x80};
-    // Both passes start 14336, then -29536 against -29542, then 0: the record
-    // must hold the first two samples, not any others.
-    const Bytes secondDiffers = {0xBC, 0x75, 0xDE, 0xCB, 0x3B, 0xC9, 0x91, 0xED, 0x41,
-                                 0x11, 0x25, 0x28, 0x9C, 0xC1, 0xDA, 0xEB, 0xA8, 0x63};
-    struct Case {
-        const char* name;
-        Bytes input;
-        std::uint32_t loops, rate;
-        std::string reports;
-    };
-    const Case cases[] = {
-        {"carried_two", carried, 2, 8000,
-         " (probable note : B 4 +21 cents)\nLooping is unstable, try a larger number of loops to "
-         "figure the length until the sample repeats.\n"},
-        {"plain_three", plain, 3, 32000, " (probable note : B 5 +21 cents)\nLooping is stable.\n"},
-        {"carried_once", carried, 1, 8000, ""},
-        {"plain_many_blocks", Repeat(plain, 30), 2, 8000, "\nLooping is stable.\n"},
-        {"record_takes_first_two", secondDiffers, 2, 8000,
-         " (probable note : B 3 +21 cents)\nLooping is unstable, try a larger number of loops to "
-         "figure the length until the sample repeats.\n"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        ScratchDir scratch;
-        const std::string in = scratch.Path("in.brr");
-        const std::string out = scratch.Path("out.wav");
-        testsupport::WriteFile(in, c.input);
-        const auto console = Capture([&] { return ConvertLoops(in, out, c.loops, c.rate); });
-        EXPECT_EQ(console.status, BRR_STATUS_DONE);
-        EXPECT_EQ(console.out, BlockCountLine(c.input.size() / 9) + c.reports + "Done !\n");
-        EXPECT_EQ(console.err, "");
-        testsupport::ReferenceDecoder reference;
-        const testsupport::Samples expected =
-            reference.DecodeBlocks(Repeat(c.input, static_cast<int>(c.loops)));
-        EXPECT_EQ(testsupport::ReadFile(out), testsupport::ExpectedWav(c.rate, expected));
-    }
-    // Guards the first case: its passes really differ.
-    testsupport::ReferenceDecoder reference;
-    const testsupport::Samples twice = reference.DecodeBlocks(Repeat(carried, 2));
-    EXPECT_NE(testsupport::Samples(twice.begin(), twice.begin() + 16),
-              testsupport::Samples(twice.begin() + 16, twice.end()));
-}
-
-// The working buffer's chunk boundaries fall everywhere (a chunk of 1, 3 or 7
-// blocks against passes of 10 and 6 blocks), with the history carried across
-// each of them and from pass to pass.
-TEST(BRRConvertFileLoops, ChunkBoundariesCarryTheHistory)
-{
-    ScratchDir scratch;
-    const std::string in = scratch.Path("in.brr");
-    const std::string out = scratch.Path("out.wav");
-    const Bytes blocks = testsupport::RandomBytes(9 * 10, 9);
-    testsupport::WriteFile(in, blocks);
-    testsupport::ReferenceDecoder reference;
-    testsupport::Samples expected = reference.DecodeBlocks(blocks);
-    for (int pass = 1; pass < 3; ++pass) {
-        const testsupport::Samples again =
-            reference.DecodeBlocks(Bytes(blocks.begin() + 9 * 4, blocks.end()));
-        expected.insert(expected.end(), again.begin(), again.end());
-    }
-    for (const std::size_t chunk : {1u, 3u, 7u, 0u}) {
-        vornish::ConvertOptions options;
-        options.loopCount = 3;
-        options.loopStart = 4;
-        options.chunkBlocks = chunk;
-        options.progress = nullptr;
-        EXPECT_EQ(vornish::BRRConvertFile(in.c_str(), out.c_str(), options), BRR_STATUS_DONE);
-        EXPECT_EQ(testsupport::ReadFile(out), testsupport::ExpectedWav(8000, expected))
-            << "chunk " << chunk;
-    }
-}
-
-TEST(BRRConvertFileLoops, LoopCountOutsideTheRecordIsRefused)
-{
-    ScratchDir scratch;
-    const std::string in = scratch.Path("in.brr");
-    const std::string out = scratch.Path("out.wav");
-    testsupport::WriteFile(in, kOneBlock);
-    for (const std::uint32_t loops : {0u, 3201u, 0xFFFFFFFFu}) {
-        const auto console = Capture([&] { return ConvertLoops(in, out, loops, 8000); });
-        EXPECT_EQ(console.status, vornish::kStatusBadLoopCount);
-        EXPECT_EQ(console.out, "");
-        EXPECT_EQ(console.err,
-                  "Error : Loop count " + std::to_string(loops) + " is out of range (1 to 3200).\n");
-        EXPECT_FALSE(testsupport::FileExists(out));
-    }
-    EXPECT_EQ(Capture([&] { return ConvertLoops(in, out, 3200, 8000); }).status, BRR_STATUS_DONE);
-    EXPECT_EQ(testsupport::ReadFile(out).size(), 44u + 3200u * 32u);
-}
-
-TEST(BRRConvertFileLoops, TooLargeCountsEveryPass)
-{
-    ScratchDir scratch;
-    const std::string in = scratch.Path("half.brr");
-    MakeSparseFile(in, 9ull * 67108864u);  // twice this is one block too many
-    const auto console = Capture([&] { return ConvertLoops(in, scratch.Path("out.wav"), 2, 8000); });
-    EXPECT_EQ(console.status, BRR_STATUS_TOO_LARGE);
-    EXPECT_EQ(console.out, BlockCountLine(67108864));
-    EXPECT_EQ(console.err, "Error : BRR file " + in + " is too large to convert.\n");
-    EXPECT_FALSE(testsupport::FileExists(scratch.Path("out.wav")));
 }
 
 }  // namespace

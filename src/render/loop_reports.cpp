@@ -1,7 +1,8 @@
-#include "report/loop_reports.h"
+#include "render/loop_reports.h"
 
 #include <cmath>
-#include <cstdio>
+
+#include "VornishAudioBRR.h"
 
 namespace vornish {
 
@@ -25,43 +26,35 @@ ProbableNote NearestNote(double z)
     return ProbableNote{index, octave, std::lround(100.0 * (z - index))};
 }
 
-void ReportLoopStability(std::FILE* out, std::uint32_t loopCount, const std::int16_t* firsts,
-                         const std::int16_t* seconds)
+int LoopStability(std::uint32_t loopCount, const std::int16_t* firsts, const std::int16_t* seconds,
+                  std::uint32_t* later, std::uint32_t* earlier)
 {
-    if (out == nullptr || loopCount < 2) {
-        return;
+    if (loopCount < 2) {
+        return BRR_STABILITY_NONE;
     }
     if (firsts[1] == firsts[0] && seconds[1] == seconds[0]) {
-        std::fputs("Looping is stable.\n", out);
-        return;
+        return BRR_STABILITY_STABLE;
     }
-    std::fputs("Looping is unstable, ", out);
     for (std::uint32_t i = 0; i + 1 < loopCount; ++i) {
         for (std::uint32_t j = i + 1; j < loopCount; ++j) {
             if (firsts[j] == firsts[i] && seconds[j] == seconds[i]) {
-                std::fprintf(out, "samples repeat from loop %u to loop %u.\n", j, i);
-                return;
+                *later = j;
+                *earlier = i;
+                return BRR_STABILITY_REPEATS;
             }
         }
     }
-    std::fputs("try a larger number of loops to figure the length until the sample repeats.\n",
-               out);
+    return BRR_STABILITY_UNDECIDED;
 }
 
-void ReportProbableNote(std::FILE* out, std::uint32_t blockCount, std::uint32_t sampleRate)
+int LoopNote(std::uint32_t blockCount, std::uint32_t sampleRate, ProbableNote* note)
 {
-    if (out == nullptr) {
-        return;
-    }
     if (blockCount >= 45 || blockCount == 0 || sampleRate == 0) {
-        std::fputs("\n", out);
-        return;
+        return BRR_NOTE_TOO_LONG;
     }
     const double frequency = static_cast<double>(sampleRate) / (16.0 * static_cast<double>(blockCount));
-    const double z = 12.0 * std::log2(frequency * (1.0 / 440.0)) - 3.0;
-    const ProbableNote note = NearestNote(z);
-    std::fprintf(out, " (probable note : %s%d %+ld cents)\n", NoteNames[note.index], note.octave,
-                note.cents);
+    *note = NearestNote(12.0 * std::log2(frequency * (1.0 / 440.0)) - 3.0);
+    return BRR_NOTE_FOUND;
 }
 
 }  // namespace vornish

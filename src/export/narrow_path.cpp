@@ -1,4 +1,4 @@
-#include "convert/narrow_path.h"
+#include "export/narrow_path.h"
 
 #include <cstdint>
 #include <new>

@@ -1,0 +1,215 @@
+/*
+ * VornishAudioBRR: the BRR sample engine as a plain C API.
+ *
+ * A BRR sample is a sequence of 9-byte blocks. Each block is a header byte
+ * (shift range, prediction filter, end and loop flags) and sixteen 4-bit
+ * codes, and decodes to sixteen signed 16-bit samples; the decoder's history
+ * runs on from block to block. A sample may also carry a 2-byte loop header in
+ * front of its blocks (see BRRConvertOptions.sampleForms).
+ *
+ * Everything here works on memory or through the caller's callbacks, and all
+ * state is the caller's: no function prints, exits, keeps global state or
+ * touches a file it was not handed, so any number of threads may use it at
+ * once on their own objects. Functions that can fail return a status: BRR_OK,
+ * or one of the BRR_STATUS_* failures below (BRRStatusText names each).
+ */
+#ifndef VORNISH_AUDIO_BRR_H
+#define VORNISH_AUDIO_BRR_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#ifndef VORNISH_BRR_API
+#  if defined(_WIN32)
+#    if defined(VORNISH_BRR_BUILDING_LIBRARY)
+#      define VORNISH_BRR_API __declspec(dllexport)
+#    else
+#      define VORNISH_BRR_API __declspec(dllimport)
+#    endif
+#  elif defined(__GNUC__) || defined(__clang__)
+#    define VORNISH_BRR_API __attribute__((visibility("default")))
+#  else
+#    define VORNISH_BRR_API
+#  endif
+#endif
+
+/* Statuses. The numbers are those of VornishAudioBRRDecoder.h; 999, the
+   exported BRRDecode's success, is never returned here. */
+#define BRR_OK 0
+#define BRR_STATUS_BAD_SIZE 1        /* size neither 9k nor (with a loop header) 9k+2 */
+#define BRR_STATUS_NO_BLOCKS 2       /* no block to decode */
+#define BRR_STATUS_TOO_LARGE 3       /* the WAV's sizes would not fit 32 bits */
+#define BRR_STATUS_NO_MEMORY 4       /* working memory could not be allocated */
+#define BRR_STATUS_READ_ERROR 5      /* the read function failed */
+#define BRR_STATUS_WRITE_ERROR 6     /* the write function returned non-zero */
+#define BRR_STATUS_MISSING_PATH 7    /* a required argument is missing or invalid */
+#define BRR_STATUS_BAD_LOOP_COUNT 8  /* loopCount outside 1..BRR_MAX_LOOP_COUNT */
+#define BRR_STATUS_BAD_LOOP_START 9  /* loopStart is not a block of the sample */
+
+/* The format. */
+#define BRR_BLOCK_SIZE 9
+#define BRR_SAMPLES_PER_BLOCK 16
+#define BRR_END_FLAG 0x01  /* header bit 0: the sample ends with this block */
+#define BRR_LOOP_FLAG 0x02 /* header bit 1: ... and then jumps back to its loop start */
+#define BRR_LOOP_HEADER_SIZE 2
+#define BRR_WAV_HEADER_SIZE 44
+#define BRR_SMPL_CHUNK_SIZE 68
+#define BRR_MAX_LOOP_COUNT 3200
+#define BRR_NO_LOOP_START (-1)
+#define BRR_DEFAULT_SAMPLE_RATE 8000
+
+/* Rule sets: the arithmetic a decoder follows. BRR_RULES_LIBRARY is the
+   library's own, bit for bit what BRRDecode has always written. */
+#define BRR_RULES_LIBRARY 0
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* ---- Decoding blocks ---------------------------------------------------- */
+
+/* A decoder: its history (the last two values, in the 15-bit domain) and its
+   rule set. A plain struct that the caller owns; copy it to fork a decode. */
+typedef struct BRRDecoder {
+    int16_t last;
+    int16_t older;
+    int32_t rules;
+} BRRDecoder;
+
+/* Clears the history and sets the rule set (a BRR_RULES_* value; any other
+   value is taken as BRR_RULES_LIBRARY). */
+VORNISH_BRR_API void BRRDecoderInit(BRRDecoder *decoder, int rules);
+
+/* Decodes blockCount blocks (9 bytes each) into 16 * blockCount samples, in
+   order, and leaves the history where the last code left it. A sample decoded
+   in pieces, one call after another with the same decoder, gives exactly the
+   samples of one call over the whole. The fast loop: no allocation, no
+   checks beyond the pointers being valid. */
+VORNISH_BRR_API void BRRDecodeBlocks(BRRDecoder *decoder, const uint8_t *blocks,
+                                     size_t blockCount, int16_t *samples);
+
+/* ---- Converting a sample to WAV bytes ------------------------------------ */
+
+typedef struct BRRConvertOptions {
+    /* Passes: every block once, then the loop (loop start to end) loopCount-1
+       more times, the history carried on. 1..BRR_MAX_LOOP_COUNT. */
+    uint32_t loopCount;
+    /* Written into the WAV header; also the rate of the note report. */
+    uint32_t sampleRate;
+    /* BRR_RULES_*. */
+    int32_t rules;
+    /* Non-zero: take the sample as it is found. A size of 9k+2 bytes is a
+       16-bit little-endian loop header (the loop start's byte offset into the
+       blocks), then the blocks; the first block with the end flag ends the
+       sample, and a last block with both flags asks for a smpl loop. Zero: the
+       size must be a multiple of 9 and the flags mean nothing. */
+    int32_t sampleForms;
+    /* With sampleForms: never read a loop header. */
+    int32_t noHeader;
+    /* With sampleForms: decode up to the first block with the end flag. */
+    int32_t stopAtEnd;
+    /* With sampleForms: write a smpl chunk when the loop start is known and
+       either given here or marked by both flags on the last block. */
+    int32_t writeSmpl;
+    /* The loop's first block, or BRR_NO_LOOP_START (a loop header's, with
+       sampleForms; else the whole sample loops). */
+    int64_t loopStart;
+    /* Blocks per piece handed to the write function (0: 16384, 512 KiB of
+       samples). Working memory is a few pieces, whatever the output size. */
+    size_t pieceBlocks;
+} BRRConvertOptions;
+
+/* The defaults, which are what BRRDecode does: one pass, 8000 Hz, the
+   library's rules, sample forms off, no loop start, smpl on. */
+VORNISH_BRR_API void BRRConvertOptionsInit(BRRConvertOptions *options);
+
+/* The loop-stability report: does every pass over the loop begin with the
+   same two samples? */
+#define BRR_STABILITY_NONE 0      /* fewer than two passes: no report */
+#define BRR_STABILITY_STABLE 1    /* the second pass begins like the first */
+#define BRR_STABILITY_REPEATS 2   /* pass repeatLater begins like pass repeatEarlier */
+#define BRR_STABILITY_UNDECIDED 3 /* no pass repeats another: try more passes */
+
+/* The probable-note report: the pitch at which the loop repeats. */
+#define BRR_NOTE_NONE 0     /* fewer than two passes: no report */
+#define BRR_NOTE_FOUND 1    /* noteIndex, noteOctave, noteCents */
+#define BRR_NOTE_TOO_LONG 2 /* a loop of 45 blocks or more: no useful pitch */
+
+/* What a conversion found and wrote. BRRPlan fills the first part; the
+   reports follow once the samples are written. Fields not yet known are 0
+   (loopStart: BRR_NO_LOOP_START). */
+typedef struct BRRConvertResult {
+    /* Known unless the status is BAD_SIZE, READ_ERROR, MISSING_PATH or
+       BAD_LOOP_COUNT: */
+    uint64_t dataOffset;       /* where the blocks start: 2 behind a loop header */
+    uint64_t blockCount;       /* blocks of one play-through */
+    uint64_t trailingBlocks;   /* blocks after the end block (left out by stopAtEnd) */
+    int32_t loopHeaderIgnored; /* a loop header that is no block offset inside the sample */
+    /* Known with BRR_OK or TOO_LARGE: */
+    int64_t loopStart;         /* the loop's first block, or BRR_NO_LOOP_START */
+    /* Known with BRR_OK: */
+    uint64_t totalBlocks;      /* blocks in the WAV, every pass counted */
+    uint64_t wavSize;          /* bytes the write function receives */
+    int32_t smpl;              /* non-zero: the WAV ends with a smpl chunk ... */
+    uint32_t smplStart;        /* ... looping from this sample */
+    uint32_t smplEnd;          /* ... to this one (inclusive) */
+    /* Known once the samples are written: */
+    int32_t stability;         /* BRR_STABILITY_* */
+    uint32_t repeatLater;      /* with BRR_STABILITY_REPEATS */
+    uint32_t repeatEarlier;
+    int32_t note;              /* BRR_NOTE_* */
+    int32_t noteIndex;         /* 0..11 from C upward (BRRNoteName) */
+    int32_t noteOctave;        /* A 4 is 440 Hz */
+    int32_t noteCents;         /* -50..50: how far the loop lies above the note */
+} BRRConvertResult;
+
+/* Receives the input's bytes [offset, offset + size); returns 0 when it
+   delivered all of them, non-zero on any failure (status 5). */
+typedef int (*BRRReadFunction)(void *context, uint64_t offset, void *buffer, size_t size);
+
+/* Takes the next size bytes of the WAV; returns 0 when it took them all.
+   Any other return stops the conversion with status 6. */
+typedef int (*BRRWriteFunction)(void *context, const void *bytes, size_t size);
+
+/* Works out what an input of size bytes holds and what its WAV will be,
+   reading through read only what it must (the loop header and, with sample
+   forms, block headers up to the end block). Fills result; returns BRR_OK or
+   the status that rules the input out. */
+VORNISH_BRR_API int BRRPlan(BRRReadFunction read, void *context, uint64_t size,
+                            const BRRConvertOptions *options, BRRConvertResult *result);
+
+/* Writes the WAV planned in result (by BRRPlan with the same options and
+   input) through write: the header, every pass, the smpl chunk, in pieces of
+   at most options->pieceBlocks blocks. Fills in the reports. Returns BRR_OK,
+   BRR_STATUS_READ_ERROR, BRR_STATUS_WRITE_ERROR, BRR_STATUS_NO_MEMORY, or
+   BRR_STATUS_MISSING_PATH for a result that is no such plan. */
+VORNISH_BRR_API int BRRRender(BRRReadFunction read, void *readContext,
+                              const BRRConvertOptions *options, BRRWriteFunction write,
+                              void *writeContext, BRRConvertResult *result);
+
+/* BRRPlan and BRRRender over a sample held in memory: hands write exactly
+   the bytes of the WAV for these options. The input is read in place, never
+   copied; working memory does not grow with the input or the output. options
+   may be NULL for the defaults; result may be NULL. */
+VORNISH_BRR_API int BRRConvertMemory(const uint8_t *data, size_t size,
+                                     const BRRConvertOptions *options, BRRWriteFunction write,
+                                     void *context, BRRConvertResult *result);
+
+/* ---- Text ----------------------------------------------------------------- */
+
+/* A short English sentence for a status ("the input's size is not a multiple
+   of 9 bytes"); never NULL. */
+VORNISH_BRR_API const char *BRRStatusText(int status);
+
+/* The note names from C upward, each two characters wide ("C ", "C#", ...,
+   "B "); NULL outside 0..11. */
+VORNISH_BRR_API const char *BRRNoteName(int index);
+
+/* The library's version, "1.0.0.1". */
+VORNISH_BRR_API const char *BRRVersion(void);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* VORNISH_AUDIO_BRR_H */

@@ -1,0 +1,125 @@
+// Sample forms.
+//
+//   size 9k      k blocks
+//   size 9k+2    (sample forms, no --no-header) a loop header, then k blocks:
+//                  bytes 0-1  the loop start's byte offset into the blocks,
+//                             16-bit little-endian; a whole block inside
+//                             the sample, or the header is ignored
+//
+// With sample forms the first block with the end flag (header bit 0) ends
+// the sample: blocks after it are counted (and left out with stopAtEnd). A
+// loop start is the option's, else the loop header's. The WAV gets a smpl
+// chunk when the loop start is known and was either given as an option or is
+// confirmed by both flags on the last block decoded.
+//
+// The rendering: every block once, then blocks [loop start, end) again for
+// every further pass. Its sizes must fit the WAV's 32-bit fields.
+#include "forms/forms.h"
+
+#include "wav/wav_writer.h"
+
+namespace vornish {
+
+int LayOut(std::uint64_t size, const BRRConvertOptions& options, Layout* layout)
+{
+    layout->headered = options.sampleForms != 0 && options.noHeader == 0 &&
+                       size % BRR_BLOCK_SIZE == BRR_LOOP_HEADER_SIZE;
+    if (!layout->headered && size % BRR_BLOCK_SIZE != 0) {
+        return BRR_STATUS_BAD_SIZE;
+    }
+    layout->dataOffset = layout->headered ? BRR_LOOP_HEADER_SIZE : 0;
+    layout->blockCount = (size - layout->dataOffset) / BRR_BLOCK_SIZE;
+    return BRR_OK;
+}
+
+std::size_t FindEndFlag(const std::uint8_t* blocks, std::size_t count)
+{
+    for (std::size_t i = 0; i < count; ++i) {
+        if ((blocks[i * BRR_BLOCK_SIZE] & BRR_END_FLAG) != 0) {
+            return i;
+        }
+    }
+    return count;
+}
+
+namespace {
+
+bool BothFlags(std::uint8_t header)
+{
+    return (header & (BRR_END_FLAG | BRR_LOOP_FLAG)) == (BRR_END_FLAG | BRR_LOOP_FLAG);
+}
+
+// Fills the sizes of the rendering; false when they do not fit the WAV.
+bool PlanRendering(const BRRConvertOptions& options, BRRConvertResult* result)
+{
+    const std::uint64_t smplBytes = result->smpl != 0 ? BRR_SMPL_CHUNK_SIZE : 0;
+    const std::uint64_t maxBlocks = WavMaxBlockCount(smplBytes);
+    const std::uint64_t repeats = options.loopCount - 1u;
+    const std::uint64_t loopBlocks = result->blockCount - RepeatFrom(*result);
+    // B is checked alone first so that the product cannot overflow.
+    if (result->blockCount > maxBlocks ||
+        (loopBlocks > 0 && repeats > (maxBlocks - result->blockCount) / loopBlocks)) {
+        return false;
+    }
+    result->totalBlocks = result->blockCount + repeats * loopBlocks;
+    result->wavSize = BRR_WAV_HEADER_SIZE + result->totalBlocks * 32u + smplBytes;
+    if (result->smpl != 0) {
+        // One forward loop over the last pass; it ends with the file.
+        result->smplStart =
+            static_cast<std::uint32_t>((result->totalBlocks - loopBlocks) * BRR_SAMPLES_PER_BLOCK);
+        result->smplEnd =
+            static_cast<std::uint32_t>(result->totalBlocks * BRR_SAMPLES_PER_BLOCK - 1u);
+    }
+    return true;
+}
+
+}  // namespace
+
+int CompletePlan(const Layout& layout, const Facts& facts, const BRRConvertOptions& options,
+                 BRRConvertResult* result)
+{
+    result->dataOffset = layout.dataOffset;
+    result->blockCount = layout.blockCount;
+    bool loopFlags = false;
+    if (options.sampleForms != 0 && layout.blockCount > 0) {
+        const bool ended = facts.endBlock < layout.blockCount;
+        result->trailingBlocks = ended ? layout.blockCount - 1u - facts.endBlock : 0;
+        const bool cut = options.stopAtEnd != 0 && result->trailingBlocks > 0;
+        if (cut) {
+            result->blockCount = facts.endBlock + 1u;
+        }
+        loopFlags = BothFlags(cut ? facts.endHeader : facts.lastHeader);
+    }
+    std::int64_t loopStart = options.loopStart;
+    if (loopStart == BRR_NO_LOOP_START && layout.headered) {
+        if (facts.loopHeader % BRR_BLOCK_SIZE == 0 &&
+            facts.loopHeader / BRR_BLOCK_SIZE < result->blockCount) {
+            loopStart = facts.loopHeader / BRR_BLOCK_SIZE;
+        } else {
+            result->loopHeaderIgnored = 1;
+        }
+    }
+    if (result->blockCount == 0) {
+        return BRR_STATUS_NO_BLOCKS;
+    }
+    if (loopStart != BRR_NO_LOOP_START &&
+        (loopStart < 0 || static_cast<std::uint64_t>(loopStart) >= result->blockCount)) {
+        return BRR_STATUS_BAD_LOOP_START;
+    }
+    result->loopStart = loopStart;
+    result->smpl = options.sampleForms != 0 && options.writeSmpl != 0 && loopStart >= 0 &&
+                   (options.loopStart != BRR_NO_LOOP_START || loopFlags);
+    return PlanRendering(options, result) ? BRR_OK : BRR_STATUS_TOO_LARGE;
+}
+
+bool IsPlanFor(const BRRConvertResult& plan, const BRRConvertOptions& options)
+{
+    BRRConvertResult again = plan;
+    return plan.blockCount > 0 && plan.loopStart >= BRR_NO_LOOP_START &&
+           RepeatFrom(plan) < plan.blockCount && (plan.smpl == 0 || plan.loopStart >= 0) &&
+           PlanRendering(options, &again) && again.totalBlocks == plan.totalBlocks &&
+           again.wavSize == plan.wavSize && again.smplStart == plan.smplStart &&
+           again.smplEnd == plan.smplEnd;
+}
+
+}  // namespace vornish

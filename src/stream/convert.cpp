@@ -1,0 +1,118 @@
+// The conversion entry points of the C API: plan and render over a read
+// function or memory, into a write function or a file; and their texts.
+#include <cstddef>
+#include <cstdint>
+
+#include "VornishAudioBRRFile.h"
+#include "render/loop_reports.h"
+#include "render/render.h"
+#include "stream/source.h"
+
+namespace {
+
+const BRRConvertOptions* OrDefaults(const BRRConvertOptions* options, BRRConvertOptions* defaults)
+{
+    if (options != nullptr) {
+        return options;
+    }
+    BRRConvertOptionsInit(defaults);
+    return defaults;
+}
+
+}  // namespace
+
+void BRRConvertOptionsInit(BRRConvertOptions* options)
+{
+    *options = BRRConvertOptions{};
+    options->loopCount = 1;
+    options->sampleRate = BRR_DEFAULT_SAMPLE_RATE;
+    options->rules = BRR_RULES_LIBRARY;
+    options->writeSmpl = 1;
+    options->loopStart = BRR_NO_LOOP_START;
+}
+
+int BRRPlan(BRRReadFunction read, void* context, std::uint64_t size,
+            const BRRConvertOptions* options, BRRConvertResult* result)
+{
+    if (read == nullptr || result == nullptr) {
+        return BRR_STATUS_MISSING_PATH;
+    }
+    vornish::Source source;
+    source.read = read;
+    source.context = context;
+    BRRConvertOptions defaults;
+    return vornish::PlanSource(source, size, *OrDefaults(options, &defaults), result);
+}
+
+int BRRRender(BRRReadFunction read, void* readContext, const BRRConvertOptions* options,
+              BRRWriteFunction write, void* writeContext, BRRConvertResult* result)
+{
+    if (read == nullptr || result == nullptr) {
+        return BRR_STATUS_MISSING_PATH;
+    }
+    vornish::Source source;
+    source.read = read;
+    source.context = readContext;
+    BRRConvertOptions defaults;
+    return vornish::RenderSource(source, *OrDefaults(options, &defaults), write, writeContext, false,
+                                 result);
+}
+
+int BRRConvertMemory(const std::uint8_t* data, std::size_t size, const BRRConvertOptions* options,
+                     BRRWriteFunction write, void* context, BRRConvertResult* result)
+{
+    BRRConvertResult own;
+    BRRConvertResult* plan = result != nullptr ? result : &own;
+    if ((data == nullptr && size > 0) || write == nullptr) {
+        *plan = BRRConvertResult{};
+        plan->loopStart = BRR_NO_LOOP_START;
+        return BRR_STATUS_MISSING_PATH;
+    }
+    static const std::uint8_t kEmpty[1] = {0};
+    vornish::Source source;
+    source.memory = data != nullptr ? data : kEmpty;
+    source.memorySize = size;
+    BRRConvertOptions defaults;
+    const BRRConvertOptions* chosen = OrDefaults(options, &defaults);
+    const int status = vornish::PlanSource(source, size, *chosen, plan);
+    return status != BRR_OK ? status
+                            : vornish::RenderSource(source, *chosen, write, context, false, plan);
+}
+
+int BRRRenderToFile(BRRReadFunction read, void* readContext, const BRRConvertOptions* options,
+                    BRRFile* output, BRRConvertResult* result)
+{
+    if (read == nullptr || output == nullptr || result == nullptr) {
+        return BRR_STATUS_MISSING_PATH;
+    }
+    vornish::Source source;
+    source.read = read;
+    source.context = readContext;
+    BRRConvertOptions defaults;
+    return vornish::RenderSource(source, *OrDefaults(options, &defaults), BRRFileWrite, output, true,
+                                 result);
+}
+
+const char* BRRStatusText(int status)
+{
+    switch (status) {
+    case BRR_OK: return "success";
+    case BRR_STATUS_BAD_SIZE: return "the input's size is not a multiple of 9 bytes";
+    case BRR_STATUS_NO_BLOCKS: return "the input holds no block";
+    case BRR_STATUS_TOO_LARGE: return "the WAV would be too large for its 32-bit sizes";
+    case BRR_STATUS_NO_MEMORY: return "not enough memory";
+    case BRR_STATUS_READ_ERROR: return "the input could not be read";
+    case BRR_STATUS_WRITE_ERROR: return "the output could not be written";
+    case BRR_STATUS_MISSING_PATH: return "a required argument is missing or invalid";
+    case BRR_STATUS_BAD_LOOP_COUNT: return "the loop count is outside 1 to 3200";
+    case BRR_STATUS_BAD_LOOP_START: return "the loop start is not a block of the sample";
+    default: return "unknown status";
+    }
+}
+
+const char* BRRNoteName(int index)
+{
+    return index >= 0 && index < 12 ? vornish::NoteNames[index] : nullptr;
+}
+
+const char* BRRVersion(void) { return VORNISH_BRR_VERSION; }

@@ -1,0 +1,303 @@
+// The C API: conversions from memory and through callbacks, their statuses
+// and results as values, the loop passes, and the file layer's errors.
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+
+#include "VornishAudioBRRFile.h"
+#include "test_support.h"
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define VORNISH_UNDER_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define VORNISH_UNDER_SANITIZER 1
+#endif
+#endif
+
+using testsupport::Bytes;
+using testsupport::ScratchDir;
+
+namespace {
+
+// What a conversion handed its write function.
+struct Output {
+    Bytes bytes;
+    std::size_t largestPiece = 0;
+    std::size_t failAfter = SIZE_MAX;  // bytes accepted before the writes fail
+};
+
+int Collect(void* context, const void* bytes, std::size_t size)
+{
+    auto* out = static_cast<Output*>(context);
+    if (out->bytes.size() + size > out->failAfter) {
+        return 1;
+    }
+    const auto* p = static_cast<const std::uint8_t*>(bytes);
+    out->bytes.insert(out->bytes.end(), p, p + size);
+    out->largestPiece = std::max(out->largestPiece, size);
+    return 0;
+}
+
+BRRConvertOptions Options(std::uint32_t loops, std::int64_t loopStart = BRR_NO_LOOP_START)
+{
+    BRRConvertOptions options;
+    BRRConvertOptionsInit(&options);
+    options.loopCount = loops;
+    options.loopStart = loopStart;
+    return options;
+}
+
+Bytes Repeat(const Bytes& bytes, int times)
+{
+    Bytes out;
+    for (int i = 0; i < times; ++i) {
+        out.insert(out.end(), bytes.begin(), bytes.end());
+    }
+    return out;
+}
+
+// Reads the bytes of a Bytes; fails past `failFrom`.
+struct Input {
+    const Bytes* bytes;
+    std::uint64_t failFrom;
+};
+
+int ReadInput(void* context, std::uint64_t offset, void* buffer, std::size_t size)
+{
+    const auto* in = static_cast<const Input*>(context);
+    if (offset + size > in->failFrom || offset + size > in->bytes->size()) {
+        return 1;
+    }
+    std::copy_n(in->bytes->begin() + static_cast<long>(offset), size, static_cast<std::uint8_t*>(buffer));
+    return 0;
+}
+
+TEST(BRRConvertMemory, PassesCarryTheHistoryAndReportAsValues)
+{
+    // Filter 1 from a zero history, ending away from zero: the second pass
+    // starts from a different history, so its samples differ from the first.
+    const Bytes carried = {0xC4, 0x77, 0x77, 0, 0, 0, 0, 0, 0};
+    // Filter 0 never looks at the history: every pass is the same.
+    const Bytes plain = {0xC0, 0x7F, 0x12, 0, 0, 0, 0, 0, 0x34, 0xB0, 0x11, 0, 0, 0, 0, 0, 0, 0x80};
+    // Both passes start 14336, then -29536 against -29542, then 0: the record
+    // must hold the first two samples, not any others.
+    const Bytes secondDiffers = {0xBC, 0x75, 0xDE, 0xCB, 0x3B, 0xC9, 0x91, 0xED, 0x41,
+                                 0x11, 0x25, 0x28, 0x9C, 0xC1, 0xDA, 0xEB, 0xA8, 0x63};
+    struct Case {
+        const char* name;
+        Bytes input;
+        std::uint32_t loops, rate;
+        int stability, note;
+        int noteIndex, octave, cents;
+    };
+    const Case cases[] = {
+        {"carried_two", carried, 2, 8000, BRR_STABILITY_UNDECIDED, BRR_NOTE_FOUND, 11, 4, 21},
+        {"plain_three", plain, 3, 32000, BRR_STABILITY_STABLE, BRR_NOTE_FOUND, 11, 5, 21},
+        {"carried_once", carried, 1, 8000, BRR_STABILITY_NONE, BRR_NOTE_NONE, 0, 0, 0},
+        {"plain_many_blocks", Repeat(plain, 30), 2, 8000, BRR_STABILITY_STABLE, BRR_NOTE_TOO_LONG, 0, 0, 0},
+        {"record_takes_first_two", secondDiffers, 2, 8000, BRR_STABILITY_UNDECIDED, BRR_NOTE_FOUND, 11, 3, 21},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        BRRConvertOptions options = Options(c.loops);
+        options.sampleRate = c.rate;
+        Output out;
+        BRRConvertResult result;
+        const auto console = testsupport::Capture([&] {
+            return BRRConvertMemory(c.input.data(), c.input.size(), &options, Collect, &out, &result);
+        });
+        EXPECT_EQ(console.status, BRR_OK);
+        EXPECT_EQ(console.out + console.err, "");  // the API never prints
+        EXPECT_EQ(result.blockCount, c.input.size() / 9);
+        EXPECT_EQ(result.totalBlocks, c.loops * c.input.size() / 9);
+        EXPECT_EQ(result.stability, c.stability);
+        EXPECT_EQ(result.note, c.note);
+        if (c.note == BRR_NOTE_FOUND) {
+            EXPECT_EQ(result.noteIndex, c.noteIndex);
+            EXPECT_EQ(result.noteOctave, c.octave);
+            EXPECT_EQ(result.noteCents, c.cents);
+        }
+        testsupport::ReferenceDecoder reference;
+        EXPECT_EQ(out.bytes, testsupport::ExpectedWav(
+                                 c.rate, reference.DecodeBlocks(Repeat(c.input, static_cast<int>(c.loops)))));
+        EXPECT_EQ(out.bytes.size(), result.wavSize);
+    }
+    // Guards the first case: its passes really differ.
+    testsupport::ReferenceDecoder reference;
+    const testsupport::Samples twice = reference.DecodeBlocks(Repeat(carried, 2));
+    EXPECT_NE(testsupport::Samples(twice.begin(), twice.begin() + 16),
+              testsupport::Samples(twice.begin() + 16, twice.end()));
+}
+
+// The pieces' boundaries fall everywhere (pieces of 1, 3 or 7 blocks against
+// passes of 10 and 6 blocks), with the history carried across each of them
+// and from pass to pass; from memory, through a read function, and into a
+// file with the writer thread.
+TEST(BRRConvertMemory, PieceBoundariesCarryTheHistory)
+{
+    ScratchDir scratch;
+    const Bytes blocks = testsupport::RandomBytes(9 * 10, 9);
+    testsupport::ReferenceDecoder reference;
+    testsupport::Samples expected = reference.DecodeBlocks(blocks);
+    for (int pass = 1; pass < 3; ++pass) {
+        const testsupport::Samples again = reference.DecodeBlocks(Bytes(blocks.begin() + 9 * 4, blocks.end()));
+        expected.insert(expected.end(), again.begin(), again.end());
+    }
+    const Bytes wav = testsupport::ExpectedWav(8000, expected);
+    for (const std::size_t piece : {1u, 3u, 7u, 0u}) {
+        SCOPED_TRACE(piece);
+        BRRConvertOptions options = Options(3, 4);
+        options.pieceBlocks = piece;
+        Output memory;
+        EXPECT_EQ(BRRConvertMemory(blocks.data(), blocks.size(), &options, Collect, &memory, nullptr), BRR_OK);
+        EXPECT_EQ(memory.bytes, wav);
+        EXPECT_LE(memory.largestPiece, std::max<std::size_t>(44, 32 * (piece == 0 ? 16384 : piece)));
+
+        Input input{&blocks, UINT64_MAX};
+        BRRConvertResult plan;
+        ASSERT_EQ(BRRPlan(ReadInput, &input, blocks.size(), &options, &plan), BRR_OK);
+        BRRFile file;
+        ASSERT_EQ(BRRFileOpenOutput(&file, scratch.Path("out.wav").c_str(), nullptr, 0), 0);
+        ASSERT_EQ(BRRFileTruncate(&file), 0);
+        EXPECT_EQ(BRRRenderToFile(ReadInput, &input, &options, &file, &plan), BRR_OK);
+        EXPECT_EQ(BRRFileClose(&file), 0);
+        EXPECT_EQ(testsupport::ReadFile(scratch.Path("out.wav")), wav);
+    }
+}
+
+// Every failure is a status with a text, nothing is written for a refused
+// input, and nothing is printed.
+TEST(BRRConvertMemory, FailuresAreStatuses)
+{
+    const Bytes oneBlock = {0xC0, 0x7F, 0, 0, 0, 0, 0, 0, 0};
+    const Bytes blocks = testsupport::RandomBytes(9 * 100, 4);
+    BRRConvertOptions forms = Options(1);
+    forms.sampleForms = 1;
+    struct Case {
+        const char* name;
+        Bytes input;
+        BRRConvertOptions options;
+        std::size_t failAfter;
+        int status;
+    };
+    const Case cases[] = {
+        {"ten_bytes", Bytes(10, 0), Options(1), SIZE_MAX, BRR_STATUS_BAD_SIZE},
+        {"loop_header_without_forms", Bytes(11, 0), Options(1), SIZE_MAX, BRR_STATUS_BAD_SIZE},
+        {"empty", {}, Options(1), SIZE_MAX, BRR_STATUS_NO_BLOCKS},
+        {"header_alone", {0, 0}, forms, SIZE_MAX, BRR_STATUS_NO_BLOCKS},
+        {"loops_0", oneBlock, Options(0), SIZE_MAX, BRR_STATUS_BAD_LOOP_COUNT},
+        {"loops_3201", oneBlock, Options(3201), SIZE_MAX, BRR_STATUS_BAD_LOOP_COUNT},
+        {"loop_start_outside", oneBlock, Options(2, 1), SIZE_MAX, BRR_STATUS_BAD_LOOP_START},
+        {"loop_start_negative", oneBlock, Options(2, -2), SIZE_MAX, BRR_STATUS_BAD_LOOP_START},
+        {"header_write_fails", blocks, Options(1), 0, BRR_STATUS_WRITE_ERROR},
+        {"sample_write_fails", blocks, Options(1), 44 + 32 * 50, BRR_STATUS_WRITE_ERROR},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Output out;
+        out.failAfter = c.failAfter;
+        BRRConvertResult result;
+        const auto console = testsupport::Capture([&] {
+            return BRRConvertMemory(c.input.data(), c.input.size(), &c.options, Collect, &out, &result);
+        });
+        EXPECT_EQ(console.status, c.status);
+        EXPECT_EQ(console.out + console.err, "");
+        EXPECT_STRNE(BRRStatusText(c.status), BRRStatusText(BRR_OK));
+        if (c.status != BRR_STATUS_WRITE_ERROR) {
+            EXPECT_TRUE(out.bytes.empty());
+        }
+    }
+    Output out;
+    EXPECT_EQ(BRRConvertMemory(nullptr, 9, nullptr, Collect, &out, nullptr), BRR_STATUS_MISSING_PATH);
+    EXPECT_EQ(BRRConvertMemory(oneBlock.data(), 9, nullptr, nullptr, &out, nullptr), BRR_STATUS_MISSING_PATH);
+    // A read that fails while planning or while rendering; a plan that is not
+    // the options' own.
+    BRRConvertOptions twoPasses = Options(2);
+    Input failing{&blocks, 9 * 60};
+    BRRConvertResult plan;
+    EXPECT_EQ(BRRPlan(ReadInput, &failing, blocks.size(), &forms, &plan), BRR_STATUS_READ_ERROR);
+    ASSERT_EQ(BRRPlan(ReadInput, &failing, blocks.size(), &twoPasses, &plan), BRR_OK);
+    EXPECT_EQ(BRRRender(ReadInput, &failing, &forms, Collect, &out, &plan), BRR_STATUS_MISSING_PATH);
+    EXPECT_EQ(BRRRender(ReadInput, &failing, &twoPasses, Collect, &out, &plan), BRR_STATUS_READ_ERROR);
+    EXPECT_STREQ(BRRStatusText(BRR_STATUS_BAD_SIZE), "the input's size is not a multiple of 9 bytes");
+}
+
+// Sizes are planned without reading a byte: one block more than the WAV
+// sizes hold, counting every pass and the smpl chunk.
+TEST(BRRPlan, TooLargeCountsEveryPassAndTheSmplChunk)
+{
+    const Bytes none;
+    Input input{&none, UINT64_MAX};
+    BRRConvertOptions twice = Options(2);
+    BRRConvertOptions once = Options(1);
+    struct Case {
+        std::uint64_t blocks;
+        const BRRConvertOptions* options;
+        int status;
+    };
+    const Case cases[] = {
+        {134217726, &once, BRR_OK},         {134217727, &once, BRR_STATUS_TOO_LARGE},
+        {0x100000001ull, &once, BRR_STATUS_TOO_LARGE},
+        {67108863, &twice, BRR_OK},         {67108864, &twice, BRR_STATUS_TOO_LARGE},
+    };
+    for (const Case& c : cases) {
+        BRRConvertResult plan;
+        EXPECT_EQ(BRRPlan(ReadInput, &input, 9 * c.blocks, c.options, &plan), c.status) << c.blocks;
+        EXPECT_EQ(plan.blockCount, c.blocks);
+    }
+}
+
+// Memory does not grow with the output: 3200 passes over a 64 KiB sample (a
+// 745 MB WAV) convert within an address-space limit far below that.
+TEST(BRRConvertMemoryDeathTest, MemoryStaysBoundedForLongOutputs)
+{
+#if defined(VORNISH_UNDER_SANITIZER)
+    GTEST_SKIP() << "sanitizers reserve more address space than the limit allows";
+#elif defined(VORNISH_TESTS_EMULATED)
+    GTEST_SKIP() << "a user-mode emulator does not apply the address-space limit";
+#else
+    const Bytes blocks = testsupport::RandomBytes(9 * 7282, 5);
+    const auto convertWithLittleMemory = [&] {
+        const rlimit limit{256ull << 20, 256ull << 20};
+        setrlimit(RLIMIT_AS, &limit);
+        const BRRConvertOptions options = Options(3200);
+        BRRConvertResult result;
+        const auto discard = [](void*, const void*, std::size_t) { return 0; };
+        const int status = BRRConvertMemory(blocks.data(), blocks.size(), &options, discard, nullptr, &result);
+        std::exit(status == BRR_OK && result.wavSize == 44 + 32ull * 7282 * 3200 ? 0 : 1);
+    };
+    EXPECT_EXIT(convertWithLittleMemory(), ::testing::ExitedWithCode(0), "^$");
+#endif
+}
+
+TEST(BRRFile, OpenFailuresCarryTheReason)
+{
+    ScratchDir scratch;
+    const std::string fifo = scratch.Path("fifo.brr");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    testsupport::WriteFile(scratch.Path("there.wav"), {1});
+    const std::pair<std::string, int> inputs[] = {
+        {scratch.Path("missing.brr"), ENOENT}, {scratch.dir, EISDIR}, {fifo, BRR_FILE_NOT_REGULAR}};
+    for (const auto& c : inputs) {
+        BRRFile file;
+        EXPECT_EQ(BRRFileOpenInput(&file, c.first.c_str(), nullptr), c.second) << c.first;
+        EXPECT_EQ(file.descriptor, -1);
+    }
+    BRRFile file;
+    EXPECT_EQ(BRRFileOpenOutput(&file, scratch.Path("there.wav").c_str(), nullptr, 1), BRR_FILE_EXISTS);
+    EXPECT_EQ(BRRFileOpenOutput(&file, scratch.Path("no/x.wav").c_str(), nullptr, 0), ENOENT);
+    EXPECT_STREQ(BRRFileErrorText(BRR_FILE_NOT_REGULAR), "Not a regular file");
+    EXPECT_EQ(testsupport::ReadFile(scratch.Path("there.wav")), Bytes{1});
+    // Reads past the end of the file fail rather than return less.
+    ASSERT_EQ(BRRFileOpenInput(&file, scratch.Path("there.wav").c_str(), nullptr), 0);
+    std::uint8_t two[2];
+    EXPECT_NE(BRRFileRead(&file, 0, two, 2), 0);
+    EXPECT_EQ(BRRFileClose(&file), 0);
+}
+
+}  // namespace

@@ -1,0 +1,60 @@
+// A conversion stopped by a signal leaves no partial output: the handler
+// removes the regular file being written (only that one: the file layer
+// checks it is still the file this run created) and then dies of the signal.
+#include <atomic>
+#include <csignal>
+#include <cstring>
+
+#include "brrdecode.h"
+
+namespace brrdecode {
+namespace {
+
+struct ActiveOutput {
+    const char* path = nullptr;
+    BRRFile file{};
+    volatile std::sig_atomic_t armed = 0;
+};
+
+ActiveOutput active;
+
+extern "C" void RemoveOutputAndDie(int signal)
+{
+    if (active.armed != 0) {
+        BRRFileRemove(active.path, nullptr, &active.file);
+    }
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+
+}  // namespace
+
+void CatchEndingSignals()
+{
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        // A signal the shell had us ignore (a background job's SIGINT) stays ignored.
+        struct sigaction old;
+        if (::sigaction(signal, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) {
+            continue;
+        }
+        struct sigaction action;
+        std::memset(&action, 0, sizeof action);
+        action.sa_handler = RemoveOutputAndDie;
+        sigemptyset(&action.sa_mask);
+        ::sigaction(signal, &action, nullptr);
+    }
+}
+
+void ArmCleanup(const char* path, const BRRFile& file)
+{
+    active.armed = 0;
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    active.path = path;
+    active.file = file;
+    std::atomic_signal_fence(std::memory_order_seq_cst);  // both set before a handler can look
+    active.armed = file.regular != 0 ? 1 : 0;
+}
+
+void DisarmCleanup() { active.armed = 0; }
+
+}  // namespace brrdecode
