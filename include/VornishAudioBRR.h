@@ -42,7 +42,8 @@
 #define BRR_STATUS_NO_MEMORY 4       /* working memory could not be allocated */
 #define BRR_STATUS_READ_ERROR 5      /* the read function failed */
 #define BRR_STATUS_WRITE_ERROR 6     /* the write function returned non-zero */
-#define BRR_STATUS_MISSING_PATH 7    /* a required argument is missing or invalid */
+#define BRR_STATUS_MISSING_PATH 7    /* a required argument is missing or invalid (a null
+                                        pointer, a sample rate of 0, a result that is no plan) */
 #define BRR_STATUS_BAD_LOOP_COUNT 8  /* loopCount outside 1..BRR_MAX_LOOP_COUNT */
 #define BRR_STATUS_BAD_LOOP_START 9  /* loopStart is not a block of the sample */
 
@@ -94,7 +95,8 @@ typedef struct BRRConvertOptions {
     /* Passes: every block once, then the loop (loop start to end) loopCount-1
        more times, the history carried on. 1..BRR_MAX_LOOP_COUNT. */
     uint32_t loopCount;
-    /* Written into the WAV header; also the rate of the note report. */
+    /* Written into the WAV header; also the rate of the note report.
+       1..2147483647 (the WAV holds twice it in 32 bits). */
     uint32_t sampleRate;
     /* BRR_RULES_*. */
     int32_t rules;
@@ -186,6 +188,11 @@ VORNISH_BRR_API int BRRPlan(BRRReadFunction read, void *context, uint64_t size,
 VORNISH_BRR_API int BRRRender(BRRReadFunction read, void *readContext,
                               const BRRConvertOptions *options, BRRWriteFunction write,
                               void *writeContext, BRRConvertResult *result);
+
+/* BRRPlan over a sample held in memory, read in place: what it holds and
+   the size of its WAV, before any of it is written. */
+VORNISH_BRR_API int BRRPlanMemory(const uint8_t *data, size_t size, const BRRConvertOptions *options,
+                                  BRRConvertResult *result);
 
 /* BRRPlan and BRRRender over a sample held in memory: hands write exactly
    the bytes of the WAV for these options. The input is read in place, never

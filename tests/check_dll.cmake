@@ -1,7 +1,8 @@
 cmake_policy(VERSION 3.21)
-# Checks the DLL as a Windows host sees it (run with -DOBJDUMP=... -DDLL=...):
-# its export directory is named VORNISHAUDIOBRRDECODER.dll and holds exactly
-# one export, BRRDecode, at ordinal 1; it imports only system DLLs.
+# Checks the DLL as a Windows host sees it (run with -DOBJDUMP=... -DDLL=...
+# -DDEF=...): its export directory is named VORNISHAUDIOBRRDECODER.dll, holds
+# BRRDecode at ordinal 1 and then the C API, exactly the module definition's
+# exports; it imports only system DLLs.
 execute_process(COMMAND ${OBJDUMP} -p ${DLL} OUTPUT_VARIABLE dump RESULT_VARIABLE result)
 if(NOT result EQUAL 0)
     message(FATAL_ERROR "${OBJDUMP} -p failed on ${DLL}")
@@ -13,13 +14,25 @@ endif()
 if(NOT dump MATCHES "Ordinal Base[ \t]+1\n")
     message(FATAL_ERROR "ordinal base is not 1")
 endif()
-if(NOT dump MATCHES "Number in:\n[ \t]+Export Address Table[ \t]+0+1\n[ \t]+\\[Name Pointer/Ordinal\\] Table[ \t]+0+1\n")
-    message(FATAL_ERROR "the DLL does not hold exactly one export")
+file(STRINGS ${DEF} def_lines REGEX "^[ \t]+BRR[A-Za-z]+ @[0-9]+")
+list(LENGTH def_lines def_count)
+if(NOT dump MATCHES "Number in:\n[ \t]+Export Address Table[ \t]+0*([0-9a-fA-F]+)\n")
+    message(FATAL_ERROR "no export table found")
+endif()
+math(EXPR table_count "0x${CMAKE_MATCH_1}")
+if(NOT table_count EQUAL def_count)
+    message(FATAL_ERROR "the DLL holds ${table_count} exports, the module definition ${def_count}")
 endif()
 if(NOT dump MATCHES "\n[ \t]+\\[[ ]*0\\] \\+base\\[[ ]*1\\] [0-9a-fA-F]+ Export RVA\n"
-   OR NOT dump MATCHES "\\[Ordinal/Name Pointer\\] Table\n[ \t]+\\[[ ]*0\\] BRRDecode\n")
+   OR NOT dump MATCHES "\\[Ordinal/Name Pointer\\] Table\n([ \t]+\\[[ 0-9]+\\] BRR[A-Za-z]+\n)*[ \t]+\\[[ ]*0\\] BRRDecode\n")
     message(FATAL_ERROR "BRRDecode is not the export at ordinal 1")
 endif()
+foreach(line IN LISTS def_lines)
+    string(REGEX REPLACE "^[ \t]+([A-Za-z]+) @.*$" "\\1" name "${line}")
+    if(NOT dump MATCHES "\\] ${name}\n")
+        message(FATAL_ERROR "${name} is not exported")
+    endif()
+endforeach()
 
 string(REGEX MATCHALL "DLL Name: [^\n]+" imports "${dump}")
 set(allowed "DLL Name: KERNEL32.dll" "DLL Name: msvcrt.dll")

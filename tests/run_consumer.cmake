@@ -1,6 +1,8 @@
-# Installs the build into a temporary prefix, then builds and runs a consumer
-# against it twice: through find_package, and through pkg-config.
-# Run with -DBUILD_DIR=... -DSOURCE_DIR=... -DWORK_DIR=... -DCC=... [-DPKG_CONFIG=...]
+# Installs the build into a temporary prefix, then builds and runs consumers
+# against it: through find_package (BRRDecode, and the in-memory C API
+# against the installed tool), through pkg-config, and the installed Python
+# module under the Debian interpreter.
+# Run with -DBUILD_DIR=... -DSOURCE_DIR=... -DWORK_DIR=... -DCC=... [-DPKG_CONFIG=...] [-DPYTHON=...]
 cmake_policy(VERSION 3.21)
 function(run)
     execute_process(COMMAND ${ARGN} RESULT_VARIABLE result OUTPUT_VARIABLE out ERROR_VARIABLE err)
@@ -19,7 +21,8 @@ endfunction()
 set(prefix ${WORK_DIR}/prefix)
 file(REMOVE_RECURSE ${WORK_DIR})
 run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
-foreach(expected include/VornishAudioBRRDecoder.h bin/brrdecode)
+foreach(expected include/VornishAudioBRRDecoder.h include/VornishAudioBRR.h include/VornishAudioBRRFile.h
+        bin/brrdecode)
     if(NOT EXISTS ${prefix}/${expected})
         message(FATAL_ERROR "install lacks ${expected}")
     endif()
@@ -30,6 +33,21 @@ run(${CMAKE_COMMAND} -S ${SOURCE_DIR}/tests/consumer -B ${WORK_DIR}/build
 run(${CMAKE_COMMAND} --build ${WORK_DIR}/build)
 run(${WORK_DIR}/build/consumer ${SOURCE_DIR}/examples/tone.brr ${WORK_DIR}/cmake.wav)
 check_wav(${WORK_DIR}/cmake.wav)
+run(${CMAKE_COMMAND} -DTOOL=${prefix}/bin/brrdecode -DCONSUMER=${WORK_DIR}/build/memory_consumer
+    -DSAMPLE=${SOURCE_DIR}/examples/loop.brr -DWORK_DIR=${WORK_DIR}/memory
+    -P ${SOURCE_DIR}/tests/run_c_api_consumer.cmake)
+
+if(PYTHON)
+    file(GLOB_RECURSE modules ${prefix}/lib/python3/dist-packages/vornish_brr*)
+    if(NOT modules)
+        message(FATAL_ERROR "install lacks lib/python3/dist-packages/vornish_brr")
+    endif()
+    set(ENV{PYTHONPATH} ${prefix}/lib/python3/dist-packages)
+    run(${PYTHON} -c "import sys, vornish_brr as v; wav = v.convert(open(sys.argv[1], 'rb').read()); \
+sys.exit(0 if len(wav) == 16044 and v.__file__.startswith(sys.argv[2]) else 1)"
+        ${SOURCE_DIR}/examples/tone.brr ${prefix})
+    unset(ENV{PYTHONPATH})
+endif()
 
 if(PKG_CONFIG)
     file(GLOB_RECURSE pc_files ${prefix}/VornishAudioBRRDecoder.pc)

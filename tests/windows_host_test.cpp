@@ -149,6 +149,31 @@ Bytes ExpectedOneBlockWav()
 
 const Bytes kOneBlock = {0xC0, 0x7F, 0, 0, 0, 0, 0, 0, 0};
 
+// The C API beside BRRDecode: BRRDecoderInit at ordinal 2, and a one-block
+// sample converted from memory into the same bytes BRRDecode writes.
+int AppendBytes(void* context, const void* bytes, std::size_t size)
+{
+    auto* out = static_cast<Bytes*>(context);
+    out->insert(out->end(), static_cast<const unsigned char*>(bytes),
+                static_cast<const unsigned char*>(bytes) + size);
+    return 0;
+}
+
+void CheckMemoryApi(HMODULE module)
+{
+    using ConvertMemory = int (*)(const std::uint8_t*, std::size_t, const void*,
+                                  int (*)(void*, const void*, std::size_t), void*, void*);
+    const auto convert = reinterpret_cast<ConvertMemory>(
+        reinterpret_cast<void*>(GetProcAddress(module, "BRRConvertMemory")));
+    CHECK(GetProcAddress(module, MAKEINTRESOURCEA(2)) == GetProcAddress(module, "BRRDecoderInit"));
+    CHECK(convert != nullptr);
+    if (convert != nullptr) {
+        Bytes wav;
+        CHECK_EQ(convert(kOneBlock.data(), kOneBlock.size(), nullptr, AppendBytes, &wav, nullptr), 0);
+        CHECK(wav == ExpectedOneBlockWav());
+    }
+}
+
 void CheckVersionResource(const std::wstring& dllPath)
 {
     DWORD handle = 0;
@@ -332,7 +357,7 @@ int wmain(int argc, wchar_t** argv)
     }
     CHECK(byName != nullptr);
     CHECK(byName == byOrdinal);
-    CHECK(GetProcAddress(module, MAKEINTRESOURCEA(2)) == nullptr);
+    CheckMemoryApi(module);
     if (byName == nullptr) {
         std::fprintf(stderr, "BRRDecode not found\n");
         return 1;

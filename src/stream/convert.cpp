@@ -58,25 +58,41 @@ int BRRRender(BRRReadFunction read, void* readContext, const BRRConvertOptions* 
                                  result);
 }
 
+namespace {
+
+vornish::Source MemorySource(const std::uint8_t* data, std::size_t size)
+{
+    static const std::uint8_t kEmpty[1] = {0};
+    vornish::Source source;
+    source.memory = data != nullptr ? data : kEmpty;
+    source.memorySize = size;
+    return source;
+}
+
+}  // namespace
+
+int BRRPlanMemory(const std::uint8_t* data, std::size_t size, const BRRConvertOptions* options,
+                  BRRConvertResult* result)
+{
+    if ((data == nullptr && size > 0) || result == nullptr) {
+        return BRR_STATUS_MISSING_PATH;
+    }
+    BRRConvertOptions defaults;
+    return vornish::PlanSource(MemorySource(data, size), size, *OrDefaults(options, &defaults), result);
+}
+
 int BRRConvertMemory(const std::uint8_t* data, std::size_t size, const BRRConvertOptions* options,
                      BRRWriteFunction write, void* context, BRRConvertResult* result)
 {
     BRRConvertResult own;
     BRRConvertResult* plan = result != nullptr ? result : &own;
-    if ((data == nullptr && size > 0) || write == nullptr) {
-        *plan = BRRConvertResult{};
-        plan->loopStart = BRR_NO_LOOP_START;
-        return BRR_STATUS_MISSING_PATH;
+    const int status = BRRPlanMemory(data, size, options, plan);
+    if (status != BRR_OK || write == nullptr) {
+        return status != BRR_OK ? status : BRR_STATUS_MISSING_PATH;
     }
-    static const std::uint8_t kEmpty[1] = {0};
-    vornish::Source source;
-    source.memory = data != nullptr ? data : kEmpty;
-    source.memorySize = size;
     BRRConvertOptions defaults;
-    const BRRConvertOptions* chosen = OrDefaults(options, &defaults);
-    const int status = vornish::PlanSource(source, size, *chosen, plan);
-    return status != BRR_OK ? status
-                            : vornish::RenderSource(source, *chosen, write, context, false, plan);
+    return vornish::RenderSource(MemorySource(data, size), *OrDefaults(options, &defaults), write,
+                                 context, false, plan);
 }
 
 int BRRRenderToFile(BRRReadFunction read, void* readContext, const BRRConvertOptions* options,

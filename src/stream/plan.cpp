@@ -55,6 +55,9 @@ int PlanSource(const Source& source, std::uint64_t size, const BRRConvertOptions
     if (options.loopCount < 1 || options.loopCount > BRR_MAX_LOOP_COUNT) {
         return BRR_STATUS_BAD_LOOP_COUNT;
     }
+    if (options.sampleRate < 1 || options.sampleRate > 0x7FFFFFFFu) {
+        return BRR_STATUS_MISSING_PATH;
+    }
     Layout layout;
     if (LayOut(size, options, &layout) != BRR_OK) {
         return BRR_STATUS_BAD_SIZE;

@@ -1,0 +1,253 @@
+// vornish_brr: the BRR engine for Python, on the public C API alone.
+//
+// Inputs are taken through the buffer protocol (bytes, bytearray,
+// memoryview, numpy uint8 arrays) without copying, and the GIL is released
+// while the library decodes.
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include <algorithm>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "VornishAudioBRR.h"
+
+namespace py = pybind11;
+
+namespace {
+
+PyObject* errorType = nullptr;
+
+[[noreturn]] void Raise(int status)
+{
+    const char* text = BRRStatusText(status);
+    py::object error = py::reinterpret_borrow<py::object>(errorType)(text);
+    error.attr("status") = status;
+    error.attr("text") = text;
+    PyErr_SetObject(errorType, error.ptr());
+    throw py::error_already_set();
+}
+
+// A contiguous byte buffer held for as long as the object lives.
+class Bytes {
+public:
+    explicit Bytes(const py::object& object)
+    {
+        if (PyObject_GetBuffer(object.ptr(), &view_, PyBUF_C_CONTIGUOUS | PyBUF_FORMAT) != 0) {
+            throw py::error_already_set();
+        }
+        if (view_.itemsize != 1) {
+            PyBuffer_Release(&view_);
+            throw py::type_error("expected bytes, bytearray, memoryview or a uint8 array");
+        }
+    }
+    ~Bytes() { PyBuffer_Release(&view_); }
+    Bytes(const Bytes&) = delete;
+    Bytes& operator=(const Bytes&) = delete;
+    const std::uint8_t* data() const { return static_cast<const std::uint8_t*>(view_.buf); }
+    std::size_t size() const { return static_cast<std::size_t>(view_.len); }
+
+private:
+    Py_buffer view_{};
+};
+
+BRRConvertOptions Options(std::uint32_t loops, std::uint32_t rate, std::optional<std::int64_t> loopStart,
+                          bool noHeader, bool stopAtEnd, bool smpl)
+{
+    BRRConvertOptions options;
+    BRRConvertOptionsInit(&options);
+    options.sampleForms = 1;  // samples as they are found, as brrdecode takes them
+    options.loopCount = loops;
+    options.sampleRate = rate;
+    options.noHeader = noHeader ? 1 : 0;
+    options.stopAtEnd = stopAtEnd ? 1 : 0;
+    options.writeSmpl = smpl ? 1 : 0;
+    if (loopStart) {
+        if (*loopStart < 0) {
+            Raise(BRR_STATUS_BAD_LOOP_START);
+        }
+        options.loopStart = *loopStart;
+    }
+    return options;
+}
+
+// Plans the conversion; raises for an input the options rule out.
+BRRConvertResult Plan(const Bytes& data, const BRRConvertOptions& options)
+{
+    BRRConvertResult plan;
+    int status;
+    {
+        py::gil_scoped_release release;
+        status = BRRPlanMemory(data.data(), data.size(), &options, &plan);
+    }
+    if (status != BRR_OK) {
+        Raise(status);
+    }
+    return plan;
+}
+
+// Copies the WAV bytes in [from, from + size) of the stream into `to`.
+struct Window {
+    std::uint8_t* to;
+    std::uint64_t from;
+    std::uint64_t size;
+    std::uint64_t at = 0;  // bytes of the stream seen so far
+};
+
+int CopyWindow(void* context, const void* bytes, std::size_t size)
+{
+    auto* w = static_cast<Window*>(context);
+    const std::uint64_t begin = std::max(w->at, w->from);
+    const std::uint64_t end = std::min(w->at + size, w->from + w->size);
+    if (begin < end) {
+        std::memcpy(w->to + (begin - w->from), static_cast<const std::uint8_t*>(bytes) + (begin - w->at),
+                    static_cast<std::size_t>(end - begin));
+    }
+    w->at += size;
+    return 0;
+}
+
+void Render(const Bytes& data, const BRRConvertOptions& options, Window& window, BRRConvertResult& result)
+{
+    int status;
+    {
+        py::gil_scoped_release release;
+        status = BRRConvertMemory(data.data(), data.size(), &options, CopyWindow, &window, &result);
+    }
+    if (status != BRR_OK) {
+        Raise(status);
+    }
+}
+
+py::bytes Convert(const py::object& input, std::uint32_t loops, std::uint32_t rate,
+                  std::optional<std::int64_t> loopStart, bool noHeader, bool stopAtEnd, bool smpl)
+{
+    const Bytes data(input);
+    const BRRConvertOptions options = Options(loops, rate, loopStart, noHeader, stopAtEnd, smpl);
+    BRRConvertResult result = Plan(data, options);
+    py::bytes wav(nullptr, static_cast<std::size_t>(result.wavSize));
+    Window window{reinterpret_cast<std::uint8_t*>(PyBytes_AS_STRING(wav.ptr())), 0, result.wavSize};
+    Render(data, options, window, result);
+    return wav;
+}
+
+py::object OrNone(bool present, const py::object& value) { return present ? value : py::none(); }
+
+// A decoded sample: its samples and what the conversion found, as values.
+struct Sample {
+    py::array samples;
+    std::uint32_t rate;
+    std::uint64_t blockCount;
+    py::object loopStart;
+    std::uint64_t trailingBlocks;
+    bool loopHeaderIgnored;
+    py::object smplLoop;
+    py::object stability;
+    py::object repeat;
+    py::object note;
+};
+
+Sample Decode(const py::object& input, std::uint32_t loops, std::uint32_t rate,
+              std::optional<std::int64_t> loopStart, bool noHeader, bool stopAtEnd, bool smpl)
+{
+    const Bytes data(input);
+    const BRRConvertOptions options = Options(loops, rate, loopStart, noHeader, stopAtEnd, smpl);
+    BRRConvertResult r = Plan(data, options);
+    // The WAV's samples are little-endian whatever the host: so is the array.
+    const std::uint64_t count = r.totalBlocks * BRR_SAMPLES_PER_BLOCK;
+    py::array samples(py::dtype("<i2"), std::vector<py::ssize_t>{static_cast<py::ssize_t>(count)});
+    Window window{static_cast<std::uint8_t*>(samples.mutable_data()), BRR_WAV_HEADER_SIZE, 2 * count};
+    Render(data, options, window, r);
+    static const char* const kStability[] = {"", "stable", "repeats", "undecided"};
+    std::string name = BRRNoteName(r.noteIndex) != nullptr ? BRRNoteName(r.noteIndex) : "";
+    name.erase(name.find_last_not_of(' ') + 1);
+    return Sample{samples, rate, r.blockCount,
+                  OrNone(r.loopStart >= 0, py::int_(r.loopStart)), r.trailingBlocks, r.loopHeaderIgnored != 0,
+                  OrNone(r.smpl != 0, py::make_tuple(r.smplStart, r.smplEnd)),
+                  OrNone(r.stability != BRR_STABILITY_NONE, py::str(kStability[r.stability & 3])),
+                  OrNone(r.stability == BRR_STABILITY_REPEATS, py::make_tuple(r.repeatLater, r.repeatEarlier)),
+                  OrNone(r.note == BRR_NOTE_FOUND, py::make_tuple(name, r.noteOctave, r.noteCents))};
+}
+
+int Rules(const std::string& name)
+{
+    if (name == "library") {
+        return BRR_RULES_LIBRARY;
+    }
+    throw py::value_error("rules must be 'library'");
+}
+
+py::array_t<std::int16_t> DecodeBlocks(const py::object& input, BRRDecoder* decoder)
+{
+    const Bytes blocks(input);
+    if (blocks.size() % BRR_BLOCK_SIZE != 0) {
+        Raise(BRR_STATUS_BAD_SIZE);
+    }
+    BRRDecoder fresh;
+    BRRDecoderInit(&fresh, BRR_RULES_LIBRARY);
+    BRRDecoder* used = decoder != nullptr ? decoder : &fresh;
+    const std::size_t count = blocks.size() / BRR_BLOCK_SIZE;
+    py::array_t<std::int16_t> samples(static_cast<py::ssize_t>(count * BRR_SAMPLES_PER_BLOCK));
+    std::int16_t* out = samples.mutable_data();
+    {
+        py::gil_scoped_release release;
+        BRRDecodeBlocks(used, blocks.data(), count, out);
+    }
+    return samples;
+}
+
+}  // namespace
+
+PYBIND11_MODULE(vornish_brr, m)
+{
+    m.doc() = "Decode BRR samples (9-byte blocks of 4-bit codes) bit-exactly into 16-bit PCM and WAV bytes.";
+    m.attr("__version__") = BRRVersion();
+    errorType = PyErr_NewExceptionWithDoc(
+        "vornish_brr.Error", "A conversion failed: .status is the library's status number, .text says why.",
+        nullptr, nullptr);
+    m.attr("Error") = py::reinterpret_borrow<py::object>(errorType);
+
+    m.def("convert", &Convert, py::arg("data"), py::kw_only(), py::arg("loops") = 1,
+          py::arg("rate") = BRR_DEFAULT_SAMPLE_RATE, py::arg("loop_start") = py::none(),
+          py::arg("no_header") = false, py::arg("stop_at_end") = false, py::arg("smpl") = true,
+          "The WAV file brrdecode writes for this sample and these options, as bytes. data is the\n"
+          "file's content (bytes, bytearray, memoryview or a uint8 array): 9-byte blocks, or a\n"
+          "2-byte loop header and then the blocks. loops plays the loop that many times in all;\n"
+          "loop_start is a block number. Raises vornish_brr.Error.");
+    m.def("decode", &Decode, py::arg("data"), py::kw_only(), py::arg("loops") = 1,
+          py::arg("rate") = BRR_DEFAULT_SAMPLE_RATE, py::arg("loop_start") = py::none(),
+          py::arg("no_header") = false, py::arg("stop_at_end") = false, py::arg("smpl") = true,
+          "The samples convert would write, as a numpy int16 array, with what was found in the file.");
+    m.def("decode_blocks", &DecodeBlocks, py::arg("blocks"), py::arg("decoder") = nullptr,
+          "Decodes whole 9-byte blocks, 16 samples each. A Decoder carries the history from one call\n"
+          "to the next, so a sample decoded in pieces equals the sample decoded whole.");
+
+    py::class_<BRRDecoder>(m, "Decoder", "A decoder's history and rule set, carried between decode_blocks calls.\n"
+                                         "Use one Decoder from one thread at a time.")
+        .def(py::init([](const std::string& rules) {
+                 BRRDecoder decoder;
+                 BRRDecoderInit(&decoder, Rules(rules));
+                 return decoder;
+             }),
+             py::arg("rules") = "library")
+        .def_readwrite("last", &BRRDecoder::last, "The most recently decoded value (15-bit domain).")
+        .def_readwrite("older", &BRRDecoder::older, "The value decoded before it.")
+        .def_property_readonly("rules", [](const BRRDecoder&) { return "library"; });
+
+    py::class_<Sample>(m, "Sample", "A decoded sample and what the conversion found in it.")
+        .def_readonly("samples", &Sample::samples, "The samples, numpy int16.")
+        .def_readonly("rate", &Sample::rate, "The sample rate in Hz.")
+        .def_readonly("block_count", &Sample::blockCount, "Blocks in one play-through.")
+        .def_readonly("loop_start", &Sample::loopStart, "The loop's first block, or None.")
+        .def_readonly("trailing_blocks", &Sample::trailingBlocks, "Blocks after the end block.")
+        .def_readonly("loop_header_ignored", &Sample::loopHeaderIgnored,
+                      "True when a loop header was no block offset inside the sample.")
+        .def_readonly("smpl_loop", &Sample::smplLoop, "(first, last) sample of the WAV's smpl loop, or None.")
+        .def_readonly("stability", &Sample::stability,
+                      "'stable', 'repeats' or 'undecided' with two loops or more, else None.")
+        .def_readonly("repeat", &Sample::repeat, "(later, earlier): the passes that begin alike, or None.")
+        .def_readonly("note", &Sample::note, "(name, octave, cents) of the loop's probable note, or None.");
+}

@@ -1,0 +1,154 @@
+"""vornish_brr against the brrdecode tool: the same bytes over the tool's
+table of sample forms and options, samples that match the WAV's, and errors
+that raise instead of ending the interpreter."""
+import os
+import random
+import subprocess
+import tempfile
+import unittest
+
+import numpy
+import vornish_brr
+
+TOOL = os.environ["BRRDECODE"]
+EXAMPLES = os.environ["VORNISH_EXAMPLES"]
+
+
+def sample_file(headers, loop_header=None, seed=21):
+    """Blocks with the given header bytes and fixed random data, behind an
+    optional 2-byte loop header."""
+    rng = random.Random(seed)
+    out = bytearray() if loop_header is None else bytearray(loop_header.to_bytes(2, "little"))
+    for header in headers:
+        out.append(header)
+        out += bytes(rng.randrange(256) for _ in range(8))
+    return bytes(out)
+
+
+LOOPING = [0xB4, 0xC8, 0xB0, 0xAC, 0x97]  # last block: end and loop flags
+ENDING = [0xB4, 0xC8, 0xB1, 0xAC, 0x94]   # end flag on block 2
+PLAIN = [0xB4, 0xC8, 0xB0, 0xAC, 0x94]
+
+# name, file, keyword options of convert
+CASES = [
+    ("header_and_flags", sample_file(LOOPING, 18), {}),
+    ("header_flags_loops_rate", sample_file(LOOPING, 18), {"loops": 3, "rate": 32000}),
+    ("header_without_flags", sample_file(PLAIN, 27), {}),
+    ("header_not_a_block", sample_file(LOOPING, 10), {}),
+    ("header_past_the_end", sample_file(LOOPING, 45), {"loops": 2}),
+    ("no_header_option", sample_file(LOOPING, 18), {"no_header": True}),
+    ("size_5_mod_9", bytes(5 + 9), {}),
+    ("empty", b"", {}),
+    ("blocks_after_end", sample_file(ENDING), {}),
+    ("stop_at_end", sample_file(ENDING), {"stop_at_end": True}),
+    ("stop_at_end_header_past_it", sample_file(ENDING, 27), {"stop_at_end": True}),
+    ("loop_start_option", sample_file(PLAIN), {"loop_start": 1, "loops": 2}),
+    ("loop_start_overrides_header", sample_file(LOOPING, 18), {"loop_start": 4, "smpl": False}),
+    ("loop_start_outside", sample_file(PLAIN), {"loop_start": 5}),
+    ("random_many_loops", sample_file(bytes(random.Random(3).randrange(256) for _ in range(40)), seed=4),
+     {"loops": 17, "rate": 11025}),
+    ("example_loop", open(os.path.join(EXAMPLES, "loop.brr"), "rb").read(), {"loops": 4, "rate": 32000}),
+    ("example_tone", open(os.path.join(EXAMPLES, "tone.brr"), "rb").read(), {}),
+]
+
+
+def tool_args(options):
+    args = []
+    for key, value in options.items():
+        if key in ("no_header", "stop_at_end"):
+            args.append("--" + key.replace("_", "-"))
+        elif key == "smpl":
+            args.append("--no-smpl")
+        else:
+            args += ["--" + key.replace("_", "-"), str(value)]
+    return args
+
+
+def run_tool(data, options):
+    """The tool's WAV for data, or None when it refuses the file."""
+    with tempfile.TemporaryDirectory() as scratch:
+        source = os.path.join(scratch, "in.brr")
+        target = os.path.join(scratch, "out.wav")
+        with open(source, "wb") as f:
+            f.write(data)
+        done = subprocess.run([TOOL, "-q", *tool_args(options), "-o", target, source],
+                              stderr=subprocess.DEVNULL)
+        if done.returncode != 0:
+            return None
+        with open(target, "rb") as f:
+            return f.read()
+
+
+class ConvertTest(unittest.TestCase):
+    def test_convert_gives_the_tools_bytes(self):
+        for name, data, options in CASES:
+            with self.subTest(name):
+                expected = run_tool(data, options)
+                if expected is None:
+                    with self.assertRaises(vornish_brr.Error) as caught:
+                        vornish_brr.convert(data, **options)
+                    self.assertIn(caught.exception.status, (1, 2, 9))
+                    self.assertEqual(caught.exception.text, str(caught.exception))
+                else:
+                    self.assertEqual(vornish_brr.convert(data, **options), expected)
+
+    def test_decode_gives_the_wavs_samples(self):
+        for name, data, options in CASES:
+            wav = run_tool(data, options)
+            if wav is None:
+                continue
+            with self.subTest(name):
+                sample = vornish_brr.decode(data, **options)
+                count = len(sample.samples)
+                self.assertEqual(wav[44 + 2 * count:][:4], b"smpl" if sample.smpl_loop else b"")
+                numpy.testing.assert_array_equal(sample.samples, numpy.frombuffer(wav, "<i2", count, 44))
+                self.assertEqual(sample.rate, options.get("rate", 8000))
+
+    def test_every_buffer_kind_is_read_in_place(self):
+        data = CASES[0][1]
+        expected = vornish_brr.convert(data)
+        for view in (bytearray(data), memoryview(data), numpy.frombuffer(data, numpy.uint8)):
+            self.assertEqual(vornish_brr.convert(view), expected)
+        with self.assertRaises(TypeError):
+            vornish_brr.convert(numpy.zeros(9, numpy.int16))
+
+
+class DecodeTest(unittest.TestCase):
+    def test_values_of_the_reports(self):
+        sample = vornish_brr.decode(CASES[1][1], loops=3, rate=32000)
+        self.assertEqual((sample.block_count, sample.loop_start, sample.trailing_blocks), (5, 2, 0))
+        self.assertEqual(sample.smpl_loop, (128, 175))  # the last pass of blocks 2..4
+        self.assertEqual(sample.stability, "stable")
+        self.assertEqual(sample.note, ("E", 5, 19))
+        ignored = vornish_brr.decode(CASES[3][1])
+        self.assertTrue(ignored.loop_header_ignored)
+        self.assertIsNone(ignored.loop_start)
+        self.assertEqual(vornish_brr.decode(CASES[8][1]).trailing_blocks, 2)
+
+    def test_blocks_in_pieces_equal_the_whole(self):
+        blocks = sample_file(bytes(random.Random(8).randrange(256) for _ in range(64)), seed=9)
+        whole = vornish_brr.decode_blocks(blocks)
+        decoder = vornish_brr.Decoder()
+        pieces = [vornish_brr.decode_blocks(blocks[at:at + 63], decoder) for at in range(0, len(blocks), 63)]
+        numpy.testing.assert_array_equal(numpy.concatenate(pieces), whole)
+        numpy.testing.assert_array_equal(whole, vornish_brr.decode(blocks).samples)
+
+    def test_bad_inputs_raise_and_the_interpreter_goes_on(self):
+        rng = random.Random(5)
+        for _ in range(300):
+            data = bytes(rng.randrange(256) for _ in range(rng.randrange(60)))
+            options = {"loops": rng.choice([0, 1, 2, 3201]), "rate": rng.choice([0, 1, 32000]),
+                       "loop_start": rng.choice([None, -1, 0, 3, 1 << 40]),
+                       "no_header": rng.random() < 0.3, "stop_at_end": rng.random() < 0.3}
+            try:
+                vornish_brr.convert(data, **options)
+            except vornish_brr.Error as error:
+                self.assertIn(error.status, range(1, 10))
+        with self.assertRaises(vornish_brr.Error) as caught:
+            vornish_brr.decode_blocks(b"\0" * 10)
+        self.assertEqual(caught.exception.status, 1)
+        self.assertTrue(vornish_brr.__version__)
+
+
+if __name__ == "__main__":
+    unittest.main()
