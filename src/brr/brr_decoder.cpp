@@ -92,7 +92,7 @@ inline std::int32_t ShiftClampWrap15(std::int32_t y)
     if (static_cast<std::uint32_t>(y) + kLow < 2 * kLow) {
         return static_cast<std::int32_t>(static_cast<std::uint32_t>(y) << (17 - kShift)) >> 17;
     }
-    return ~(y >> 31);
+    return y < 0 ? 0 : -1;
 }
 
 template <int kFilter>

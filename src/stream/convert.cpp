@@ -84,7 +84,7 @@ int BRRPlanMemory(const std::uint8_t* data, std::size_t size, const BRRConvertOp
 int BRRConvertMemory(const std::uint8_t* data, std::size_t size, const BRRConvertOptions* options,
                      BRRWriteFunction write, void* context, BRRConvertResult* result)
 {
-    BRRConvertResult own;
+    BRRConvertResult own{};
     BRRConvertResult* plan = result != nullptr ? result : &own;
     const int status = BRRPlanMemory(data, size, options, plan);
     if (status != BRR_OK || write == nullptr) {
