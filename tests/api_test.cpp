@@ -178,6 +178,8 @@ TEST(BRRConvertMemory, FailuresAreStatuses)
     const Bytes blocks = testsupport::RandomBytes(9 * 100, 4);
     BRRConvertOptions forms = Options(1);
     forms.sampleForms = 1;
+    BRRConvertOptions noRate = Options(1);
+    noRate.sampleRate = 0;
     struct Case {
         const char* name;
         Bytes input;
@@ -194,6 +196,7 @@ TEST(BRRConvertMemory, FailuresAreStatuses)
         {"loops_3201", oneBlock, Options(3201), SIZE_MAX, BRR_STATUS_BAD_LOOP_COUNT},
         {"loop_start_outside", oneBlock, Options(2, 1), SIZE_MAX, BRR_STATUS_BAD_LOOP_START},
         {"loop_start_negative", oneBlock, Options(2, -2), SIZE_MAX, BRR_STATUS_BAD_LOOP_START},
+        {"rate_0", oneBlock, noRate, SIZE_MAX, BRR_STATUS_MISSING_PATH},
         {"header_write_fails", blocks, Options(1), 0, BRR_STATUS_WRITE_ERROR},
         {"sample_write_fails", blocks, Options(1), 44 + 32 * 50, BRR_STATUS_WRITE_ERROR},
     };

@@ -28,6 +28,21 @@ void Clear(BRRFile* file)
     file->descriptor = -1;
 }
 
+// Describes what open() and fstat() gave, or closes it and returns the error.
+int Opened(BRRFile* file, int fd)
+{
+    struct stat st;
+    if (fd < 0 || ::fstat(fd, &st) != 0) {
+        const int error = errno;
+        if (fd >= 0) {
+            ::close(fd);
+        }
+        return error;
+    }
+    Describe(file, fd, st);
+    return 0;
+}
+
 }  // namespace
 
 namespace vornish {
@@ -57,23 +72,21 @@ int BRRFileOpenInput(BRRFile* file, const char* path, const wchar_t* /*widePath*
     Clear(file);
     // O_NONBLOCK: opening a FIFO must not wait for a writer; it is refused.
     const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    struct stat st;
-    if (fd < 0 || ::fstat(fd, &st) != 0) {
-        const int error = errno;
-        if (fd >= 0) {
-            ::close(fd);
-        }
+    const int error = Opened(file, fd);
+    if (error != 0) {
         return error;
     }
-    if (!S_ISREG(st.st_mode)) {
+    if (file->regular == 0) {
+        struct stat st;
+        const bool directory = ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode);
         ::close(fd);
-        return S_ISDIR(st.st_mode) ? EISDIR : BRR_FILE_NOT_REGULAR;
+        Clear(file);
+        return directory ? EISDIR : BRR_FILE_NOT_REGULAR;
     }
     const int flags = ::fcntl(fd, F_GETFL);
     if (flags != -1) {
         ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
     }
-    Describe(file, fd, st);
     return 0;
 }
 
@@ -91,16 +104,7 @@ int BRRFileOpenOutput(BRRFile* file, const char* path, const wchar_t* /*widePath
         }
         fd = ::open(path, O_WRONLY | O_NOCTTY | O_CLOEXEC);
     }
-    struct stat st;
-    if (fd < 0 || ::fstat(fd, &st) != 0) {
-        const int error = errno;
-        if (fd >= 0) {
-            ::close(fd);
-        }
-        return error;
-    }
-    Describe(file, fd, st);
-    return 0;
+    return Opened(file, fd);
 }
 
 int BRRFileTruncate(BRRFile* file)

@@ -73,6 +73,20 @@ void Clear(BRRFile* file)
     file->descriptor = -1;
 }
 
+// Describes what _open() gave, or closes it and returns the error.
+int Opened(BRRFile* file, int fd)
+{
+    if (fd < 0 || !Describe(file, fd)) {
+        const int error = errno;
+        if (fd >= 0) {
+            _close(fd);
+        }
+        Clear(file);
+        return error;
+    }
+    return 0;
+}
+
 }  // namespace
 
 namespace vornish {
@@ -102,12 +116,8 @@ int BRRFileOpenInput(BRRFile* file, const char* path, const wchar_t* widePath)
 {
     Clear(file);
     const int fd = OpenPath(path, widePath, _O_RDONLY | _O_BINARY | _O_NOINHERIT);
-    if (fd < 0 || !Describe(file, fd)) {
-        const int error = errno;
-        if (fd >= 0) {
-            _close(fd);
-        }
-        Clear(file);
+    const int error = Opened(file, fd);
+    if (error != 0) {
         return error;
     }
     if (file->regular == 0) {
@@ -133,15 +143,7 @@ int BRRFileOpenOutput(BRRFile* file, const char* path, const wchar_t* widePath, 
             return BRR_FILE_EXISTS;
         }
     }
-    if (fd < 0 || !Describe(file, fd)) {
-        const int error = errno;
-        if (fd >= 0) {
-            _close(fd);
-        }
-        Clear(file);
-        return error;
-    }
-    return 0;
+    return Opened(file, fd);
 }
 
 int BRRFileTruncate(BRRFile* file) { return _chsize_s(file->descriptor, 0) == 0 ? 0 : errno; }

@@ -19,6 +19,20 @@ const BRRConvertOptions* OrDefaults(const BRRConvertOptions* options, BRRConvert
     return defaults;
 }
 
+int RenderThrough(BRRReadFunction read, void* readContext, const BRRConvertOptions* options,
+                  BRRWriteFunction write, void* writeContext, bool threaded, BRRConvertResult* result)
+{
+    if (read == nullptr || result == nullptr) {
+        return BRR_STATUS_MISSING_PATH;
+    }
+    vornish::Source source;
+    source.read = read;
+    source.context = readContext;
+    BRRConvertOptions defaults;
+    return vornish::RenderSource(source, *OrDefaults(options, &defaults), write, writeContext, threaded,
+                                 result);
+}
+
 }  // namespace
 
 void BRRConvertOptionsInit(BRRConvertOptions* options)
@@ -47,15 +61,7 @@ int BRRPlan(BRRReadFunction read, void* context, std::uint64_t size,
 int BRRRender(BRRReadFunction read, void* readContext, const BRRConvertOptions* options,
               BRRWriteFunction write, void* writeContext, BRRConvertResult* result)
 {
-    if (read == nullptr || result == nullptr) {
-        return BRR_STATUS_MISSING_PATH;
-    }
-    vornish::Source source;
-    source.read = read;
-    source.context = readContext;
-    BRRConvertOptions defaults;
-    return vornish::RenderSource(source, *OrDefaults(options, &defaults), write, writeContext, false,
-                                 result);
+    return RenderThrough(read, readContext, options, write, writeContext, false, result);
 }
 
 namespace {
@@ -98,15 +104,8 @@ int BRRConvertMemory(const std::uint8_t* data, std::size_t size, const BRRConver
 int BRRRenderToFile(BRRReadFunction read, void* readContext, const BRRConvertOptions* options,
                     BRRFile* output, BRRConvertResult* result)
 {
-    if (read == nullptr || output == nullptr || result == nullptr) {
-        return BRR_STATUS_MISSING_PATH;
-    }
-    vornish::Source source;
-    source.read = read;
-    source.context = readContext;
-    BRRConvertOptions defaults;
-    return vornish::RenderSource(source, *OrDefaults(options, &defaults), BRRFileWrite, output, true,
-                                 result);
+    return output == nullptr ? BRR_STATUS_MISSING_PATH
+                             : RenderThrough(read, readContext, options, BRRFileWrite, output, true, result);
 }
 
 const char* BRRStatusText(int status)
