@@ -46,6 +46,7 @@
                                         pointer, a sample rate of 0, a result that is no plan) */
 #define BRR_STATUS_BAD_LOOP_COUNT 8  /* loopCount outside 1..BRR_MAX_LOOP_COUNT */
 #define BRR_STATUS_BAD_LOOP_START 9  /* loopStart is not a block of the sample */
+#define BRR_STATUS_BAD_LOOP_HEADER 10 /* a loop header that is no block offset inside the sample */
 
 /* The format. */
 #define BRR_BLOCK_SIZE 9
@@ -56,6 +57,9 @@
 #define BRR_WAV_HEADER_SIZE 44
 #define BRR_SMPL_CHUNK_SIZE 68
 #define BRR_MAX_LOOP_COUNT 3200
+/* No larger input can convert: 134,217,726 blocks (the most a WAV's 32-bit
+   sizes hold) behind a loop header. */
+#define BRR_MAX_INPUT_SIZE 1207959536
 #define BRR_NO_LOOP_START (-1)
 #define BRR_DEFAULT_SAMPLE_RATE 8000
 
@@ -102,11 +106,13 @@ typedef struct BRRConvertOptions {
     int32_t rules;
     /* Non-zero: take the sample as it is found. A size of 9k+2 bytes is a
        16-bit little-endian loop header (the loop start's byte offset into the
-       blocks), then the blocks; the first block with the end flag ends the
-       sample, and a last block with both flags asks for a smpl loop. Zero: the
-       size must be a multiple of 9 and the flags mean nothing. */
+       blocks, which must be a block inside the sample), then the blocks; the
+       first block with the end flag ends the sample, and a last block with
+       both flags asks for a smpl loop. Zero: the size must be a multiple of 9
+       and the flags mean nothing. */
     int32_t sampleForms;
-    /* With sampleForms: never read a loop header. */
+    /* With sampleForms: never read a loop header; of a 9k+2-byte file the
+       first 9k bytes are the blocks (result.extraBytes is 2). */
     int32_t noHeader;
     /* With sampleForms: decode up to the first block with the end flag. */
     int32_t stopAtEnd;
@@ -146,7 +152,7 @@ typedef struct BRRConvertResult {
     uint64_t dataOffset;       /* where the blocks start: 2 behind a loop header */
     uint64_t blockCount;       /* blocks of one play-through */
     uint64_t trailingBlocks;   /* blocks after the end block (left out by stopAtEnd) */
-    int32_t loopHeaderIgnored; /* a loop header that is no block offset inside the sample */
+    uint32_t extraBytes;       /* bytes after the last block, left out (noHeader) */
     /* Known with BRR_OK or TOO_LARGE: */
     int64_t loopStart;         /* the loop's first block, or BRR_NO_LOOP_START */
     /* Known with BRR_OK: */

@@ -4,11 +4,20 @@
  * and offsets on every platform; opening, reading and writing report the
  * system's error number instead of printing, and nothing here exits.
  *
+ * An output that is a regular file (or a new name) appears whole or not at
+ * all: it is written as a replacement, a new file in the target's folder
+ * (unnamed where the system allows, on Linux; elsewhere under a hidden
+ * temporary name), which takes the target's place only at BRRFileCommit.
+ * Until then the target is untouched, whatever fails and whenever the
+ * process dies. Devices and pipes are written directly. Nothing is synced to
+ * the disk: like cp, a crash of the whole system may still lose the newest
+ * data.
+ *
  * The policy (which file may be replaced, what is said about it) is the
  * caller's: these are only the mechanisms. A conversion is
  *   BRRFileOpenInput, BRRPlan(BRRFileRead, &input, input.size, ...),
- *   BRRFileOpenOutput, BRRFileTruncate, BRRRenderToFile, BRRFileClose,
- * and BRRFileRemove for an output that failed half-way.
+ *   BRRFileOpenOutput, BRRRenderToFile, BRRFileClose(&input),
+ *   BRRFileCommit(&output), and BRRFileClose(&output) on any failure.
  */
 #ifndef VORNISH_AUDIO_BRR_FILE_H
 #define VORNISH_AUDIO_BRR_FILE_H
@@ -32,9 +41,17 @@ typedef struct BRRFile {
     int descriptor;   /* -1 when closed */
     int regular;      /* a regular file (not a device, pipe or terminal) */
     uint64_t size;    /* at the time it was opened or adopted */
-    uint64_t device;  /* device (volume) and file number: its identity */
-    uint64_t number;
+    uint64_t device;  /* device (volume) and file number: its identity; for */
+    uint64_t number;  /* a replacement, that of the file it replaces (0: none) */
     int error;
+    /* A replacement in progress (BRRFileOpenOutput). The library owns these
+       strings; BRRFileCommit or BRRFileClose frees them. */
+    int replacing;
+    int exclusive;
+    char *target;           /* where it goes, symbolic links followed */
+    char *temporary;        /* its temporary name; NULL while unnamed */
+    wchar_t *wideTarget;    /* the same on Windows */
+    wchar_t *wideTemporary;
 } BRRFile;
 
 /* Opens a regular file for reading, never waiting on a FIFO. Returns 0, or
@@ -42,35 +59,40 @@ typedef struct BRRFile {
    NULL, is what Windows opens (path then only names it); POSIX opens path. */
 VORNISH_BRR_API int BRRFileOpenInput(BRRFile *file, const char *path, const wchar_t *widePath);
 
-/* Opens path for writing, creating it if it is missing, WITHOUT truncating
-   it, so that it can be compared with the input first. With exclusive, an
-   existing regular file is refused with BRR_FILE_EXISTS; devices and pipes
-   are opened all the same. Returns 0 or the error. */
+/* Opens an output. A device or pipe there is opened for writing as it is.
+   Otherwise (a regular file, a symbolic link to one, or a new name) a
+   replacement is opened: an empty new file in the target's folder, with the
+   permission bits of the file it replaces. With exclusive, an existing
+   regular file (or a dangling link) is refused with BRR_FILE_EXISTS, and so
+   is one that appears before BRRFileCommit. Returns 0 or the error. */
 VORNISH_BRR_API int BRRFileOpenOutput(BRRFile *file, const char *path, const wchar_t *widePath,
                                       int exclusive);
 
+/* Puts a replacement in place of its target (atomically, by rename) and
+   closes it; closes any other output. Returns 0 or the error; on an error the
+   target is as it was and the replacement is gone. */
+VORNISH_BRR_API int BRRFileCommit(BRRFile *file);
+
 /* Describes a descriptor that is already open (standard input or output);
-   BRRFileClose is then the caller's choice. Returns 0 or the error. */
+   closing it is then the caller's choice. Returns 0 or the error. */
 VORNISH_BRR_API int BRRFileAdopt(BRRFile *file, int descriptor);
 
 /* Non-zero when both are the same regular file (a hard or symbolic link to
-   it included). */
+   it included); an output replacement counts as the file it replaces. */
 VORNISH_BRR_API int BRRFileIsSame(const BRRFile *a, const BRRFile *b);
 
-/* Empties the file; 0 or the error. An empty file is left untouched (on ext4
-   truncating one anyway makes closing it flush the whole new output). */
-VORNISH_BRR_API int BRRFileTruncate(BRRFile *file);
-
-/* Closes the descriptor; 0 or the error (a failed close can lose data). */
+/* Closes the descriptor; a replacement not committed is discarded and its
+   target left as it was. Returns 0 or the error. */
 VORNISH_BRR_API int BRRFileClose(BRRFile *file);
 
-/* Removes the file at path if it is still the regular file that file
-   describes: not a link, not a device, not replaced since. Safe to call from
-   a signal handler on POSIX. */
-VORNISH_BRR_API void BRRFileRemove(const char *path, const wchar_t *widePath, const BRRFile *file);
+/* Discards a replacement's temporary name, if it has one, without closing
+   or freeing anything: for a signal handler (async-signal-safe on POSIX),
+   which then ends the process. */
+VORNISH_BRR_API void BRRFileAbandon(const BRRFile *file);
 
 /* The BRRReadFunction and BRRWriteFunction of a BRRFile (the context):
-   positional whole reads, and whole writes at the current position. */
+   positional whole reads, and whole writes at the current position. An early
+   end of the file is EIO. */
 VORNISH_BRR_API int BRRFileRead(void *file, uint64_t offset, void *buffer, size_t size);
 VORNISH_BRR_API int BRRFileWrite(void *file, const void *bytes, size_t size);
 

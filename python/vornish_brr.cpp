@@ -143,7 +143,7 @@ struct Sample {
     std::uint64_t blockCount;
     py::object loopStart;
     std::uint64_t trailingBlocks;
-    bool loopHeaderIgnored;
+    std::uint32_t extraBytes;
     py::object smplLoop;
     py::object stability;
     py::object repeat;
@@ -165,7 +165,7 @@ Sample Decode(const py::object& input, std::uint32_t loops, std::uint32_t rate,
     std::string name = BRRNoteName(r.noteIndex) != nullptr ? BRRNoteName(r.noteIndex) : "";
     name.erase(name.find_last_not_of(' ') + 1);
     return Sample{samples, rate, r.blockCount,
-                  OrNone(r.loopStart >= 0, py::int_(r.loopStart)), r.trailingBlocks, r.loopHeaderIgnored != 0,
+                  OrNone(r.loopStart >= 0, py::int_(r.loopStart)), r.trailingBlocks, r.extraBytes,
                   OrNone(r.smpl != 0, py::make_tuple(r.smplStart, r.smplEnd)),
                   OrNone(r.stability != BRR_STABILITY_NONE, py::str(kStability[r.stability & 3])),
                   OrNone(r.stability == BRR_STABILITY_REPEATS, py::make_tuple(r.repeatLater, r.repeatEarlier)),
@@ -243,8 +243,8 @@ PYBIND11_MODULE(vornish_brr, m)
         .def_readonly("block_count", &Sample::blockCount, "Blocks in one play-through.")
         .def_readonly("loop_start", &Sample::loopStart, "The loop's first block, or None.")
         .def_readonly("trailing_blocks", &Sample::trailingBlocks, "Blocks after the end block.")
-        .def_readonly("loop_header_ignored", &Sample::loopHeaderIgnored,
-                      "True when a loop header was no block offset inside the sample.")
+        .def_readonly("extra_bytes", &Sample::extraBytes,
+                      "Bytes after the last block, left out (2 for a 9k+2-byte file with no_header).")
         .def_readonly("smpl_loop", &Sample::smplLoop, "(first, last) sample of the WAV's smpl loop, or None.")
         .def_readonly("stability", &Sample::stability,
                       "'stable', 'repeats' or 'undecided' with two loops or more, else None.")

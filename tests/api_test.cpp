@@ -52,6 +52,12 @@ BRRConvertOptions Options(std::uint32_t loops, std::int64_t loopStart = BRR_NO_L
     return options;
 }
 
+Bytes operator+(Bytes a, const Bytes& b)
+{
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
 Bytes Repeat(const Bytes& bytes, int times)
 {
     Bytes out;
@@ -163,9 +169,8 @@ TEST(BRRConvertMemory, PieceBoundariesCarryTheHistory)
         ASSERT_EQ(BRRPlan(ReadInput, &input, blocks.size(), &options, &plan), BRR_OK);
         BRRFile file;
         ASSERT_EQ(BRRFileOpenOutput(&file, scratch.Path("out.wav").c_str(), nullptr, 0), 0);
-        ASSERT_EQ(BRRFileTruncate(&file), 0);
         EXPECT_EQ(BRRRenderToFile(ReadInput, &input, &options, &file, &plan), BRR_OK);
-        EXPECT_EQ(BRRFileClose(&file), 0);
+        EXPECT_EQ(BRRFileCommit(&file), 0);
         EXPECT_EQ(testsupport::ReadFile(scratch.Path("out.wav")), wav);
     }
 }
@@ -197,6 +202,10 @@ TEST(BRRConvertMemory, FailuresAreStatuses)
         {"loop_start_outside", oneBlock, Options(2, 1), SIZE_MAX, BRR_STATUS_BAD_LOOP_START},
         {"loop_start_negative", oneBlock, Options(2, -2), SIZE_MAX, BRR_STATUS_BAD_LOOP_START},
         {"rate_0", oneBlock, noRate, SIZE_MAX, BRR_STATUS_MISSING_PATH},
+        {"loop_header_not_a_block", Bytes{10, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0, 0}, forms, SIZE_MAX,
+         BRR_STATUS_BAD_LOOP_HEADER},
+        {"loop_header_past_the_end", Bytes{9, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0, 0}, forms, SIZE_MAX,
+         BRR_STATUS_BAD_LOOP_HEADER},
         {"header_write_fails", blocks, Options(1), 0, BRR_STATUS_WRITE_ERROR},
         {"sample_write_fails", blocks, Options(1), 44 + 32 * 50, BRR_STATUS_WRITE_ERROR},
     };
@@ -230,28 +239,94 @@ TEST(BRRConvertMemory, FailuresAreStatuses)
     EXPECT_STREQ(BRRStatusText(BRR_STATUS_BAD_SIZE), "the input's size is not a multiple of 9 bytes");
 }
 
-// Sizes are planned without reading a byte: one block more than the WAV
-// sizes hold, counting every pass and the smpl chunk.
-TEST(BRRPlan, TooLargeCountsEveryPassAndTheSmplChunk)
+// A virtual input of zero bytes, as large as asked.
+int ReadZeros(void*, std::uint64_t, void* buffer, std::size_t size)
 {
-    const Bytes none;
-    Input input{&none, UINT64_MAX};
-    BRRConvertOptions twice = Options(2);
-    BRRConvertOptions once = Options(1);
+    std::fill_n(static_cast<std::uint8_t*>(buffer), size, 0);
+    return 0;
+}
+
+// The exact size limits: the most blocks the WAV's 32-bit sizes hold, every
+// pass counted, and 68 bytes fewer with a smpl chunk (sample forms with a
+// loop start given).
+TEST(BRRPlan, SizeLimitsCountEveryPassAndTheSmplChunk)
+{
     struct Case {
         std::uint64_t blocks;
-        const BRRConvertOptions* options;
+        std::uint32_t loops;
+        std::int64_t loopStart;
+        int sampleForms;
         int status;
     };
     const Case cases[] = {
-        {134217726, &once, BRR_OK},         {134217727, &once, BRR_STATUS_TOO_LARGE},
-        {0x100000001ull, &once, BRR_STATUS_TOO_LARGE},
-        {67108863, &twice, BRR_OK},         {67108864, &twice, BRR_STATUS_TOO_LARGE},
+        {134217726, 1, BRR_NO_LOOP_START, 0, BRR_OK},
+        {134217727, 1, BRR_NO_LOOP_START, 0, BRR_STATUS_TOO_LARGE},
+        {0x100000001ull, 1, BRR_NO_LOOP_START, 0, BRR_STATUS_TOO_LARGE},
+        {67108863, 2, BRR_NO_LOOP_START, 0, BRR_OK},
+        {67108864, 2, BRR_NO_LOOP_START, 0, BRR_STATUS_TOO_LARGE},
+        {134217724, 1, 0, 1, BRR_OK},
+        {134217725, 1, 0, 1, BRR_STATUS_TOO_LARGE},
+        {134214525, 3200, 134214524, 1, BRR_OK},              // + 3199 one-block passes
+        {134214526, 3200, 134214525, 1, BRR_STATUS_TOO_LARGE},
     };
     for (const Case& c : cases) {
+        BRRConvertOptions options = Options(c.loops, c.loopStart);
+        options.sampleForms = c.sampleForms;
         BRRConvertResult plan;
-        EXPECT_EQ(BRRPlan(ReadInput, &input, 9 * c.blocks, c.options, &plan), c.status) << c.blocks;
+        EXPECT_EQ(BRRPlan(ReadZeros, nullptr, 9 * c.blocks, &options, &plan), c.status) << c.blocks;
         EXPECT_EQ(plan.blockCount, c.blocks);
+        EXPECT_EQ(plan.smpl != 0, c.sampleForms != 0) << c.blocks;
+    }
+}
+
+// What sample forms find, read through pieces of two blocks: an end flag
+// beyond the first piece, and both flags (not either) on the last block for
+// a smpl loop.
+TEST(BRRPlan, SampleFormsReadAcrossPieces)
+{
+    const auto blocks = [](std::vector<std::uint8_t> headers, int loopHeader) {
+        Bytes file;
+        if (loopHeader >= 0) {
+            file = {static_cast<std::uint8_t>(loopHeader), 0};
+        }
+        for (const std::uint8_t h : headers) {
+            file.push_back(h);
+            file.insert(file.end(), 8, 0x21);
+        }
+        return file;
+    };
+    struct Case {
+        const char* name;
+        Bytes file;
+        int noHeader, stopAtEnd;
+        std::uint64_t blockCount, trailing;
+        std::int64_t loopStart;
+        int smpl;
+        std::uint32_t extraBytes;
+    };
+    const Case cases[] = {
+        {"end_in_third_piece", blocks({0, 0, 0, 0, 0, 1, 0, 0}, -1), 0, 0, 8, 2, -1, 0, 0},
+        {"end_in_third_piece_stops", blocks({0, 0, 0, 0, 0, 3, 0, 0}, 18), 0, 1, 6, 2, 2, 1, 0},
+        {"both_flags_smpl", blocks({0, 0, 0, 0, 0, 3}, 27), 0, 0, 6, 0, 3, 1, 0},
+        {"loop_flag_only", blocks({0, 0, 0, 0, 0, 2}, 27), 0, 0, 6, 0, 3, 0, 0},
+        {"end_flag_only", blocks({0, 0, 0, 0, 0, 1}, 27), 0, 0, 6, 0, 3, 0, 0},
+        {"no_header_two_bytes_after", blocks({0, 0, 3}, -1) + Bytes{7, 7}, 1, 0, 3, 0, -1, 0, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        BRRConvertOptions options = Options(1);
+        options.sampleForms = 1;
+        options.noHeader = c.noHeader;
+        options.stopAtEnd = c.stopAtEnd;
+        options.pieceBlocks = 2;
+        Input input{&c.file, UINT64_MAX};
+        BRRConvertResult plan;
+        ASSERT_EQ(BRRPlan(ReadInput, &input, c.file.size(), &options, &plan), BRR_OK);
+        EXPECT_EQ(plan.blockCount, c.blockCount);
+        EXPECT_EQ(plan.trailingBlocks, c.trailing);
+        EXPECT_EQ(plan.loopStart, c.loopStart);
+        EXPECT_EQ(plan.smpl, c.smpl);
+        EXPECT_EQ(plan.extraBytes, c.extraBytes);
     }
 }
 

@@ -69,59 +69,6 @@ TEST_P(KnownAnswerTest, DecodesToExpectedSamples)
 INSTANTIATE_TEST_SUITE_P(Blocks, KnownAnswerTest, ::testing::ValuesIn(kKnownAnswers),
                          [](const auto& info) { return std::string(info.param.name); });
 
-// The reference decoder's own arithmetic, against hand-checked values.
-TEST(ReferencePredict, KnownAnswers)
-{
-    struct Case {
-        std::uint32_t filter;
-        std::int32_t last, older, expected;
-    };
-    const Case cases[] = {
-        {0, 100, 50, 0},        {1, 100, 50, 94},       {1, -1, 0, 0},
-        {2, 100, 50, 143},      {3, 100, 50, 138},      {2, -100, -50, -145},
-        {3, -100, -50, -140},   {0x101, 100, 50, 94},   {4, 100, 50, 0},
-        {0xFF, 100, 50, 0},     {1, -16384, 0, -15360}, {3, 16383, -16384, 42750},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(reference::BRRPredict(c.filter, c.last, c.older), c.expected)
-            << "filter " << c.filter << " last " << c.last << " older " << c.older;
-    }
-}
-
-TEST(ReferenceDecodeCode, ClampsThenWraps)
-{
-    struct Case {
-        std::int16_t last, older;
-        std::uint32_t code, range, filter;
-        std::int16_t expectedLast;
-    };
-    const Case cases[] = {
-        // filter 2 from (16383, -16384): far above 32767, clamped, 32767 wraps to -1.
-        {16383, -16384, 7, 12, 2, -1},
-        // filter 2 from (-16384, 16383): far below -32768, clamped, -32768 wraps to 0.
-        {-16384, 16383, 8, 12, 2, 0},
-        // filter 2 from (-16384, -16384): -15872 - 1024 = -16896 wraps to 15872.
-        {-16384, -16384, 0xF, 11, 2, 15872},
-        // filter 1 from 16383: 15360 + 2048 = 17408 wraps to -15360.
-        {16383, 0, 0, 13, 1, -15360},
-        {2048, 0, 0, 13, 1, 3968},
-        // filter 1 from 16383: 15360 + 14336 = 29696 wraps to -3072.
-        {16383, 0, 7, 12, 1, -3072},
-        // filter 1 from -16384: -15360 - 1024 = -16384 exactly, no wrap.
-        {-16384, 0, 0xE, 10, 1, -16384},
-        {-16384, 0, 0xF, 1, 1, -15361},
-    };
-    for (const Case& c : cases) {
-        reference::Decoder decoder;
-        decoder.last = c.last;
-        decoder.older = c.older;
-        decoder.DecodeCode(static_cast<int>(c.code), static_cast<int>(c.range), static_cast<int>(c.filter));
-        EXPECT_EQ(decoder.older, c.last);
-        EXPECT_EQ(decoder.last, c.expectedLast)
-            << "last " << c.last << " older " << c.older << " code " << c.code;
-    }
-}
-
 TEST(BRRDecodeBlocks, Filter2FromPeakWrapsBothWays)
 {
     // The first block ends on the peak (last 14336, older 0); the second

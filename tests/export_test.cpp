@@ -2,6 +2,8 @@
 // the paths that end the process.
 #include <gtest/gtest.h>
 #include <fcntl.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -249,9 +251,9 @@ TEST(BRRDecode, FailedWriteToDeviceIsReportedAndDeviceKept)
     EXPECT_TRUE(S_ISCHR(st.st_mode));
 }
 
-// A regular output that cannot be written whole (here: a file size limit) is
-// removed; through a link, neither the link nor its target is removed.
-TEST(BRRDecodeDeathTest, PartialRegularOutputIsRemoved)
+// A regular output that cannot be written whole (here: a file size limit)
+// never appears; through a link, the link and its target stay as they were.
+TEST(BRRDecodeDeathTest, FailedWriteLeavesNoOutput)
 {
     ScratchDir scratch;
     const std::string in = scratch.Path("in.brr");
@@ -285,6 +287,60 @@ TEST(BRRDecode, ExistingOutputIsReplaced)
     testsupport::WriteFile(out, Bytes(1000, 0xAA));
     EXPECT_EQ(Capture([&] { return Convert(in, out); }).status, BRR_STATUS_DONE);
     EXPECT_EQ(testsupport::ReadFile(out).size(), 76u);
+}
+
+// Mounts a small tmpfs (a full disk) on `dir` in a mount namespace of the
+// process's own: meant for the child of a death test.
+bool MountFullDisk(const std::string& dir)
+{
+    if (::unshare(CLONE_NEWNS) != 0) {
+        const std::string uid = "0 " + std::to_string(::getuid()) + " 1";
+        const std::string gid = "0 " + std::to_string(::getgid()) + " 1";
+        if (::unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0) {
+            return false;
+        }
+        testsupport::WriteFile("/proc/self/setgroups", Bytes{'d', 'e', 'n', 'y'});
+        testsupport::WriteFile("/proc/self/uid_map", Bytes(uid.begin(), uid.end()));
+        testsupport::WriteFile("/proc/self/gid_map", Bytes(gid.begin(), gid.end()));
+    }
+    return ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+           ::mount("tmpfs", dir.c_str(), "tmpfs", 0, "size=64k") == 0;
+}
+
+// A full disk never costs the old output, nor the input when both are one
+// file: the WAV takes their place only when it is complete.
+TEST(BRRDecodeDeathTest, FullDiskKeepsTheOldFile)
+{
+    if (std::system("unshare -rm true 2>/dev/null") != 0) {
+        GTEST_SKIP() << "no mount namespace to be had";
+    }
+    ScratchDir scratch;
+    const std::string big = scratch.Path("big.brr");
+    const std::string full = scratch.Path("full");
+    testsupport::WriteFile(big, Bytes(9 * 5000, 0x11));
+    ::mkdir(full.c_str(), 0700);
+    const auto onFullDisk = [&] {
+        std::freopen("/dev/null", "w", stdout);
+        if (!MountFullDisk(full)) {
+            std::exit(2);
+        }
+        const Bytes keep = {'k', 'e', 'e', 'p'};
+        const std::string old = full + "/old.wav";
+        const std::string both = full + "/both.brr";
+        testsupport::WriteFile(old, keep);
+        testsupport::WriteFile(both, Bytes(9 * 5000, 0x22));
+        const bool kept = Convert(big, old) == BRR_STATUS_WRITE_ERROR && testsupport::ReadFile(old) == keep;
+        const bool input = Convert(both, both) == BRR_STATUS_WRITE_ERROR &&
+                           testsupport::ReadFile(both) == Bytes(9 * 5000, 0x22);
+        std::size_t files = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(full)) {
+            files += entry.is_regular_file() ? 1 : 0;
+        }
+        std::exit(kept && input && files == 2 ? 0 : 1);
+    };
+    EXPECT_EXIT(onFullDisk(), ::testing::ExitedWithCode(0),
+                "^Error : Can't write file " + full + "/old.wav.\nError : Can't write file " + full +
+                    "/both.brr.\n$");
 }
 
 }  // namespace

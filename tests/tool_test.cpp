@@ -174,7 +174,7 @@ TEST(Tool, ConsoleLinesKeepTheirOrderInOnePipe)
     EXPECT_EQ(std::string(both.begin(), both.end()),
               "good.brr -> good.wav\nNumber of BRR blocks to decode : 1.\nDone !\n"
               "empty.brr -> empty.wav\n"
-              "Number of BRR blocks to decode : 0.\nError : Loop position is out of range\n"
+              "Number of BRR blocks to decode : 0.\nError : empty.brr holds no block.\n"
               "good.brr -> good.wav\n"
               "brrdecode: good.wav: was written from good.brr in this run; not replaced by good.brr\n");
 }
@@ -247,24 +247,34 @@ Bytes SampleFile(const std::vector<std::uint8_t>& headers, int loopHeader)
     return file;
 }
 
-Bytes SmplChunk(std::uint32_t rate, std::uint32_t start, std::uint32_t end)
+Bytes Hex(const char* text)
 {
-    const std::uint32_t fields[] = {60, 0, 0, (1000000000u + rate / 2) / rate, 60, 0, 0, 0, 1, 0,
-                                    0, 0, start, end, 0, 0};
-    Bytes chunk = {'s', 'm', 'p', 'l'};
-    for (const std::uint32_t f : fields) {
-        for (int i = 0; i < 4; ++i) {
-            chunk.push_back(static_cast<std::uint8_t>(f >> (8 * i)));
+    Bytes bytes;
+    for (const char* p = text; p[0] != '\0';) {
+        if (*p == ' ') {
+            ++p;
+            continue;
         }
+        bytes.push_back(static_cast<std::uint8_t>(std::stoi(std::string(p, 2), nullptr, 16)));
+        p += 2;
     }
-    return chunk;
+    return bytes;
 }
 
+// The smpl chunks of the table below, byte for byte: one forward loop from
+// the first sample of the last pass to the last sample, played forever,
+// sample period 125000 ns (8000 Hz) or 31250 ns (32000 Hz), unity note 60.
+const Bytes kSmplLoop32To79 = Hex("736d706c 3c000000 00000000 00000000 48e80100 3c000000 00000000 00000000"
+                                  "00000000 01000000 00000000 00000000 00000000 20000000 4f000000 00000000 00000000");
+const Bytes kSmplLoop128To175At32k = Hex("736d706c 3c000000 00000000 00000000 127a0000 3c000000 00000000 00000000"
+                                         "00000000 01000000 00000000 00000000 00000000 80000000 af000000 00000000 00000000");
+const Bytes kSmplLoop80To143 = Hex("736d706c 3c000000 00000000 00000000 48e80100 3c000000 00000000 00000000"
+                                   "00000000 01000000 00000000 00000000 00000000 50000000 8f000000 00000000 00000000");
+
 // The samples a sampler plays: blocks [0, B) once, then [S, B) again for
-// every further pass, the history carried on; with a smpl loop over the last
-// pass when `smpl`.
+// every further pass, the history carried on; then the `smpl` chunk given.
 Bytes ExpectedRendering(const Bytes& file, std::size_t offset, std::size_t blocks, std::size_t loopStart,
-                        std::uint32_t passes, std::uint32_t rate, bool smpl)
+                        std::uint32_t passes, std::uint32_t rate, const Bytes& smpl)
 {
     testsupport::ReferenceDecoder reference;
     const auto at = [&](std::size_t block) { return file.begin() + static_cast<long>(offset + 9 * block); };
@@ -274,15 +284,10 @@ Bytes ExpectedRendering(const Bytes& file, std::size_t offset, std::size_t block
         samples.insert(samples.end(), again.begin(), again.end());
     }
     Bytes wav = testsupport::ExpectedWav(rate, samples);
-    if (smpl) {
-        const std::uint32_t riff = (wav[4] | wav[5] << 8u) + 68u;  // small files only
-        wav[4] = static_cast<std::uint8_t>(riff);
-        wav[5] = static_cast<std::uint8_t>(riff >> 8u);
-        const auto total = static_cast<std::uint32_t>(samples.size());
-        const Bytes chunk = SmplChunk(rate, total - 16 * static_cast<std::uint32_t>(blocks - loopStart),
-                                      total - 1);
-        wav.insert(wav.end(), chunk.begin(), chunk.end());
-    }
+    const std::uint32_t riff = (wav[4] | wav[5] << 8u) + static_cast<std::uint32_t>(smpl.size());  // small files only
+    wav[4] = static_cast<std::uint8_t>(riff);
+    wav[5] = static_cast<std::uint8_t>(riff >> 8u);
+    wav.insert(wav.end(), smpl.begin(), smpl.end());
     return wav;
 }
 
@@ -294,49 +299,53 @@ TEST(Tool, SampleFormsFlagsAndLoops)
     const std::vector<std::uint8_t> ending = {0xB4, 0xC8, 0xB1, 0xAC, 0x94};    // end at block 2
     const std::vector<std::uint8_t> plain = {0xB4, 0xC8, 0xB0, 0xAC, 0x94};
     const std::string count5 = "Number of BRR blocks to decode : 5.\n";
-    const std::string invalid = "Warning : Loop header of in.brr points outside the sample; ignored.\n";
+    const std::string badHeader = "Error : Loop header of in.brr is not a block offset inside the sample; use "
+                                  "--no-header if the file has none, or --loop-start S.\n";
     const std::string sizeError = "Error : Size of BRR file in.brr isn't a multiple of 9 bytes.\n";
+    Bytes strayBytes = SampleFile(plain, -1);  // a plain sample with two stray bytes at its end
+    strayBytes.insert(strayBytes.end(), {0x12, 0x34});
+    const Bytes none;
     struct Case {
         const char* name;
         Bytes file;
         std::vector<std::string> args;
         int exitCode;
         std::string out, err;
-        // The rendering expected: blocks decoded, loop start, passes, smpl.
+        // The rendering expected: blocks decoded, loop start, passes, smpl chunk.
         std::size_t blocks, loopStart;
         std::uint32_t passes;
-        bool smpl;
+        const Bytes& smpl;
     };
     const Case cases[] = {
         {"header_and_flags", SampleFile(looping, 18), {}, 0,
-         count5 + "Loop start : block 2.\nDone !\n", "", 5, 2, 1, true},
+         count5 + "Loop start : block 2.\nDone !\n", "", 5, 2, 1, kSmplLoop32To79},
         {"header_flags_loops_rate", SampleFile(looping, 18), {"--loops", "3", "--rate", "32000"}, 0,
          count5 + "Loop start : block 2.\n (probable note : E 5 +19 cents)\nLooping is stable.\nDone !\n",
-         "", 5, 2, 3, true},
+         "", 5, 2, 3, kSmplLoop128To175At32k},
         {"header_without_flags", SampleFile(plain, 27), {}, 0, count5 + "Loop start : block 3.\nDone !\n",
-         "", 5, 3, 1, false},
-        {"header_not_a_block", SampleFile(looping, 10), {}, 0, count5 + "Done !\n", invalid, 5, 0, 1, false},
-        {"header_past_the_end", SampleFile(looping, 45), {"--loops", "2"}, 0,
-         count5 + " (probable note : G 2 +35 cents)\nLooping is unstable, try a larger number of "
-                  "loops to figure the length until the sample repeats.\nDone !\n",
-         invalid, 5, 0, 2, false},
-        {"no_header_option", SampleFile(looping, 18), {"--no-header"}, 1, "", sizeError, 0, 0, 0, false},
-        {"size_5_mod_9", Bytes(5 + 9, 0), {}, 1, "", sizeError, 0, 0, 0, false},
+         "", 5, 3, 1, none},
+        {"header_not_a_block", SampleFile(looping, 10), {}, 1, count5, badHeader, 0, 0, 0, none},
+        {"header_past_the_end", SampleFile(looping, 45), {"--loops", "2"}, 1, count5, badHeader, 0, 0, 0, none},
+        {"stray_bytes", strayBytes, {}, 1, count5, badHeader, 0, 0, 0, none},
+        {"stray_bytes_no_header", strayBytes, {"--no-header"}, 0, count5 + "Done !\n",
+         "Warning : in.brr has 2 bytes after its last block; ignored.\n", 5, 0, 1, none},
+        {"loop_start_overrides_bad_header", SampleFile(looping, 10), {"--loop-start", "1", "--no-smpl"}, 0,
+         count5 + "Loop start : block 1.\nDone !\n", "", 5, 1, 1, none},
+        {"size_5_mod_9", Bytes(5 + 9, 0), {}, 1, "", sizeError, 0, 0, 0, none},
         {"blocks_after_end", SampleFile(ending, -1), {}, 0, count5 + "Done !\n",
-         "Warning : in.brr has 2 blocks after its end block; --stop-at-end leaves them out.\n", 5, 0, 1,
-         false},
+         "Warning : in.brr has 2 blocks after its end block; --stop-at-end leaves them out.\n", 5, 0, 1, none},
         {"stop_at_end", SampleFile(ending, -1), {"--stop-at-end"}, 0,
-         "Number of BRR blocks to decode : 3.\nDone !\n", "", 3, 0, 1, false},
-        {"stop_at_end_header_past_it", SampleFile(ending, 27), {"--stop-at-end"}, 0,
-         "Number of BRR blocks to decode : 3.\nDone !\n", invalid, 3, 0, 1, false},
+         "Number of BRR blocks to decode : 3.\nDone !\n", "", 3, 0, 1, none},
+        {"stop_at_end_header_past_it", SampleFile(ending, 27), {"--stop-at-end"}, 1,
+         "Number of BRR blocks to decode : 3.\n", badHeader, 0, 0, 0, none},
         {"loop_start_option", SampleFile(plain, -1), {"--loop-start", "1", "--loops", "2"}, 0,
          count5 + "Loop start : block 1.\n (probable note : B 2 +21 cents)\nLooping is unstable, try a "
                   "larger number of loops to figure the length until the sample repeats.\nDone !\n",
-         "", 5, 1, 2, true},
+         "", 5, 1, 2, kSmplLoop80To143},
         {"loop_start_overrides_header", SampleFile(looping, 18), {"--loop-start=4", "--no-smpl"}, 0,
-         count5 + "Loop start : block 4.\nDone !\n", "", 5, 4, 1, false},
+         count5 + "Loop start : block 4.\nDone !\n", "", 5, 4, 1, none},
         {"loop_start_outside", SampleFile(plain, -1), {"--loop-start", "5"}, 1, count5,
-         "Error : Loop start 5 is outside in.brr (5 blocks).\n", 0, 0, 0, false},
+         "Error : Loop start 5 is outside in.brr (5 blocks).\n", 0, 0, 0, none},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -353,9 +362,9 @@ TEST(Tool, SampleFormsFlagsAndLoops)
             continue;
         }
         const std::uint32_t rate = c.args.size() > 3 && c.args[2] == "--rate" ? 32000 : 8000;
+        const bool headerRead = c.file.size() % 9 == 2 && (c.args.empty() || c.args[0] != "--no-header");
         EXPECT_EQ(testsupport::ReadFile(scratch.Path("out.wav")),
-                  ExpectedRendering(c.file, c.file.size() % 9, c.blocks, c.loopStart, c.passes, rate,
-                                    c.smpl));
+                  ExpectedRendering(c.file, headerRead ? 2 : 0, c.blocks, c.loopStart, c.passes, rate, c.smpl));
     }
 }
 
@@ -419,9 +428,15 @@ TEST(Tool, ShellCases)
     const std::string count2 = "Number of BRR blocks to decode : 2.\n";
     const std::string done = "Done !\n";
     // A background job starts with SIGINT ignored; perl restores the default
-    // before it execs the tool. The signal comes once the WAV is being written.
-    const std::string kill = "perl -e '$SIG{INT}=\"DEFAULT\"; exec @ARGV' $BRR -q --loops 3200 big.brr &\n"
-                             "pid=$!; while [ ! -s big.wav ]; do sleep 0.01; done\n";
+    // before it execs the tool. The signal comes once the tool has written a
+    // megabyte of its WAV (which has no name yet), and then the folder must
+    // hold what it held before.
+    const auto killMidWrite = [](const std::string& options, const std::string& signal) {
+        return "perl -e '$SIG{INT}=\"DEFAULT\"; exec @ARGV' $BRR -q " + options + " --loops 3200 big.brr &\n"
+               "pid=$!; while [ \"$(sed -n 's/^wchar: //p' /proc/$pid/io)\" -lt 1000000 ]; do sleep 0.01; done\n"
+               "kill -" + signal + " $pid; { wait $pid; } 2>/dev/null; echo $?; ls -A | grep -v '^\\.[oe]'\n";
+    };
+    const std::string before = "a.brr\nb.brr\nbig.brr\nbrr\n";
     struct Case {
         const char* name;
         std::string snippet;
@@ -466,10 +481,28 @@ TEST(Tool, ShellCases)
          {}},
         {"output_reason", "$BRR -o no/x.wav a.brr", 1, count1,
          "brrdecode: no/x.wav: No such file or directory\n", {}},
-        {"sigint_mid_write", kill + "kill -INT $pid; { wait $pid; } 2>/dev/null; echo $?", 0, "130\n", "",
-         {{"big.wav", kMissing}}},
-        {"sigterm_mid_write", kill + "kill -TERM $pid; { wait $pid; } 2>/dev/null; echo $?", 0, "143\n", "",
-         {{"big.wav", kMissing}}},
+        {"sigint_mid_write", killMidWrite("", "INT"), 0, "130\n" + before, "", {{"big.wav", kMissing}}},
+        {"sigterm_mid_write", killMidWrite("", "TERM"), 0, "143\n" + before, "", {{"big.wav", kMissing}}},
+        {"sigkill_mid_write", killMidWrite("", "KILL"), 0, "137\n" + before, "", {{"big.wav", kMissing}}},
+        {"sigint_mid_replace", "printf keep > big.wav; " + killMidWrite("-f", "INT"), 0,
+         "130\na.brr\nb.brr\nbig.brr\nbig.wav\nbrr\n", "", {{"big.wav", kKeep}}},
+        {"sigkill_mid_replace", "printf keep > big.wav; " + killMidWrite("-f", "KILL"), 0,
+         "137\na.brr\nb.brr\nbig.brr\nbig.wav\nbrr\n", "", {{"big.wav", kKeep}}},
+        {"stdout_is_the_input", "$BRR -o - a.brr 1<>a.brr", 1, "",
+         count1 + "brrdecode: standard output: is the input file a.brr itself; choose another output\n",
+         {{"a.brr", kOneBlock}}},
+        {"output_open_as_the_input", "$BRR -o a.brr a.brr 1<>a.brr", 1, "",
+         count1 + "brrdecode: standard output: is the input file a.brr itself; choose another output\n",
+         {{"a.brr", kOneBlock}}},
+        {"dev_tty", "script -qec \"$BRR -o /dev/tty a.brr\" t.log > /dev/null; echo $?; grep -c RIFF t.log || true", 0,
+         "1\n0\n", "", {}},
+        {"mode_kept", "printf keep > m.wav; chmod 640 m.wav; $BRR -q -f -o m.wav a.brr; stat -c %a m.wav", 0,
+         "640\n", "", {{"m.wav", kWav}}},
+        {"link_followed", "printf keep > t.wav; ln -s t.wav l.wav; $BRR -q -f -o l.wav a.brr; [ -L l.wav ] && echo link",
+         0, "link\n", "", {{"t.wav", kWav}}},
+        {"spool_write_fails", "mkdir t; trap '' XFSZ; cat big.brr | TMPDIR=t prlimit --fsize=4096 $BRR - -o o.wav; "
+                              "echo $?; ls -A t", 0, "1\n",
+         "brrdecode: standard input: cannot be copied into t: File too large\n", {{"o.wav", kMissing}}},
         {"full_stdout", "$BRR a.brr > /dev/full", 1, "",
          "brrdecode: standard output: No space left on device\n", {{"a.wav", kWav}}},
     };
@@ -490,6 +523,36 @@ TEST(Tool, ShellCases)
             }
         }
     }
+}
+
+// A full disk: a small tmpfs, mounted in a mount namespace of the test's own
+// (unshare -rm needs no privilege). The old file stays byte for byte and
+// nothing else is left in the folder.
+TEST(Tool, FullDiskLeavesTheOldFile)
+{
+    ScratchDir scratch;
+    if (RunCaptured(scratch, "unshare -rm true").exitCode != 0) {
+        GTEST_SKIP() << "no mount namespace to be had";
+    }
+    testsupport::WriteFile(scratch.Path("big.brr"), Bytes(9 * 7281, 0));
+    const ToolRun run = RunShell(scratch, "mkdir full; unshare -rm sh -c 'mount -t tmpfs -o size=64k tmpfs full && "
+                                          "printf keep > full/b.wav && $0 -f -o full/b.wav big.brr; echo $?; "
+                                          "cat full/b.wav; echo; ls -A full' $BRR");
+    EXPECT_EQ(run.out, "Number of BRR blocks to decode : 7281.\n1\nkeep\nb.wav\n");
+    EXPECT_EQ(run.err, "brrdecode: full/b.wav: No space left on device\n");
+}
+
+// Standard input is copied no further than the largest input that can
+// convert: 2 GB of zeros end with the too-large error, well within a file
+// size limit of 1.25 GB, and the copy is gone.
+TEST(Tool, StandardInputSpoolIsBounded)
+{
+    ScratchDir scratch;
+    const ToolRun run = RunShell(scratch, "mkdir t; head -c 2000000000 /dev/zero | "
+                                          "TMPDIR=t prlimit --fsize=1250000000 $BRR - -o out.wav; echo $?; ls -A t");
+    EXPECT_EQ(run.out, "1\n");
+    EXPECT_EQ(run.err, "Error : BRR file standard input is too large to convert.\n");
+    EXPECT_FALSE(testsupport::FileExists(scratch.Path("out.wav")));
 }
 
 }  // namespace

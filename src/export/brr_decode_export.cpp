@@ -6,7 +6,6 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 
 #include "VornishAudioBRRDecoder.h"
@@ -42,22 +41,6 @@ struct Paths {
     const wchar_t* outputWide = nullptr;
 };
 
-// An input that is also the output, held in memory.
-struct Held {
-    const std::uint8_t* data;
-    std::uint64_t size;
-};
-
-int ReadHeld(void* context, std::uint64_t offset, void* buffer, std::size_t size)
-{
-    const auto* held = static_cast<const Held*>(context);
-    if (offset > held->size || size > held->size - offset) {
-        return 1;
-    }
-    std::memcpy(buffer, held->data + offset, size);
-    return 0;
-}
-
 // The statuses of a failed render, as the library words them.
 std::int32_t RenderFailed(int status, const Paths& paths)
 {
@@ -71,8 +54,9 @@ std::int32_t RenderFailed(int status, const Paths& paths)
     return status;
 }
 
-// Opens the output without truncating it, so that an output that is the
-// input can be read whole first; then empties it and renders into it.
+// Renders into a replacement of the output, which takes the output's place
+// only once it is complete: a failure leaves an existing output (the input
+// itself, with the same path for both) as it was.
 std::int32_t WriteOutput(BRRFile& input, const Paths& paths, const BRRConvertOptions& options,
                          BRRConvertResult& plan)
 {
@@ -81,36 +65,13 @@ std::int32_t WriteOutput(BRRFile& input, const Paths& paths, const BRRConvertOpt
         Print(stderr, "Can't open file %s for writing.\n", paths.outputText.c_str());
         EndProcess();
     }
-    const bool same = BRRFileIsSame(&output, &input) != 0;
-    const bool removable = output.regular != 0 && !same;  // never remove the input
-    Held held{nullptr, input.size};
-    std::uint8_t* copy = nullptr;
-    int status = BRR_OK;
-    if (same) {
-        copy = input.size <= SIZE_MAX ? static_cast<std::uint8_t*>(
-                                            std::malloc(static_cast<std::size_t>(input.size)))
-                                      : nullptr;
-        status = copy == nullptr ? BRR_STATUS_NO_MEMORY
-                 : BRRFileRead(&input, 0, copy, static_cast<std::size_t>(input.size)) != 0
-                     ? BRR_STATUS_READ_ERROR
-                     : BRR_OK;
-        held.data = copy;
-    }
-    if (status == BRR_OK && (output.regular != 0 || same) && BRRFileTruncate(&output) != 0) {
+    int status = BRRRenderToFile(BRRFileRead, &input, &options, &output, &plan);
+    BRRFileClose(&input);  // done with before the output may take its place
+    if (status == BRR_OK && BRRFileCommit(&output) != 0) {
         status = BRR_STATUS_WRITE_ERROR;
     }
-    if (status == BRR_OK) {
-        status = same ? BRRRenderToFile(ReadHeld, &held, &options, &output, &plan)
-                      : BRRRenderToFile(BRRFileRead, &input, &options, &output, &plan);
-    }
-    if (BRRFileClose(&output) != 0 && status == BRR_OK) {
-        status = BRR_STATUS_WRITE_ERROR;
-    }
-    std::free(copy);
     if (status != BRR_OK) {
-        if (removable) {
-            BRRFileRemove(paths.outputText.c_str(), paths.outputWide, &output);
-        }
+        BRRFileClose(&output);
         return RenderFailed(status, paths);
     }
     return BRR_OK;

@@ -1,10 +1,12 @@
 // Sample forms.
 //
 //   size 9k      k blocks
-//   size 9k+2    (sample forms, no --no-header) a loop header, then k blocks:
+//   size 9k+2    (sample forms) a loop header, then k blocks:
 //                  bytes 0-1  the loop start's byte offset into the blocks,
 //                             16-bit little-endian; a whole block inside
-//                             the sample, or the header is ignored
+//                             the sample, or the file is refused (it may be a
+//                             plain sample with two stray bytes)
+//                with noHeader: k blocks, then two bytes left out
 //
 // With sample forms the first block with the end flag (header bit 0) ends
 // the sample: blocks after it are counted (and left out with stopAtEnd). A
@@ -22,12 +24,13 @@ namespace vornish {
 
 int LayOut(std::uint64_t size, const BRRConvertOptions& options, Layout* layout)
 {
-    layout->headered = options.sampleForms != 0 && options.noHeader == 0 &&
-                       size % BRR_BLOCK_SIZE == BRR_LOOP_HEADER_SIZE;
-    if (!layout->headered && size % BRR_BLOCK_SIZE != 0) {
+    const bool twoMore = options.sampleForms != 0 && size % BRR_BLOCK_SIZE == BRR_LOOP_HEADER_SIZE;
+    if (!twoMore && size % BRR_BLOCK_SIZE != 0) {
         return BRR_STATUS_BAD_SIZE;
     }
+    layout->headered = twoMore && options.noHeader == 0;
     layout->dataOffset = layout->headered ? BRR_LOOP_HEADER_SIZE : 0;
+    layout->extraBytes = twoMore && !layout->headered ? BRR_LOOP_HEADER_SIZE : 0;
     layout->blockCount = (size - layout->dataOffset) / BRR_BLOCK_SIZE;
     return BRR_OK;
 }
@@ -79,6 +82,7 @@ int CompletePlan(const Layout& layout, const Facts& facts, const BRRConvertOptio
                  BRRConvertResult* result)
 {
     result->dataOffset = layout.dataOffset;
+    result->extraBytes = layout.extraBytes;
     result->blockCount = layout.blockCount;
     bool loopFlags = false;
     if (options.sampleForms != 0 && layout.blockCount > 0) {
@@ -90,17 +94,15 @@ int CompletePlan(const Layout& layout, const Facts& facts, const BRRConvertOptio
         }
         loopFlags = BothFlags(cut ? facts.endHeader : facts.lastHeader);
     }
-    std::int64_t loopStart = options.loopStart;
-    if (loopStart == BRR_NO_LOOP_START && layout.headered) {
-        if (facts.loopHeader % BRR_BLOCK_SIZE == 0 &&
-            facts.loopHeader / BRR_BLOCK_SIZE < result->blockCount) {
-            loopStart = facts.loopHeader / BRR_BLOCK_SIZE;
-        } else {
-            result->loopHeaderIgnored = 1;
-        }
-    }
     if (result->blockCount == 0) {
         return BRR_STATUS_NO_BLOCKS;
+    }
+    std::int64_t loopStart = options.loopStart;
+    if (loopStart == BRR_NO_LOOP_START && layout.headered) {
+        if (facts.loopHeader % BRR_BLOCK_SIZE != 0 || facts.loopHeader / BRR_BLOCK_SIZE >= result->blockCount) {
+            return BRR_STATUS_BAD_LOOP_HEADER;
+        }
+        loopStart = facts.loopHeader / BRR_BLOCK_SIZE;
     }
     if (loopStart != BRR_NO_LOOP_START &&
         (loopStart < 0 || static_cast<std::uint64_t>(loopStart) >= result->blockCount)) {

@@ -16,6 +16,7 @@ struct Layout {
     bool headered = false;        // a 2-byte loop header comes first
     std::uint64_t dataOffset = 0;
     std::uint64_t blockCount = 0;
+    std::uint32_t extraBytes = 0;  // after the last block, left out
 };
 
 // BRR_OK, or BRR_STATUS_BAD_SIZE for a size that no form explains.
@@ -34,7 +35,8 @@ struct Facts {
 };
 
 // Fills `result` from the layout and the facts; returns BRR_OK or the status
-// that rules the input out (no blocks, a loop start outside, too large).
+// that rules the input out (no blocks, a loop header or loop start outside,
+// too large).
 int CompletePlan(const Layout& layout, const Facts& facts, const BRRConvertOptions& options,
                  BRRConvertResult* result);
 

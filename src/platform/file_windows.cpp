@@ -1,5 +1,7 @@
 // The file layer on Windows: CRT descriptors opened through the wide paths,
-// so that the file named is the file opened whatever the code page lacks.
+// so that the file named is the file opened whatever the code page lacks. A
+// regular output is written under a hidden temporary name in the target's
+// folder and moved over the target when it is complete.
 #if defined(_WIN32)
 
 #include <fcntl.h>
@@ -9,6 +11,7 @@
 
 #include <cerrno>
 #include <cwchar>
+#include <cstdlib>
 #include <string>
 
 #include "VornishAudioBRRFile.h"
@@ -130,49 +133,158 @@ int BRRFileOpenInput(BRRFile* file, const char* path, const wchar_t* widePath)
     return 0;
 }
 
+namespace {
+
+// The wide form of a path given only narrowly (in the ANSI code page).
+std::wstring Widened(const char* path, const wchar_t* widePath)
+{
+    if (widePath != nullptr) {
+        return widePath;
+    }
+    const int n = MultiByteToWideChar(CP_ACP, 0, path, -1, nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(n > 0 ? n : 1), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, path, -1, &wide[0], n);
+    wide.resize(wide.size() - 1);
+    return wide;
+}
+
+wchar_t* Copy(const std::wstring& text)
+{
+    auto* copy = static_cast<wchar_t*>(std::malloc((text.size() + 1) * sizeof(wchar_t)));
+    if (copy != nullptr) {
+        std::wmemcpy(copy, text.c_str(), text.size() + 1);
+    }
+    return copy;
+}
+
+// ".NAME.XXXXXX.tmp" beside `target`.
+std::wstring HiddenName(const std::wstring& target, unsigned attempt)
+{
+    const std::size_t slash = target.find_last_of(L"\\/:");
+    const unsigned mix = (GetTickCount() * 2654435761u) ^ (GetCurrentProcessId() << 12u) ^ (attempt * 40503u);
+    wchar_t suffix[24];
+    swprintf(suffix, sizeof suffix / sizeof suffix[0], L".%06x.tmp", mix & 0xFFFFFFu);
+    const std::size_t base = slash == std::wstring::npos ? 0 : slash + 1;
+    return target.substr(0, base) + L"." + target.substr(base) + suffix;
+}
+
+int ErrorOf(DWORD code)
+{
+    switch (code) {
+    case ERROR_ALREADY_EXISTS:
+    case ERROR_FILE_EXISTS: return BRR_FILE_EXISTS;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL: return ENOSPC;
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_FILE_NOT_FOUND: return ENOENT;
+    default: return EACCES;
+    }
+}
+
+// A replacement for `target`; `replaced` describes the file there, if any.
+int Replacement(BRRFile* file, const std::wstring& target, int exclusive, const BRRFile& replaced)
+{
+    std::wstring temporary;
+    int fd = -1;
+    for (unsigned attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        temporary = HiddenName(target, attempt);
+        fd = _wopen(OpenablePath(temporary.c_str()).c_str(),
+                    _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
+        if (fd < 0 && errno != EEXIST) {
+            break;
+        }
+    }
+    const int error = Opened(file, fd);
+    if (error != 0) {
+        return error;
+    }
+    file->device = replaced.device;
+    file->number = replaced.number;
+    file->replacing = 1;
+    file->exclusive = exclusive;
+    file->wideTarget = Copy(target);
+    file->wideTemporary = Copy(temporary);
+    if (file->wideTarget == nullptr || file->wideTemporary == nullptr) {
+        BRRFileClose(file);
+        return ENOMEM;
+    }
+    return 0;
+}
+
+void Release(BRRFile* file)
+{
+    std::free(file->wideTarget);
+    std::free(file->wideTemporary);
+    Clear(file);
+}
+
+}  // namespace
+
 int BRRFileOpenOutput(BRRFile* file, const char* path, const wchar_t* widePath, int exclusive)
 {
     Clear(file);
-    const int flags = _O_WRONLY | _O_CREAT | _O_BINARY | _O_NOINHERIT;
-    int fd = OpenPath(path, widePath, exclusive != 0 ? flags | _O_EXCL : flags);
-    if (fd < 0 && exclusive != 0 && errno == EEXIST) {
-        fd = OpenPath(path, widePath, _O_WRONLY | _O_BINARY | _O_NOINHERIT);
-        if (fd >= 0 && Describe(file, fd) && file->regular != 0) {
-            _close(fd);
-            Clear(file);
-            return BRR_FILE_EXISTS;
+    try {
+        // Opening what is there for writing changes nothing in it; it tells
+        // a device from a file on a disk.
+        BRRFile there;
+        const int error = Opened(&there, OpenPath(path, widePath, _O_WRONLY | _O_BINARY | _O_NOINHERIT));
+        if (error == 0 && there.regular == 0) {
+            *file = there;
+            return 0;
         }
+        if (error == 0) {
+            _close(there.descriptor);
+            if (exclusive != 0) {
+                return BRR_FILE_EXISTS;
+            }
+        } else if (error != ENOENT) {
+            return error;
+        } else {
+            Clear(&there);
+            there.device = 0;
+        }
+        return Replacement(file, Widened(path, widePath), exclusive, there);
+    } catch (const std::bad_alloc&) {
+        BRRFileClose(file);
+        return ENOMEM;
     }
-    return Opened(file, fd);
 }
 
-int BRRFileTruncate(BRRFile* file) { return _chsize_s(file->descriptor, 0) == 0 ? 0 : errno; }
+int BRRFileCommit(BRRFile* file)
+{
+    if (file->replacing == 0) {
+        return BRRFileClose(file);
+    }
+    int error = _close(file->descriptor) == 0 ? 0 : errno;
+    file->descriptor = -1;
+    const std::wstring temporary = OpenablePath(file->wideTemporary);
+    if (error == 0 &&
+        !MoveFileExW(temporary.c_str(), OpenablePath(file->wideTarget).c_str(),
+                     file->exclusive != 0 ? 0 : MOVEFILE_REPLACE_EXISTING)) {
+        error = ErrorOf(GetLastError());
+    }
+    if (error != 0) {
+        DeleteFileW(temporary.c_str());
+    }
+    Release(file);
+    return error;
+}
+
+void BRRFileAbandon(const BRRFile* file)
+{
+    if (file->replacing != 0 && file->wideTemporary != nullptr) {
+        DeleteFileW(OpenablePath(file->wideTemporary).c_str());
+    }
+}
 
 int BRRFileClose(BRRFile* file)
 {
-    const int fd = file->descriptor;
-    file->descriptor = -1;
-    return fd < 0 || _close(fd) == 0 ? 0 : errno;
-}
-
-void BRRFileRemove(const char* path, const wchar_t* widePath, const BRRFile* file)
-{
-    if (file->regular == 0) {
-        return;
+    const int error = file->descriptor < 0 || _close(file->descriptor) == 0 ? 0 : errno;
+    if (file->replacing != 0) {
+        BRRFileAbandon(file);
     }
-    const std::wstring wide = widePath != nullptr ? OpenablePath(widePath) : std::wstring();
-    const DWORD attributes =
-        widePath != nullptr ? GetFileAttributesW(wide.c_str()) : GetFileAttributesA(path);
-    if (attributes == INVALID_FILE_ATTRIBUTES ||
-        (attributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY |
-                       FILE_ATTRIBUTE_DEVICE)) != 0) {
-        return;
-    }
-    if (widePath != nullptr) {
-        DeleteFileW(wide.c_str());
-    } else {
-        DeleteFileA(path);
-    }
+    Release(file);
+    return error;
 }
 
 #endif

@@ -121,6 +121,7 @@ const char* BRRStatusText(int status)
     case BRR_STATUS_MISSING_PATH: return "a required argument is missing or invalid";
     case BRR_STATUS_BAD_LOOP_COUNT: return "the loop count is outside 1 to 3200";
     case BRR_STATUS_BAD_LOOP_START: return "the loop start is not a block of the sample";
+    case BRR_STATUS_BAD_LOOP_HEADER: return "the loop header is not a block offset inside the sample";
     default: return "unknown status";
     }
 }

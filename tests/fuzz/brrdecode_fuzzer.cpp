@@ -57,7 +57,7 @@ int Collect(void* context, const void* bytes, std::size_t size)
 // What the conversion must do with `file`, worked out from the rules.
 struct Model {
     int status = BRR_OK;
-    std::uint64_t offset = 0, blocks = 0;
+    std::size_t offset = 0, blocks = 0;
     std::int64_t loopStart = BRR_NO_LOOP_START;
     bool smpl = false;
 };
@@ -65,16 +65,17 @@ struct Model {
 Model Expect(const std::uint8_t* file, std::size_t size, const BRRConvertOptions& o)
 {
     Model m;
-    const bool headered = o.sampleForms != 0 && o.noHeader == 0 && size % 9 == 2;
-    if (!headered && size % 9 != 0) {
+    const bool twoMore = o.sampleForms != 0 && size % 9 == 2;
+    if (!twoMore && size % 9 != 0) {
         m.status = BRR_STATUS_BAD_SIZE;
         return m;
     }
+    const bool headered = twoMore && o.noHeader == 0;
     m.offset = headered ? 2 : 0;
     m.blocks = (size - m.offset) / 9;
     bool bothFlags = false;
     if (o.sampleForms != 0 && m.blocks > 0) {
-        std::uint64_t end = 0;
+        std::size_t end = 0;
         while (end < m.blocks && (file[m.offset + 9 * end] & 1) == 0) {
             ++end;
         }
@@ -84,15 +85,14 @@ Model Expect(const std::uint8_t* file, std::size_t size, const BRRConvertOptions
         bothFlags = (file[m.offset + 9 * (m.blocks - 1)] & 3) == 3;
     }
     m.loopStart = o.loopStart;
-    if (m.loopStart == BRR_NO_LOOP_START && headered) {
-        const std::uint32_t at = file[0] | static_cast<std::uint32_t>(file[1]) << 8;
-        if (at % 9 == 0 && at / 9 < m.blocks) {
-            m.loopStart = at / 9;
-        }
-    }
+    const std::uint32_t at = size >= 2 ? file[0] | static_cast<std::uint32_t>(file[1]) << 8 : 0;
     if (m.blocks == 0) {
         m.status = BRR_STATUS_NO_BLOCKS;
-    } else if (m.loopStart >= 0 && static_cast<std::uint64_t>(m.loopStart) >= m.blocks) {
+    } else if (m.loopStart == BRR_NO_LOOP_START && headered && (at % 9 != 0 || at / 9 >= m.blocks)) {
+        m.status = BRR_STATUS_BAD_LOOP_HEADER;
+    } else if (m.loopStart == BRR_NO_LOOP_START && headered) {
+        m.loopStart = at / 9;
+    } else if (m.loopStart >= 0 && static_cast<std::size_t>(m.loopStart) >= m.blocks) {
         m.status = BRR_STATUS_BAD_LOOP_START;
     }
     m.smpl = o.sampleForms != 0 && o.writeSmpl != 0 && m.loopStart >= 0 &&
@@ -104,7 +104,7 @@ Model Expect(const std::uint8_t* file, std::size_t size, const BRRConvertOptions
 std::vector<std::uint8_t> ExpectedWav(const std::uint8_t* file, const Model& m,
                                       const BRRConvertOptions& o, std::vector<std::int16_t>& starts)
 {
-    const std::uint64_t from = m.loopStart >= 0 ? static_cast<std::uint64_t>(m.loopStart) : 0;
+    const std::size_t from = m.loopStart >= 0 ? static_cast<std::size_t>(m.loopStart) : 0;
     const std::uint8_t* blocks = file + m.offset;
     reference::Decoder plain;
     std::vector<std::int16_t> samples = plain.DecodeBlocks(blocks, 9 * from);

@@ -37,6 +37,8 @@ CASES = [
     ("header_not_a_block", sample_file(LOOPING, 10), {}),
     ("header_past_the_end", sample_file(LOOPING, 45), {"loops": 2}),
     ("no_header_option", sample_file(LOOPING, 18), {"no_header": True}),
+    ("stray_bytes_no_header", sample_file(PLAIN) + b"\x12\x34", {"no_header": True}),
+    ("stray_bytes", sample_file(PLAIN) + b"\x12\x34", {}),
     ("size_5_mod_9", bytes(5 + 9), {}),
     ("empty", b"", {}),
     ("blocks_after_end", sample_file(ENDING), {}),
@@ -50,6 +52,8 @@ CASES = [
     ("example_loop", open(os.path.join(EXAMPLES, "loop.brr"), "rb").read(), {"loops": 4, "rate": 32000}),
     ("example_tone", open(os.path.join(EXAMPLES, "tone.brr"), "rb").read(), {}),
 ]
+
+FILES = {name: data for name, data, _ in CASES}
 
 
 def tool_args(options):
@@ -87,7 +91,7 @@ class ConvertTest(unittest.TestCase):
                 if expected is None:
                     with self.assertRaises(vornish_brr.Error) as caught:
                         vornish_brr.convert(data, **options)
-                    self.assertIn(caught.exception.status, (1, 2, 9))
+                    self.assertIn(caught.exception.status, (1, 2, 9, 10))
                     self.assertEqual(caught.exception.text, str(caught.exception))
                 else:
                     self.assertEqual(vornish_brr.convert(data, **options), expected)
@@ -105,7 +109,7 @@ class ConvertTest(unittest.TestCase):
                 self.assertEqual(sample.rate, options.get("rate", 8000))
 
     def test_every_buffer_kind_is_read_in_place(self):
-        data = CASES[0][1]
+        data = FILES["header_and_flags"]
         expected = vornish_brr.convert(data)
         for view in (bytearray(data), memoryview(data), numpy.frombuffer(data, numpy.uint8)):
             self.assertEqual(vornish_brr.convert(view), expected)
@@ -115,15 +119,14 @@ class ConvertTest(unittest.TestCase):
 
 class DecodeTest(unittest.TestCase):
     def test_values_of_the_reports(self):
-        sample = vornish_brr.decode(CASES[1][1], loops=3, rate=32000)
+        sample = vornish_brr.decode(FILES["header_flags_loops_rate"], loops=3, rate=32000)
         self.assertEqual((sample.block_count, sample.loop_start, sample.trailing_blocks), (5, 2, 0))
         self.assertEqual(sample.smpl_loop, (128, 175))  # the last pass of blocks 2..4
         self.assertEqual(sample.stability, "stable")
         self.assertEqual(sample.note, ("E", 5, 19))
-        ignored = vornish_brr.decode(CASES[3][1])
-        self.assertTrue(ignored.loop_header_ignored)
-        self.assertIsNone(ignored.loop_start)
-        self.assertEqual(vornish_brr.decode(CASES[8][1]).trailing_blocks, 2)
+        stray = vornish_brr.decode(sample_file(PLAIN) + b"\x12\x34", no_header=True)
+        self.assertEqual((stray.extra_bytes, stray.loop_start), (2, None))
+        self.assertEqual(vornish_brr.decode(FILES["blocks_after_end"]).trailing_blocks, 2)
 
     def test_blocks_in_pieces_equal_the_whole(self):
         blocks = sample_file(bytes(random.Random(8).randrange(256) for _ in range(64)), seed=9)
@@ -143,7 +146,7 @@ class DecodeTest(unittest.TestCase):
             try:
                 vornish_brr.convert(data, **options)
             except vornish_brr.Error as error:
-                self.assertIn(error.status, range(1, 10))
+                self.assertIn(error.status, range(1, 11))
         with self.assertRaises(vornish_brr.Error) as caught:
             vornish_brr.decode_blocks(b"\0" * 10)
         self.assertEqual(caught.exception.status, 1)

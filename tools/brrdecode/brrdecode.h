@@ -45,10 +45,10 @@ void PrintTo(std::FILE* stream, const char* format, ...);
 std::string OutputFor(const Options& options, const char* input);
 
 // Standard input as a file the conversion can measure and reread: itself
-// when it is a regular file, else a copy in an anonymous temporary file
-// (`*spool`, for the caller to close). Returns the descriptor, or -1 after
-// the error line.
-int OpenStandardInput(std::FILE** spool);
+// when it is a regular file, else a copy in an unnamed file in $TMPDIR (or
+// /tmp), `*spool`, for the caller to close; no larger than the largest input
+// that can convert. Returns the descriptor, or -1 after the error line.
+int OpenStandardInput(int* spool);
 
 // Whether `output` names the regular file INPUT reads (a hard or symbolic
 // link to it included).
@@ -68,10 +68,10 @@ const Written* WrittenBefore(const std::vector<Written>& written, const std::str
 bool ConvertOne(const Options& options, const char* inputArg, const std::string& output,
                 bool announce, std::vector<Written>& written);
 
-// Removes the output being written, if any, when SIGINT, SIGTERM or SIGHUP
+// Discards the output being written, if any, when SIGINT, SIGTERM or SIGHUP
 // ends the process.
 void CatchEndingSignals();
-void ArmCleanup(const char* path, const BRRFile& file);
+void ArmCleanup(const BRRFile& file);
 void DisarmCleanup();
 
 }  // namespace brrdecode

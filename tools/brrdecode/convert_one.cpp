@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cinttypes>
 
 #include "brrdecode.h"
@@ -20,31 +21,36 @@ struct Names {
 };
 
 // The lines that come before the samples; false when the plan failed.
-bool ReportPlan(const Options& options, const Names& names, int status, const BRRConvertResult& plan)
+bool ReportPlan(const Options& options, const Names& names, const BRRFile& input, int status,
+                const BRRConvertResult& plan)
 {
     const char* in = names.input.c_str();
     switch (status) {
     case BRR_STATUS_BAD_SIZE: PrintError("Error : Size of BRR file %s isn't a multiple of 9 bytes.\n", in); return false;
-    case BRR_STATUS_READ_ERROR: PrintError("Error : Can't read BRR file %s.\n", in); return false;
+    case BRR_STATUS_READ_ERROR: PrintFailure(names.input, BRRFileErrorText(input.error)); return false;
     case BRR_STATUS_NO_MEMORY: PrintError("Error : Not enough memory to decode %s.\n", in); return false;
     default: break;
     }
-    if (plan.trailingBlocks > 0 && options.convert.stopAtEnd == 0) {
+    // Blocks read behind a loop header that is none are not worth a warning.
+    if (plan.trailingBlocks > 0 && options.convert.stopAtEnd == 0 && status != BRR_STATUS_BAD_LOOP_HEADER) {
         PrintError("Warning : %s has %" PRIu64 " blocks after its end block; --stop-at-end leaves them out.\n",
                    in, plan.trailingBlocks);
     }
-    if (plan.loopHeaderIgnored != 0) {
-        PrintError("Warning : Loop header of %s points outside the sample; ignored.\n", in);
+    if (plan.extraBytes > 0) {
+        PrintError("Warning : %s has %u bytes after its last block; ignored.\n", in, plan.extraBytes);
     }
     PrintTo(options.progress, "Number of BRR blocks to decode : %" PRIu64 ".\n", plan.blockCount);
-    if (status == BRR_STATUS_NO_BLOCKS) {
-        PrintError("Error : Loop position is out of range\n");
+    switch (status) {
+    case BRR_STATUS_NO_BLOCKS: PrintError("Error : %s holds no block.\n", in); return false;
+    case BRR_STATUS_BAD_LOOP_HEADER:
+        PrintError("Error : Loop header of %s is not a block offset inside the sample; use --no-header if "
+                   "the file has none, or --loop-start S.\n", in);
         return false;
-    }
-    if (status == BRR_STATUS_BAD_LOOP_START) {
+    case BRR_STATUS_BAD_LOOP_START:
         PrintError("Error : Loop start %" PRId64 " is outside %s (%" PRIu64 " blocks).\n",
                    options.convert.loopStart, in, plan.blockCount);
         return false;
+    default: break;
     }
     if (plan.loopStart >= 0) {
         PrintTo(options.progress, "Loop start : block %" PRId64 ".\n", plan.loopStart);
@@ -75,64 +81,69 @@ void ReportLoop(const Options& options, const BRRConvertResult& result)
     }
 }
 
-// Opens the output: standard output as it is; a path exclusively unless -f,
-// and never when it turns out to be the input. Empties a regular file.
+// Opens the output: standard output as it is; a path exclusively unless -f
+// (as a replacement that takes its place only when complete, for a regular
+// file). Never a terminal, never the input itself.
 bool OpenOutput(const Options& options, const Names& names, const BRRFile& input, BRRFile* output)
 {
-    if (names.toStandardOutput) {
-        BRRFileAdopt(output, STDOUT_FILENO);
-        return true;
-    }
-    const int error = BRRFileOpenOutput(output, names.outputPath, nullptr, options.force ? 0 : 1);
+    const int error = names.toStandardOutput
+                          ? BRRFileAdopt(output, STDOUT_FILENO)
+                          : BRRFileOpenOutput(output, names.outputPath, nullptr, options.force ? 0 : 1);
     if (error != 0) {
         PrintFailure(names.output, error == BRR_FILE_EXISTS ? "file exists (use -f to overwrite)"
                                                             : BRRFileErrorText(error));
         return false;
     }
-    if (BRRFileIsSame(output, &input) != 0) {
-        PrintFailure(names.output, ("is the input file " + names.input + " itself; choose another output").c_str());
-        BRRFileClose(output);
-        return false;
+    const char* refusal = nullptr;
+    std::string itself;
+    if (::isatty(output->descriptor)) {
+        refusal = "is a terminal; WAV data is not written to a terminal (use -o FILE, or a pipe)";
+    } else if (BRRFileIsSame(output, &input) != 0) {
+        itself = "is the input file " + names.input + " itself; choose another output";
+        refusal = itself.c_str();
     }
-    if (output->regular != 0 && BRRFileTruncate(output) != 0) {
-        PrintError("Error : Can't write file %s.\n", names.output.c_str());
-        BRRFileClose(output);
-        BRRFileRemove(names.outputPath, nullptr, output);
-        return false;
+    if (refusal == nullptr) {
+        return true;
     }
-    return true;
+    PrintFailure(names.output, refusal);
+    if (!names.toStandardOutput) {
+        BRRFileClose(output);
+    }
+    return false;
 }
 
-// Plans, opens the output and renders; true when the WAV was written whole.
+// Plans, opens the output, renders and puts the output in place; true when
+// the WAV was written whole.
 bool Convert(const Options& options, const Names& names, BRRFile& input)
 {
     BRRConvertResult plan;
     const int planned = BRRPlan(BRRFileRead, &input, input.size, &options.convert, &plan);
     BRRFile output;
-    if (!ReportPlan(options, names, planned, plan) || !OpenOutput(options, names, input, &output)) {
+    if (!ReportPlan(options, names, input, planned, plan) || !OpenOutput(options, names, input, &output)) {
         return false;
     }
-    // Standard output is the caller's: written to, never closed or removed.
+    // Standard output is the caller's: written to, never closed or replaced.
     const bool own = !names.toStandardOutput;
     if (own) {
-        ArmCleanup(names.outputPath, output);
+        ArmCleanup(output);
     }
-    int status = BRRRenderToFile(BRRFileRead, &input, &options.convert, &output, &plan);
-    if (own && BRRFileClose(&output) != 0 && status == BRR_OK) {
-        status = BRR_STATUS_WRITE_ERROR;
+    const int status = BRRRenderToFile(BRRFileRead, &input, &options.convert, &output, &plan);
+    const int placed = own && status == BRR_OK ? BRRFileCommit(&output) : 0;
+    const int writeError = output.error;
+    if (own) {
+        DisarmCleanup();
+        BRRFileClose(&output);  // discards a replacement that was not put in place
     }
-    if (own && status != BRR_OK) {
-        BRRFileRemove(names.outputPath, nullptr, &output);
-    }
-    DisarmCleanup();
     if (status == BRR_STATUS_READ_ERROR) {
-        PrintError("Error : Can't read BRR file %s.\n", names.input.c_str());
+        PrintFailure(names.input, BRRFileErrorText(input.error));
     } else if (status == BRR_STATUS_NO_MEMORY) {
         PrintError("Error : Not enough memory to decode %s.\n", names.input.c_str());
-    } else if (status != BRR_OK) {
-        PrintError("Error : Can't write file %s.\n", names.output.c_str());
+    } else if (status != BRR_OK || placed != 0) {
+        const int error = status != BRR_OK ? writeError : placed;
+        PrintFailure(names.output, error == BRR_FILE_EXISTS ? "file exists (use -f to overwrite)"
+                                                            : BRRFileErrorText(error != 0 ? error : EIO));
     }
-    if (status != BRR_OK) {
+    if (status != BRR_OK || placed != 0) {
         return false;
     }
     ReportLoop(options, plan);
@@ -140,17 +151,12 @@ bool Convert(const Options& options, const Names& names, BRRFile& input)
     return true;
 }
 
-// The checks that need no file opened: no WAV to a terminal, never the input,
-// never an output this run already wrote.
+// The checks that need no file opened: never the input, never an output this
+// run already wrote.
 bool MayWrite(const char* inputArg, const std::string& output, const Names& names,
               const std::vector<Written>& written)
 {
     if (names.toStandardOutput) {
-        if (::isatty(STDOUT_FILENO)) {
-            PrintFailure(kStandardOutput, "is a terminal; WAV data is not written to a terminal "
-                                          "(use -o FILE, or a pipe)");
-            return false;
-        }
         return true;
     }
     if (IsTheInput(inputArg, output)) {
@@ -182,7 +188,7 @@ bool ConvertOne(const Options& options, const char* inputArg, const std::string&
         return false;
     }
     BRRFile input;
-    std::FILE* spool = nullptr;
+    int spool = -1;
     bool done = false;
     if (IsStandardStream(inputArg)) {
         const int fd = OpenStandardInput(&spool);
@@ -193,8 +199,8 @@ bool ConvertOne(const Options& options, const char* inputArg, const std::string&
         done = Convert(options, names, input);
         BRRFileClose(&input);
     }
-    if (spool != nullptr) {
-        std::fclose(spool);
+    if (spool >= 0) {
+        ::close(spool);
     }
     struct stat st;
     if (done && !names.toStandardOutput && ::stat(output.c_str(), &st) == 0) {

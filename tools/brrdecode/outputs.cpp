@@ -1,11 +1,13 @@
 // Where each WAV goes, which outputs the tool must not touch, standard input,
 // and the tool's console lines.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cctype>
 #include <cerrno>
 #include <cstdarg>
+#include <cstdlib>
 #include <cstring>
 
 #include "brrdecode.h"
@@ -86,7 +88,31 @@ std::string OutputFor(const Options& options, const char* input)
     return IsStandardStream(input) ? "-" : DefaultOutputPath(input);
 }
 
-int OpenStandardInput(std::FILE** spool)
+namespace {
+
+// An unnamed file in $TMPDIR (default /tmp): gone when the run ends, however
+// it ends. -1 with errno set.
+int OpenSpool(std::string& folder)
+{
+    const char* tmp = std::getenv("TMPDIR");
+    folder = tmp != nullptr && *tmp != '\0' ? tmp : "/tmp";
+#if defined(O_TMPFILE)
+    const int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd >= 0 || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)) {
+        return fd;
+    }
+#endif
+    std::string name = folder + "/brrdecode.XXXXXX";
+    const int named = ::mkstemp(&name[0]);
+    if (named >= 0) {
+        ::unlink(name.c_str());
+    }
+    return named;
+}
+
+}  // namespace
+
+int OpenStandardInput(int* spool)
 {
     struct stat st;
     if (::fstat(STDIN_FILENO, &st) == 0 && S_ISREG(st.st_mode)) {
@@ -96,24 +122,35 @@ int OpenStandardInput(std::FILE** spool)
         PrintFailure(kStandardInput, "is a terminal; BRR data is not read from a terminal");
         return -1;
     }
-    *spool = std::tmpfile();
-    if (*spool == nullptr) {
-        PrintFailure(kStandardInput, std::strerror(errno));
+    std::string folder;
+    BRRFile copy;
+    if ((*spool = OpenSpool(folder)) < 0 || BRRFileAdopt(&copy, *spool) != 0) {
+        PrintFailure(kStandardInput, ("cannot be copied into " + folder + ": " + std::strerror(errno)).c_str());
         return -1;
     }
-    BRRFile copy;
-    BRRFileAdopt(&copy, ::fileno(*spool));
     char buffer[65536];
+    std::uint64_t total = 0;
     for (;;) {
         const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
         if (n == 0) {
-            return copy.descriptor;
+            return *spool;
         }
         if (n < 0 && errno == EINTR) {
             continue;
         }
-        if (n < 0 || BRRFileWrite(&copy, buffer, static_cast<std::size_t>(n)) != 0) {
-            PrintFailure(kStandardInput, std::strerror(n < 0 ? errno : copy.error));
+        if (n < 0) {
+            PrintFailure(kStandardInput, std::strerror(errno));
+            return -1;
+        }
+        // Past the largest input that can convert, more would only fill the disk.
+        total += static_cast<std::uint64_t>(n);
+        if (total > BRR_MAX_INPUT_SIZE) {
+            PrintError("Error : BRR file %s is too large to convert.\n", kStandardInput);
+            return -1;
+        }
+        if (BRRFileWrite(&copy, buffer, static_cast<std::size_t>(n)) != 0) {
+            PrintFailure(kStandardInput, ("cannot be copied into " + folder + ": " +
+                                          BRRFileErrorText(copy.error)).c_str());
             return -1;
         }
     }

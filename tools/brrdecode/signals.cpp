@@ -1,6 +1,7 @@
-// A conversion stopped by a signal leaves no partial output: the handler
-// removes the regular file being written (only that one: the file layer
-// checks it is still the file this run created) and then dies of the signal.
+// A conversion stopped by a signal leaves no partial output: outputs are
+// replacements that take their target's place only when complete, and the
+// handler discards the temporary name of the one being written, where it has
+// one (on Linux it has none), then dies of the signal.
 #include <atomic>
 #include <csignal>
 #include <cstring>
@@ -11,7 +12,6 @@ namespace brrdecode {
 namespace {
 
 struct ActiveOutput {
-    const char* path = nullptr;
     BRRFile file{};
     volatile std::sig_atomic_t armed = 0;
 };
@@ -21,7 +21,7 @@ ActiveOutput active;
 extern "C" void RemoveOutputAndDie(int signal)
 {
     if (active.armed != 0) {
-        BRRFileRemove(active.path, nullptr, &active.file);
+        BRRFileAbandon(&active.file);
     }
     std::signal(signal, SIG_DFL);
     std::raise(signal);
@@ -45,14 +45,13 @@ void CatchEndingSignals()
     }
 }
 
-void ArmCleanup(const char* path, const BRRFile& file)
+void ArmCleanup(const BRRFile& file)
 {
     active.armed = 0;
     std::atomic_signal_fence(std::memory_order_seq_cst);
-    active.path = path;
     active.file = file;
-    std::atomic_signal_fence(std::memory_order_seq_cst);  // both set before a handler can look
-    active.armed = file.regular != 0 ? 1 : 0;
+    std::atomic_signal_fence(std::memory_order_seq_cst);  // set before a handler can look
+    active.armed = file.replacing;
 }
 
 void DisarmCleanup() { active.armed = 0; }
