@@ -227,6 +227,22 @@ void CheckConversions(BRRDecodeFunction decode)
         CHECK(ReadFile(out) == ExpectedOneBlockWav());
     }
     {
+        // Written, then replaced by a second conversion; no temporary stays.
+        const std::wstring in = scratch + L"twice.brr";
+        const std::wstring out = scratch + L"twice.wav";
+        WriteFile(in, kOneBlock);
+        WriteFile(out, Bytes(1000, 0xAA));
+        CHECK_EQ(Call(decode, in.c_str(), out.c_str()).status, 999);
+        CHECK_EQ(Call(decode, in.c_str(), out.c_str()).status, 999);
+        CHECK(ReadFile(out) == ExpectedOneBlockWav());
+        WIN32_FIND_DATAW found;
+        const HANDLE search = FindFirstFileW((scratch + L".twice*").c_str(), &found);
+        CHECK(search == INVALID_HANDLE_VALUE);
+        if (search != INVALID_HANDLE_VALUE) {
+            FindClose(search);
+        }
+    }
+    {
         const std::wstring in = scratch + L"ten.brr";
         WriteFile(in, Bytes(10, 0));
         const Console c = Call(decode, in.c_str(), (scratch + L"ten.wav").c_str());

@@ -73,7 +73,10 @@ bool ResolveLinks(const char* path, std::string& resolved)
             return false;
         }
         link.resize(static_cast<std::size_t>(n));
-        resolved = !link.empty() && link[0] == '/' ? link : DirName(resolved) + "/" + link;
+        if (link.empty() || link[0] != '/') {
+            link.insert(0, DirName(resolved) + "/");
+        }
+        resolved.swap(link);
     }
     errno = ELOOP;
     return false;
@@ -86,7 +89,7 @@ std::string HiddenName(const std::string& target, unsigned attempt)
     struct timespec now {};
     ::clock_gettime(CLOCK_MONOTONIC, &now);
     const auto mix = static_cast<unsigned long>(now.tv_nsec) ^ (static_cast<unsigned long>(::getpid()) << 12u) ^
-                     (attempt * 2654435761u);
+                     (static_cast<unsigned long>(attempt) * 2654435761ul);
     char suffix[16];
     std::snprintf(suffix, sizeof suffix, ".%06lx", mix & 0xFFFFFFul);
     return target.substr(0, slash + 1) + "." + target.substr(slash + 1) + suffix;
