@@ -55,8 +55,8 @@ extern "C" {
 #endif
 
 /*
- * Converts the BRR file at inputPath into a WAV file at outputPath (created
- * or truncated; it may be the input itself). Paths are wide strings: UTF-16
+ * Converts the BRR file at inputPath into a WAV file at outputPath, which
+ * it replaces only once the WAV is complete (it may be the input itself). Paths are wide strings: UTF-16
  * on Windows, opened as they are (their ANSI code-page form only shows in
  * messages); UTF-32 elsewhere, narrowed to UTF-8.
  */
