@@ -58,7 +58,8 @@ TEST(Transfer, ShortInterruptedAndEndingCalls)
     };
     const char buffer[10] = {};
     for (const Case& c : cases) {
-        Script script{c.calls};
+        Script script;
+        script.calls = c.calls;
         EXPECT_EQ(vornish::Transfer(buffer, sizeof buffer, std::ref(script)), c.result) << c.name;
         EXPECT_EQ(script.asked, c.asked) << c.name;
     }
