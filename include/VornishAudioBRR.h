@@ -62,10 +62,19 @@
 #define BRR_MAX_INPUT_SIZE 1207959536
 #define BRR_NO_LOOP_START (-1)
 #define BRR_DEFAULT_SAMPLE_RATE 8000
+#define BRR_PLAYBACK_RATE 32000  /* the hardware's output rate */
+#define BRR_PITCH_ONE 4096       /* one source sample per output sample */
+#define BRR_MAX_PITCH 16383
+#define BRR_ROOT_NOTE_AUTO (-1)
 
 /* Rule sets: the arithmetic a decoder follows. BRR_RULES_LIBRARY is the
-   library's own, bit for bit what BRRDecode has always written. */
+   library's own, bit for bit what BRRDecode has always written.
+   BRR_RULES_HARDWARE is the playback hardware's, which differs in two
+   places: filter 1 predicts p1 + ((-p1) >> 4), not p1 - (p1 >> 4); and ranges
+   13 to 15 act as range 12 on the code shifted right by 3 (codes 0-7 give 0,
+   codes 8-15 give -2048), not +2048 for codes 0-7. */
 #define BRR_RULES_LIBRARY 0
+#define BRR_RULES_HARDWARE 1
 
 #ifdef __cplusplus
 extern "C" {
@@ -125,10 +134,20 @@ typedef struct BRRConvertOptions {
     /* Blocks per piece handed to the write function (0: 16384, 512 KiB of
        samples). Working memory is a few pieces, whatever the output size. */
     size_t pieceBlocks;
+    /* 0, or a pitch of 1..BRR_MAX_PITCH: the WAV then holds what the
+       hardware's voice outputs, at BRR_PLAYBACK_RATE, when it plays the
+       rendering at that pitch with its 4-tap interpolation (BRR_PITCH_ONE
+       steps one sample at a time); no smpl chunk. */
+    uint32_t play;
+    /* The smpl chunk's MIDI unity note, 0..127 (pitch fraction 0); or
+       BRR_ROOT_NOTE_AUTO: the probable note, where the report names one
+       (with its cents as the pitch fraction), else 60. */
+    int32_t rootNote;
 } BRRConvertOptions;
 
 /* The defaults, which are what BRRDecode does: one pass, 8000 Hz, the
-   library's rules, sample forms off, no loop start, smpl on. */
+   library's rules, sample forms off, no loop start, smpl on, no playback,
+   the root note found by the note report. */
 VORNISH_BRR_API void BRRConvertOptionsInit(BRRConvertOptions *options);
 
 /* The loop-stability report: does every pass over the loop begin with the
@@ -156,19 +175,25 @@ typedef struct BRRConvertResult {
     /* Known with BRR_OK or TOO_LARGE: */
     int64_t loopStart;         /* the loop's first block, or BRR_NO_LOOP_START */
     /* Known with BRR_OK: */
-    uint64_t totalBlocks;      /* blocks in the WAV, every pass counted */
+    int32_t unlooped;          /* several passes over a sample whose last block has no
+                                  loop flag and that has no loop start: it repeats whole */
+    uint64_t totalBlocks;      /* blocks rendered, every pass counted */
+    uint64_t sampleCount;      /* samples in the WAV (played ones, with play) */
+    uint32_t sampleRate;       /* the WAV's rate */
     uint64_t wavSize;          /* bytes the write function receives */
     int32_t smpl;              /* non-zero: the WAV ends with a smpl chunk ... */
     uint32_t smplStart;        /* ... looping from this sample */
     uint32_t smplEnd;          /* ... to this one (inclusive) */
-    /* Known once the samples are written: */
-    int32_t stability;         /* BRR_STABILITY_* */
-    uint32_t repeatLater;      /* with BRR_STABILITY_REPEATS */
-    uint32_t repeatEarlier;
+    uint32_t unityNote;        /* ... with this MIDI unity note */
+    uint32_t pitchFraction;    /* ... and pitch fraction (1/2^32 semitones) */
     int32_t note;              /* BRR_NOTE_* */
     int32_t noteIndex;         /* 0..11 from C upward (BRRNoteName) */
     int32_t noteOctave;        /* A 4 is 440 Hz */
     int32_t noteCents;         /* -50..50: how far the loop lies above the note */
+    /* Known once the samples are written: */
+    int32_t stability;         /* BRR_STABILITY_* */
+    uint32_t repeatLater;      /* with BRR_STABILITY_REPEATS */
+    uint32_t repeatEarlier;
 } BRRConvertResult;
 
 /* Receives the input's bytes [offset, offset + size); returns 0 when it
@@ -207,6 +232,12 @@ VORNISH_BRR_API int BRRPlanMemory(const uint8_t *data, size_t size, const BRRCon
 VORNISH_BRR_API int BRRConvertMemory(const uint8_t *data, size_t size,
                                      const BRRConvertOptions *options, BRRWriteFunction write,
                                      void *context, BRRConvertResult *result);
+
+/* The playback hardware's interpolation table, g[0..511] (non-decreasing,
+   0 to 1305). A played sample k mixes v[n-3], v[n-2], v[n-1], v[n] with
+   g[255-i], g[511-i], g[256+i], g[i], where n and i are its position's
+   integer and fraction (see BRRConvertOptions.play). */
+VORNISH_BRR_API const int16_t *BRRInterpolationTable(void);
 
 /* ---- Text ----------------------------------------------------------------- */
 

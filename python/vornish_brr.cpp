@@ -54,22 +54,47 @@ private:
     Py_buffer view_{};
 };
 
-BRRConvertOptions Options(std::uint32_t loops, std::uint32_t rate, std::optional<std::int64_t> loopStart,
-                          bool noHeader, bool stopAtEnd, bool smpl)
+int Rules(const std::string& name)
+{
+    if (name == "hardware" || name == "library") {
+        return name == "hardware" ? BRR_RULES_HARDWARE : BRR_RULES_LIBRARY;
+    }
+    throw py::value_error("rules must be 'hardware' or 'library'");
+}
+
+// The keyword options of convert and decode, as brrdecode takes them.
+struct Keywords {
+    std::uint32_t loops;
+    std::uint32_t rate;
+    std::optional<std::int64_t> loopStart;
+    bool noHeader;
+    bool stopAtEnd;
+    bool smpl;
+    std::string rules;
+    std::uint32_t play;
+    std::optional<std::int32_t> rootNote;
+};
+
+BRRConvertOptions Options(const Keywords& k)
 {
     BRRConvertOptions options;
     BRRConvertOptionsInit(&options);
     options.sampleForms = 1;  // samples as they are found, as brrdecode takes them
-    options.loopCount = loops;
-    options.sampleRate = rate;
-    options.noHeader = noHeader ? 1 : 0;
-    options.stopAtEnd = stopAtEnd ? 1 : 0;
-    options.writeSmpl = smpl ? 1 : 0;
-    if (loopStart) {
-        if (*loopStart < 0) {
+    options.loopCount = k.loops;
+    options.sampleRate = k.rate;
+    options.noHeader = k.noHeader ? 1 : 0;
+    options.stopAtEnd = k.stopAtEnd ? 1 : 0;
+    options.writeSmpl = k.smpl ? 1 : 0;
+    options.rules = Rules(k.rules);
+    options.play = k.play;
+    if (k.loopStart) {
+        if (*k.loopStart < 0) {
             Raise(BRR_STATUS_BAD_LOOP_START);
         }
-        options.loopStart = *loopStart;
+        options.loopStart = *k.loopStart;
+    }
+    if (k.rootNote) {
+        options.rootNote = *k.rootNote < 0 ? 128 : *k.rootNote;  // a negative note is no note
     }
     return options;
 }
@@ -122,11 +147,10 @@ void Render(const Bytes& data, const BRRConvertOptions& options, Window& window,
     }
 }
 
-py::bytes Convert(const py::object& input, std::uint32_t loops, std::uint32_t rate,
-                  std::optional<std::int64_t> loopStart, bool noHeader, bool stopAtEnd, bool smpl)
+py::bytes Convert(const py::object& input, const Keywords& keywords)
 {
     const Bytes data(input);
-    const BRRConvertOptions options = Options(loops, rate, loopStart, noHeader, stopAtEnd, smpl);
+    const BRRConvertOptions options = Options(keywords);
     BRRConvertResult result = Plan(data, options);
     py::bytes wav(nullptr, static_cast<std::size_t>(result.wavSize));
     Window window{reinterpret_cast<std::uint8_t*>(PyBytes_AS_STRING(wav.ptr())), 0, result.wavSize};
@@ -150,34 +174,25 @@ struct Sample {
     py::object note;
 };
 
-Sample Decode(const py::object& input, std::uint32_t loops, std::uint32_t rate,
-              std::optional<std::int64_t> loopStart, bool noHeader, bool stopAtEnd, bool smpl)
+Sample Decode(const py::object& input, const Keywords& keywords)
 {
     const Bytes data(input);
-    const BRRConvertOptions options = Options(loops, rate, loopStart, noHeader, stopAtEnd, smpl);
+    const BRRConvertOptions options = Options(keywords);
     BRRConvertResult r = Plan(data, options);
     // The WAV's samples are little-endian whatever the host: so is the array.
-    const std::uint64_t count = r.totalBlocks * BRR_SAMPLES_PER_BLOCK;
+    const std::uint64_t count = r.sampleCount;
     py::array samples(py::dtype("<i2"), std::vector<py::ssize_t>{static_cast<py::ssize_t>(count)});
     Window window{static_cast<std::uint8_t*>(samples.mutable_data()), BRR_WAV_HEADER_SIZE, 2 * count};
     Render(data, options, window, r);
     static const char* const kStability[] = {"", "stable", "repeats", "undecided"};
     std::string name = BRRNoteName(r.noteIndex) != nullptr ? BRRNoteName(r.noteIndex) : "";
     name.erase(name.find_last_not_of(' ') + 1);
-    return Sample{samples, rate, r.blockCount,
+    return Sample{samples, r.sampleRate, r.blockCount,
                   OrNone(r.loopStart >= 0, py::int_(r.loopStart)), r.trailingBlocks, r.extraBytes,
                   OrNone(r.smpl != 0, py::make_tuple(r.smplStart, r.smplEnd)),
                   OrNone(r.stability != BRR_STABILITY_NONE, py::str(kStability[r.stability & 3])),
                   OrNone(r.stability == BRR_STABILITY_REPEATS, py::make_tuple(r.repeatLater, r.repeatEarlier)),
                   OrNone(r.note == BRR_NOTE_FOUND, py::make_tuple(name, r.noteOctave, r.noteCents))};
-}
-
-int Rules(const std::string& name)
-{
-    if (name == "library") {
-        return BRR_RULES_LIBRARY;
-    }
-    throw py::value_error("rules must be 'library'");
 }
 
 py::array_t<std::int16_t> DecodeBlocks(const py::object& input, BRRDecoder* decoder)
@@ -187,7 +202,7 @@ py::array_t<std::int16_t> DecodeBlocks(const py::object& input, BRRDecoder* deco
         Raise(BRR_STATUS_BAD_SIZE);
     }
     BRRDecoder fresh;
-    BRRDecoderInit(&fresh, BRR_RULES_LIBRARY);
+    BRRDecoderInit(&fresh, BRR_RULES_HARDWARE);
     BRRDecoder* used = decoder != nullptr ? decoder : &fresh;
     const std::size_t count = blocks.size() / BRR_BLOCK_SIZE;
     py::array_t<std::int16_t> samples(static_cast<py::ssize_t>(count * BRR_SAMPLES_PER_BLOCK));
@@ -205,25 +220,38 @@ PYBIND11_MODULE(vornish_brr, m)
 {
     m.doc() = "Decode BRR samples (9-byte blocks of 4-bit codes) bit-exactly into 16-bit PCM and WAV bytes.";
     m.attr("__version__") = BRRVersion();
+    m.attr("INTERPOLATION_TABLE") = py::array_t<std::int16_t>(512, BRRInterpolationTable());
     errorType = PyErr_NewExceptionWithDoc(
         "vornish_brr.Error", "A conversion failed: .status is the library's status number, .text says why.",
         nullptr, nullptr);
     m.attr("Error") = py::reinterpret_borrow<py::object>(errorType);
 
-    m.def("convert", &Convert, py::arg("data"), py::kw_only(), py::arg("loops") = 1,
-          py::arg("rate") = BRR_DEFAULT_SAMPLE_RATE, py::arg("loop_start") = py::none(),
-          py::arg("no_header") = false, py::arg("stop_at_end") = false, py::arg("smpl") = true,
+    const auto keywords = [](auto call) {
+        return [call](const py::object& data, std::uint32_t loops, std::uint32_t rate,
+                      std::optional<std::int64_t> loopStart, bool noHeader, bool stopAtEnd, bool smpl,
+                      const std::string& rules, std::uint32_t play, std::optional<std::int32_t> rootNote) {
+            return call(data, Keywords{loops, rate, loopStart, noHeader, stopAtEnd, smpl, rules, play, rootNote});
+        };
+    };
+#define VORNISH_KEYWORDS                                                                                  \
+    py::arg("data"), py::kw_only(), py::arg("loops") = 1, py::arg("rate") = BRR_PLAYBACK_RATE,             \
+        py::arg("loop_start") = py::none(), py::arg("no_header") = false, py::arg("stop_at_end") = false, \
+        py::arg("smpl") = true, py::arg("rules") = "hardware", py::arg("play") = 0,                     \
+        py::arg("root_note") = py::none()
+    m.def("convert", keywords(Convert), VORNISH_KEYWORDS,
           "The WAV file brrdecode writes for this sample and these options, as bytes. data is the\n"
           "file's content (bytes, bytearray, memoryview or a uint8 array): 9-byte blocks, or a\n"
           "2-byte loop header and then the blocks. loops plays the loop that many times in all;\n"
-          "loop_start is a block number. Raises vornish_brr.Error.");
-    m.def("decode", &Decode, py::arg("data"), py::kw_only(), py::arg("loops") = 1,
-          py::arg("rate") = BRR_DEFAULT_SAMPLE_RATE, py::arg("loop_start") = py::none(),
-          py::arg("no_header") = false, py::arg("stop_at_end") = false, py::arg("smpl") = true,
+          "loop_start is a block number; rules is 'hardware' or 'library'; play is a pitch (1 to\n"
+          "16383, 4096 for one sample per output) at which the hardware's voice plays the sample\n"
+          "at 32000 Hz, or 0; root_note is the smpl chunk's MIDI unity note. Raises vornish_brr.Error.");
+    m.def("decode", keywords(Decode), VORNISH_KEYWORDS,
           "The samples convert would write, as a numpy int16 array, with what was found in the file.");
+#undef VORNISH_KEYWORDS
     m.def("decode_blocks", &DecodeBlocks, py::arg("blocks"), py::arg("decoder") = nullptr,
-          "Decodes whole 9-byte blocks, 16 samples each. A Decoder carries the history from one call\n"
-          "to the next, so a sample decoded in pieces equals the sample decoded whole.");
+          "Decodes whole 9-byte blocks, 16 samples each, with the hardware's rules or the Decoder's.\n"
+          "A Decoder carries the history from one call to the next, so a sample decoded in pieces\n"
+          "equals the sample decoded whole.");
 
     py::class_<BRRDecoder>(m, "Decoder", "A decoder's history and rule set, carried between decode_blocks calls.\n"
                                          "Use one Decoder from one thread at a time.")
@@ -232,10 +260,12 @@ PYBIND11_MODULE(vornish_brr, m)
                  BRRDecoderInit(&decoder, Rules(rules));
                  return decoder;
              }),
-             py::arg("rules") = "library")
+             py::arg("rules") = "hardware")
         .def_readwrite("last", &BRRDecoder::last, "The most recently decoded value (15-bit domain).")
         .def_readwrite("older", &BRRDecoder::older, "The value decoded before it.")
-        .def_property_readonly("rules", [](const BRRDecoder&) { return "library"; });
+        .def_property_readonly("rules", [](const BRRDecoder& d) {
+            return d.rules == BRR_RULES_HARDWARE ? "hardware" : "library";
+        });
 
     py::class_<Sample>(m, "Sample", "A decoded sample and what the conversion found in it.")
         .def_readonly("samples", &Sample::samples, "The samples, numpy int16.")

@@ -11,12 +11,14 @@ using testsupport::Samples;
 
 namespace {
 
-// Decodes `blocks` with one decoder, in pieces of `piece(i)` blocks (call i),
-// or whole.
-Samples Decode(const Bytes& blocks, const std::function<std::size_t(std::size_t)>& piece = nullptr)
+// Decodes `blocks` with one decoder of `rules`, from a history whose last
+// value is `last`, in pieces of `piece(i)` blocks (call i), or whole.
+Samples Decode(const Bytes& blocks, int rules = BRR_RULES_LIBRARY,
+               const std::function<std::size_t(std::size_t)>& piece = nullptr, std::int16_t last = 0)
 {
     BRRDecoder decoder;
-    BRRDecoderInit(&decoder, BRR_RULES_LIBRARY);
+    BRRDecoderInit(&decoder, rules);
+    decoder.last = last;
     const std::size_t count = blocks.size() / 9;
     Samples out(count * 16);
     for (std::size_t done = 0, call = 0; done < count; ++call) {
@@ -37,10 +39,25 @@ struct KnownAnswer {
     const char* name;
     Bytes blocks;
     Samples samples;
+    int rules = BRR_RULES_LIBRARY;
+    std::int16_t last = 0;  // the history's last value before the first block
 };
 
-// Hand-checked vectors, all from a zero history.
+const Bytes kFilter1Zeros = {0x04, 0, 0, 0, 0, 0, 0, 0, 0};
+
+// Hand-checked vectors, from a zero history unless `last` says otherwise.
 const KnownAnswer kKnownAnswers[] = {
+    // Where the two rule sets differ: filter 1, and ranges 13 to 15.
+    {"library_filter1_from_100", kFilter1Zeros,
+     {188, 178, 168, 158, 150, 142, 134, 126, 120, 114, 108, 102, 96, 90, 86, 82}, BRR_RULES_LIBRARY, 100},
+    {"hardware_filter1_from_100", kFilter1Zeros,
+     {186, 174, 162, 150, 140, 130, 120, 112, 104, 96, 90, 84, 78, 72, 66, 60}, BRR_RULES_HARDWARE, 100},
+    {"library_filter1_from_minus_1", kFilter1Zeros, Samples(16, 0), BRR_RULES_LIBRARY, -1},
+    {"hardware_filter1_from_minus_1", kFilter1Zeros, Samples(16, -2), BRR_RULES_HARDWARE, -1},
+    {"hardware_range13_codes_0_and_8", {0xD0, 0x08, 0, 0, 0, 0, 0, 0, 0}, WithZeros({0, -4096}, 16),
+     BRR_RULES_HARDWARE},
+    {"hardware_range15", {0xF0, 0x80, 0x7F, 0, 0, 0, 0, 0, 0}, WithZeros({-4096, 0, 0, -4096}, 16),
+     BRR_RULES_HARDWARE},
     {"range12_filter0", {0xC0, 0x7F, 0, 0, 0, 0, 0, 0, 0}, WithZeros({28672, -4096}, 16)},
     {"range12_filter1_wraps",
      {0xC4, 0x77, 0x77, 0, 0, 0, 0, 0, 0},
@@ -63,7 +80,7 @@ class KnownAnswerTest : public ::testing::TestWithParam<KnownAnswer> {};
 
 TEST_P(KnownAnswerTest, DecodesToExpectedSamples)
 {
-    EXPECT_EQ(Decode(GetParam().blocks), GetParam().samples);
+    EXPECT_EQ(Decode(GetParam().blocks, GetParam().rules, nullptr, GetParam().last), GetParam().samples);
 }
 
 INSTANTIATE_TEST_SUITE_P(Blocks, KnownAnswerTest, ::testing::ValuesIn(kKnownAnswers),
@@ -126,15 +143,18 @@ TEST(BRRDecodeBlocks, MatchesReferenceDecoder)
         {"random", testsupport::RandomBytes(9 * 200000, 1)},
         {"extremes", extremes},
     };
+    for (const int rules : {BRR_RULES_LIBRARY, BRR_RULES_HARDWARE})
     for (const Case& c : cases) {
+        SCOPED_TRACE(rules == BRR_RULES_HARDWARE ? "hardware rules" : "library rules");
         testsupport::ReferenceDecoder reference;
+        reference.hardware = rules == BRR_RULES_HARDWARE;
         const Samples expected = reference.DecodeBlocks(c.blocks);
-        const Samples actual = Decode(c.blocks);
+        const Samples actual = Decode(c.blocks, rules);
         ASSERT_EQ(actual.size(), expected.size());
         // Any split into pieces decodes as the whole: pieces of 1 to 37
         // blocks (an empty piece, too), the history carried by the decoder.
         const Bytes split = testsupport::RandomBytes(4096, 77);
-        EXPECT_EQ(Decode(c.blocks, [&](std::size_t call) { return std::size_t{split[call % 4096]} % 38; }),
+        EXPECT_EQ(Decode(c.blocks, rules, [&](std::size_t call) { return std::size_t{split[call % 4096]} % 38; }),
                   expected) << c.name;
         std::size_t mismatches = 0;
         for (std::size_t i = 0; i < actual.size(); ++i) {

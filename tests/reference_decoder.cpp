@@ -2,10 +2,10 @@
 
 namespace reference {
 
-std::int32_t BRRPredict(std::uint32_t filter, std::int32_t last, std::int32_t older)
+std::int32_t BRRPredict(std::uint32_t filter, std::int32_t last, std::int32_t older, bool hardware)
 {
     switch (filter & 0xFFu) {
-    case 1: return last - (last >> 4);
+    case 1: return hardware ? last + ((-last) >> 4) : last - (last >> 4);
     case 2: return 2 * last - older + ((-3 * last) >> 5) + (older >> 4);
     case 3: return 2 * last - older + ((-13 * last) >> 6) + ((3 * older) >> 4);
     default: return 0;
@@ -18,10 +18,12 @@ std::int16_t Decoder::DecodeCode(int code, int range, int filter)
     int a;
     if (range <= 12) {
         a = (s * (1 << range)) >> 1;
+    } else if (hardware) {
+        a = ((s >> 3) * 4096) >> 1;  // range 12 on the code shifted right by 3
     } else {
         a = code >= 8 ? -2048 : 2048;
     }
-    int x = a + BRRPredict(static_cast<std::uint32_t>(filter), last, older);
+    int x = a + BRRPredict(static_cast<std::uint32_t>(filter), last, older, hardware);
     if (x > 32767) {
         x = 32767;
         ++clampedHigh[filter];

@@ -11,10 +11,14 @@
 namespace reference {
 
 // Prediction from the two previous values; only the low 8 bits of `filter`
-// count, and anything but 1, 2 or 3 predicts 0.
-std::int32_t BRRPredict(std::uint32_t filter, std::int32_t last, std::int32_t older);
+// count, and anything but 1, 2 or 3 predicts 0. The hardware's filter 1 is
+// p1 + ((-p1) >> 4), the library's p1 - (p1 >> 4).
+std::int32_t BRRPredict(std::uint32_t filter, std::int32_t last, std::int32_t older, bool hardware = false);
 
 struct Decoder {
+    // The playback hardware's rules instead of the library's: filter 1 as
+    // above, and ranges 13..15 as range 12 on the code shifted right by 3.
+    bool hardware = false;
     std::int32_t last = 0;
     std::int32_t older = 0;
     // How often the clamp fired, per filter (0..3), above and below.

@@ -188,14 +188,14 @@ TEST(Tool, LoopsAndRate)
     ScratchDir scratch;
     const Bytes carried = {0xC4, 0x77, 0x77, 0, 0, 0, 0, 0, 0, 0xC0, 0x10, 0, 0, 0, 0, 0, 0, 0};
     testsupport::WriteFile(scratch.Path("in.brr"), carried);
-    const ToolRun run = RunTool(scratch, {"--loops", "4", "--rate", "32000", "-o", "out.wav", "in.brr"});
+    const ToolRun run = RunTool(scratch, {"--rules", "library", "--loops", "4", "--rate", "32000", "-o", "out.wav", "in.brr"});
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_EQ(run.out,
               "Number of BRR blocks to decode : 2.\n"
               " (probable note : B 5 +21 cents)\n"
               "Looping is stable.\n"
               "Done !\n");
-    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.err, "Warning : in.brr does not loop (its end block has no loop flag); --loops repeats it whole.\n");
     testsupport::ReferenceDecoder reference;
     Bytes four;
     for (int i = 0; i < 4; ++i) {
@@ -203,6 +203,29 @@ TEST(Tool, LoopsAndRate)
     }
     EXPECT_EQ(testsupport::ReadFile(scratch.Path("out.wav")),
               testsupport::ExpectedWav(32000, reference.DecodeBlocks(four)));
+}
+
+// The hardware's rules by default, the library's on request, each bit for bit
+// as the plain decoder has them, over random blocks: every range (13 to 15
+// among them) and filter, with clamps and wraps.
+TEST(Tool, RulesAreTheHardwaresByDefault)
+{
+    ScratchDir scratch;
+    const Bytes blocks = testsupport::RandomBytes(9 * 3000, 12);
+    testsupport::WriteFile(scratch.Path("in.brr"), blocks);
+    for (const bool hardware : {true, false}) {
+        const std::vector<std::string> rules = hardware ? std::vector<std::string>{}
+                                                        : std::vector<std::string>{"--rules", "library"};
+        std::vector<std::string> args = rules;
+        args.insert(args.end(), {"-q", "-f", "-o", "out.wav", "in.brr"});
+        EXPECT_EQ(RunTool(scratch, args).exitCode, 0);
+        testsupport::ReferenceDecoder reference;
+        reference.hardware = hardware;
+        const testsupport::Samples expected = reference.DecodeBlocks(blocks);
+        EXPECT_EQ(testsupport::ReadFile(scratch.Path("out.wav")), testsupport::ExpectedWav(32000, expected))
+            << (hardware ? "hardware" : "library");
+        EXPECT_GT(reference.clampedHigh[2] + reference.clampedLow[3], 0u);
+    }
 }
 
 TEST(Tool, BadLoopsOrRateAreUsageErrors)
@@ -214,6 +237,9 @@ TEST(Tool, BadLoopsOrRateAreUsageErrors)
         {"--loops=", "in.brr"},          {"--loops", "-1", "in.brr"},   {"--loops", "2.5", "in.brr"},
         {"--rate", "0", "in.brr"},       {"--rate", "384001", "in.brr"}, {"--rate=8k", "in.brr"},
         {"--rate", "99999999999999999999", "in.brr"}, {"in.brr", "--loops"},
+        {"--rules", "chip", "in.brr"},   {"--play", "0", "in.brr"},     {"--play", "16384", "in.brr"},
+        {"--play", "0x4000", "in.brr"},  {"--play-rate", "3", "in.brr"}, {"--root-note", "H4", "in.brr"},
+        {"--root-note", "128", "in.brr"}, {"--root-note", "G#9", "in.brr"},
     };
     for (const auto& args : cases) {
         const ToolRun run = RunTool(scratch, args);
@@ -224,6 +250,8 @@ TEST(Tool, BadLoopsOrRateAreUsageErrors)
     EXPECT_FALSE(testsupport::FileExists(scratch.Path("in.wav")));
     EXPECT_EQ(RunTool(scratch, {"--loops=3200", "--rate=384000", "in.brr"}).exitCode, 0);
     EXPECT_EQ(RunTool(scratch, {"-f", "--loops", "1", "--rate", "1", "in.brr"}).exitCode, 0);
+    EXPECT_EQ(RunTool(scratch, {"-f", "--play", "0x3FFF", "--root-note", "C-1", "in.brr"}).exitCode, 0);
+    EXPECT_EQ(RunTool(scratch, {"-f", "--play-rate", "127996", "--root-note", "F#9", "in.brr"}).exitCode, 0);
 }
 
 }  // namespace
@@ -263,13 +291,15 @@ Bytes Hex(const char* text)
 
 // The smpl chunks of the table below, byte for byte: one forward loop from
 // the first sample of the last pass to the last sample, played forever,
-// sample period 125000 ns (8000 Hz) or 31250 ns (32000 Hz), unity note 60.
+// sample period 125000 ns (8000 Hz) or 31250 ns (32000 Hz); unity note 60,
+// or the probable note: E 5 +19 cents is MIDI 76 and 0.19 * 2^32, B 2 +21
+// MIDI 47 and 0.21 * 2^32.
 const Bytes kSmplLoop32To79 = Hex("736d706c 3c000000 00000000 00000000 48e80100 3c000000 00000000 00000000"
                                   "00000000 01000000 00000000 00000000 00000000 20000000 4f000000 00000000 00000000");
-const Bytes kSmplLoop128To175At32k = Hex("736d706c 3c000000 00000000 00000000 127a0000 3c000000 00000000 00000000"
-                                         "00000000 01000000 00000000 00000000 00000000 80000000 af000000 00000000 00000000");
-const Bytes kSmplLoop80To143 = Hex("736d706c 3c000000 00000000 00000000 48e80100 3c000000 00000000 00000000"
-                                   "00000000 01000000 00000000 00000000 00000000 50000000 8f000000 00000000 00000000");
+const Bytes kSmplLoop128To175At32kE5 = Hex("736d706c 3c000000 00000000 00000000 127a0000 4c000000 0ad7a330 00000000"
+                                           "00000000 01000000 00000000 00000000 00000000 80000000 af000000 00000000 00000000");
+const Bytes kSmplLoop80To143B2 = Hex("736d706c 3c000000 00000000 00000000 48e80100 2f000000 5c8fc235 00000000"
+                                     "00000000 01000000 00000000 00000000 00000000 50000000 8f000000 00000000 00000000");
 
 // The samples a sampler plays: blocks [0, B) once, then [S, B) again for
 // every further pass, the history carried on; then the `smpl` chunk given.
@@ -321,7 +351,7 @@ TEST(Tool, SampleFormsFlagsAndLoops)
          count5 + "Loop start : block 2.\nDone !\n", "", 5, 2, 1, kSmplLoop32To79},
         {"header_flags_loops_rate", SampleFile(looping, 18), {"--loops", "3", "--rate", "32000"}, 0,
          count5 + "Loop start : block 2.\n (probable note : E 5 +19 cents)\nLooping is stable.\nDone !\n",
-         "", 5, 2, 3, kSmplLoop128To175At32k},
+         "", 5, 2, 3, kSmplLoop128To175At32kE5},
         {"header_without_flags", SampleFile(plain, 27), {}, 0, count5 + "Loop start : block 3.\nDone !\n",
          "", 5, 3, 1, none},
         {"header_not_a_block", SampleFile(looping, 10), {}, 1, count5, badHeader, 0, 0, 0, none},
@@ -341,17 +371,24 @@ TEST(Tool, SampleFormsFlagsAndLoops)
         {"loop_start_option", SampleFile(plain, -1), {"--loop-start", "1", "--loops", "2"}, 0,
          count5 + "Loop start : block 1.\n (probable note : B 2 +21 cents)\nLooping is unstable, try a "
                   "larger number of loops to figure the length until the sample repeats.\nDone !\n",
-         "", 5, 1, 2, kSmplLoop80To143},
+         "", 5, 1, 2, kSmplLoop80To143B2},
         {"loop_start_overrides_header", SampleFile(looping, 18), {"--loop-start=4", "--no-smpl"}, 0,
          count5 + "Loop start : block 4.\nDone !\n", "", 5, 4, 1, none},
         {"loop_start_outside", SampleFile(plain, -1), {"--loop-start", "5"}, 1, count5,
          "Error : Loop start 5 is outside in.brr (5 blocks).\n", 0, 0, 0, none},
+        {"loops_without_loop_flag", SampleFile(plain, -1), {"--loops", "2"}, 0,
+         count5 + " (probable note : G 2 +35 cents)\nLooping is unstable, try a larger number of loops to "
+                  "figure the length until the sample repeats.\nDone !\n",
+         "Warning : in.brr does not loop (its end block has no loop flag); --loops repeats it whole.\n", 5, 0, 2,
+         none},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ScratchDir scratch;
         testsupport::WriteFile(scratch.Path("in.brr"), c.file);
-        std::vector<std::string> args = c.args;
+        // Today's bytes: the library's rules at 8000 Hz, unless the case says otherwise.
+        std::vector<std::string> args = {"--rules", "library", "--rate", "8000"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
         args.insert(args.end(), {"-o", "out.wav", "in.brr"});
         const ToolRun run = RunTool(scratch, args);
         EXPECT_EQ(run.exitCode, c.exitCode);
@@ -363,28 +400,41 @@ TEST(Tool, SampleFormsFlagsAndLoops)
         }
         const std::uint32_t rate = c.args.size() > 3 && c.args[2] == "--rate" ? 32000 : 8000;
         const bool headerRead = c.file.size() % 9 == 2 && (c.args.empty() || c.args[0] != "--no-header");
+        // loops_without_loop_flag repeats the whole file.
         EXPECT_EQ(testsupport::ReadFile(scratch.Path("out.wav")),
                   ExpectedRendering(c.file, headerRead ? 2 : 0, c.blocks, c.loopStart, c.passes, rate, c.smpl));
     }
 }
 
-// A WAV reader of the platform's own reads the loop back.
-TEST(Tool, SmplLoopReadsBack)
+// A WAV reader of the platform's own reads the loop back, and the root note:
+// the probable note (E 5 +19 cents: MIDI 76 and 0.19 of a semitone, which
+// sndfile-info shows as 2^31 over the fraction), or the one given.
+TEST(Tool, SmplLoopAndRootNoteReadBack)
 {
     if (std::system("command -v sndfile-info >/dev/null 2>&1") != 0) {
         GTEST_SKIP() << "sndfile-info is not installed";
     }
-    ScratchDir scratch;
-    testsupport::WriteFile(scratch.Path("in.brr"), SampleFile({0xB4, 0xC8, 0xB0, 0xAC, 0x97}, 18));
-    ASSERT_EQ(RunTool(scratch, {"--loops", "3", "-o", "out.wav", "in.brr"}).exitCode, 0);
-    const std::string command = "sndfile-info " + Quote(scratch.Path("out.wav")) + " > " +
-                                Quote(scratch.Path("info.txt"));
-    ASSERT_EQ(std::system(command.c_str()), 0);
-    const Bytes info = testsupport::ReadFile(scratch.Path("info.txt"));
-    const std::string text(info.begin(), info.end());
-    EXPECT_NE(text.find("Loop Count   : 1"), std::string::npos) << text;
-    EXPECT_NE(text.find("Start :   128  End :   175"), std::string::npos) << text;
-    EXPECT_NE(text.find("Frames      : 176"), std::string::npos) << text;
+    struct Case {
+        std::vector<std::string> args;
+        std::vector<std::string> lines;
+    };
+    const Case cases[] = {
+        {{"--loops", "3"}, {"Loop Count   : 1", "Start :   128  End :   175", "Frames      : 176",
+                            "Midi Note    : 76", "Pitch Fract. : 2.631579"}},
+        {{"--loops", "3", "--root-note", "A#3"}, {"Midi Note    : 58", "Pitch Fract. : 0\n"}},
+        {{"--root-note", "61"}, {"Start :    32  End :    79", "Midi Note    : 61"}},
+    };
+    for (const Case& c : cases) {
+        ScratchDir scratch;
+        testsupport::WriteFile(scratch.Path("in.brr"), SampleFile({0xB4, 0xC8, 0xB0, 0xAC, 0x97}, 18));
+        std::vector<std::string> args = c.args;
+        args.insert(args.end(), {"-o", "out.wav", "in.brr"});
+        ASSERT_EQ(RunTool(scratch, args).exitCode, 0);
+        const ToolRun info = RunCaptured(scratch, "sndfile-info " + Quote(scratch.Path("out.wav")));
+        for (const std::string& line : c.lines) {
+            EXPECT_NE(info.out.find(line), std::string::npos) << line << " in\n" << info.out;
+        }
+    }
 }
 
 // With a smpl chunk the WAV holds at most 134,217,724 blocks.
@@ -423,7 +473,7 @@ TEST(Tool, ShellCases)
     testsupport::Samples oneBlock(16, 0);
     oneBlock[0] = 28672;
     oneBlock[1] = -4096;
-    const Bytes kWav = testsupport::ExpectedWav(8000, oneBlock);
+    const Bytes kWav = testsupport::ExpectedWav(32000, oneBlock);  // the same under either rule set
     const std::string count1 = "Number of BRR blocks to decode : 1.\n";
     const std::string count2 = "Number of BRR blocks to decode : 2.\n";
     const std::string done = "Done !\n";
@@ -511,7 +561,9 @@ TEST(Tool, ShellCases)
         ScratchDir scratch;
         testsupport::WriteFile(scratch.Path("a.brr"), kOneBlock);
         testsupport::WriteFile(scratch.Path("b.brr"), kTwoBlocks);
-        testsupport::WriteFile(scratch.Path("big.brr"), Bytes(9 * 7281, 0));
+        Bytes big(9 * 7281, 0);
+        big[9 * 7280] = 0x03;  // a sample that loops: --loops plays it without a warning
+        testsupport::WriteFile(scratch.Path("big.brr"), big);
         const ToolRun run = RunShell(scratch, c.snippet);
         EXPECT_EQ(run.exitCode, c.exitCode);
         EXPECT_EQ(run.out, c.out);

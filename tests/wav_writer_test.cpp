@@ -33,7 +33,7 @@ TEST(MakeWavHeader, KnownHeaders)
     };
     for (const Case& c : cases) {
         std::uint8_t header[vornish::kWavHeaderSize];
-        vornish::MakeWavHeader(header, c.rate, c.blocks, c.trailing);
+        vornish::MakeWavHeader(header, c.rate, 32 * c.blocks, c.trailing);
         EXPECT_EQ(Bytes(header, header + sizeof header), c.expected) << c.blocks << " blocks";
     }
     EXPECT_EQ(vornish::WavMaxBlockCount(0), 134217726u);
@@ -43,7 +43,7 @@ TEST(MakeWavHeader, KnownHeaders)
 TEST(MakeSmplChunk, OneForwardLoopForever)
 {
     std::uint8_t chunk[vornish::kSmplChunkSize];
-    vornish::MakeSmplChunk(chunk, 32000, 1984, 2431);
+    vornish::MakeSmplChunk(chunk, 32000, 1984, 2431, 60, 0);
     const Bytes expected = {
         's', 'm', 'p', 'l', 60, 0, 0, 0,  // chunk id and size
         0, 0, 0, 0, 0, 0, 0, 0,           // manufacturer, product
@@ -56,8 +56,9 @@ TEST(MakeSmplChunk, OneForwardLoopForever)
         0, 0, 0, 0, 0, 0, 0, 0};          // fraction, play count 0 (forever)
     EXPECT_EQ(Bytes(chunk, chunk + sizeof chunk), expected);
     // The period is rounded to the nearest nanosecond: 10^9 / 44100 = 22675.7.
-    vornish::MakeSmplChunk(chunk, 44100, 0, 15);
+    vornish::MakeSmplChunk(chunk, 44100, 0, 15, 61, 0x80000000u);
     EXPECT_EQ(chunk[16] | chunk[17] << 8, 22676);
+    EXPECT_EQ(Bytes(chunk + 20, chunk + 28), (Bytes{61, 0, 0, 0, 0, 0, 0, 0x80}));  // C#4 and a half
 }
 
 TEST(StoreSamplesLittleEndian, BytesAreLowThenHigh)

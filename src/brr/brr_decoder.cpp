@@ -12,15 +12,19 @@
 // becomes one value:
 //
 //   a = (code << range) >> 1           for range 0..12 (arithmetic shifts)
-//   a = code < 8 ? +2048 : -2048       for range 13..15 (code 0 gives +2048)
 //   x = a + predict(filter, last, older)
 //   x = clamp(x, -32768, 32767), then wrapped into 15 bits (-16384..16383)
 //   older = last; last = x; sample = 2 * x
 //
 //   filter 0: 0
-//   filter 1: p1 - (p1 >> 4)
 //   filter 2: 2*p1 - p2 + ((-3*p1) >> 5) + (p2 >> 4)
 //   filter 3: 2*p1 - p2 + ((-13*p1) >> 6) + ((3*p2) >> 4)
+//
+// Two rule sets differ in two places:
+//
+//                     library (BRRDecode's own)    hardware (the playback chip's)
+//   ranges 13..15     code < 8 ? +2048 : -2048     range 12 on code >> 3: 0 or -2048
+//   filter 1          p1 - (p1 >> 4)               p1 + ((-p1) >> 4)
 //
 // The history (last, older) runs on from block to block, so blocks decode
 // strictly in order and the chain last -> prediction -> last is the whole cost
@@ -38,19 +42,22 @@ namespace {
 constexpr std::uint32_t HeaderRange(std::uint8_t header) { return header >> 4u; }
 constexpr std::uint32_t HeaderFilter(std::uint8_t header) { return (header >> 2u) & 3u; }
 
-constexpr std::int32_t ScaleCode(std::uint32_t code, std::uint32_t range)
+constexpr std::int32_t ScaleCode(std::uint32_t code, std::uint32_t range, bool hardware)
 {
-    if (range > 12) {
+    if (range > 12 && !hardware) {
         return code >= 8 ? -2048 : 2048;
     }
-    const std::int32_t s = code >= 8 ? static_cast<std::int32_t>(code) - 16
-                                     : static_cast<std::int32_t>(code);
+    std::int32_t s = code >= 8 ? static_cast<std::int32_t>(code) - 16 : static_cast<std::int32_t>(code);
+    if (range > 12) {
+        s >>= 3;
+        range = 12;
+    }
     // Multiplying instead of shifting left keeps negative codes well defined.
     return (s * (std::int32_t{1} << range)) >> 1;
 }
 
 struct ScaledCodeTable {
-    std::int32_t value[16][16];  // [range][code]
+    std::int32_t value[2][16][16];  // [rules][range][code]
 };
 
 constexpr ScaledCodeTable MakeScaledCodeTable()
@@ -58,7 +65,8 @@ constexpr ScaledCodeTable MakeScaledCodeTable()
     ScaledCodeTable table{};
     for (std::uint32_t range = 0; range < 16; ++range) {
         for (std::uint32_t code = 0; code < 16; ++code) {
-            table.value[range][code] = ScaleCode(code, range);
+            table.value[BRR_RULES_LIBRARY][range][code] = ScaleCode(code, range, false);
+            table.value[BRR_RULES_HARDWARE][range][code] = ScaleCode(code, range, true);
         }
     }
     return table;
@@ -95,6 +103,7 @@ inline std::int32_t ShiftClampWrap15(std::int32_t y)
     return y < 0 ? 0 : -1;
 }
 
+// kFilter 4 is filter 1 under the hardware's rules.
 template <int kFilter>
 inline void DecodeCode(std::int32_t scaled, std::int32_t& p1, std::int32_t& p2,
                        std::int16_t& out)
@@ -104,6 +113,8 @@ inline void DecodeCode(std::int32_t scaled, std::int32_t& p1, std::int32_t& p2,
         x = scaled;  // -16384..14336: never leaves 15 bits
     } else if constexpr (kFilter == 1) {
         x = Wrap15(scaled + p1 - (p1 >> 4));  // always within 16 bits: no clamp
+    } else if constexpr (kFilter == 4) {
+        x = Wrap15(scaled + p1 + ((-p1) >> 4));  // the same
     } else if constexpr (kFilter == 2) {
         x = ShiftClampWrap15<5>(61 * p1 + 32 * (scaled - p2 + (p2 >> 4)));
     } else {
@@ -128,15 +139,16 @@ inline void DecodeCodes(const std::int32_t* scaled, const std::uint8_t* data, st
     }
 }
 
+template <bool kHardware>
 inline void DecodeOneBlock(const std::uint8_t* block, std::int32_t& p1, std::int32_t& p2,
                            std::int16_t* out)
 {
     const std::uint8_t header = block[0];
-    const std::int32_t* scaled = kScaledCodes.value[HeaderRange(header)];
+    const std::int32_t* scaled = kScaledCodes.value[kHardware ? 1 : 0][HeaderRange(header)];
     const std::uint8_t* data = block + 1;
     switch (HeaderFilter(header)) {
     case 0: DecodeCodes<0>(scaled, data, p1, p2, out); break;
-    case 1: DecodeCodes<1>(scaled, data, p1, p2, out); break;
+    case 1: DecodeCodes<kHardware ? 4 : 1>(scaled, data, p1, p2, out); break;
     case 2: DecodeCodes<2>(scaled, data, p1, p2, out); break;
     default: DecodeCodes<3>(scaled, data, p1, p2, out); break;
     }
@@ -148,7 +160,7 @@ void BRRDecoderInit(BRRDecoder* decoder, int rules)
 {
     decoder->last = 0;
     decoder->older = 0;
-    decoder->rules = rules == BRR_RULES_LIBRARY ? rules : BRR_RULES_LIBRARY;
+    decoder->rules = rules == BRR_RULES_HARDWARE ? BRR_RULES_HARDWARE : BRR_RULES_LIBRARY;
 }
 
 // The filter-1 path skips the clamp because both history values lie in
@@ -159,8 +171,14 @@ void BRRDecodeBlocks(BRRDecoder* decoder, const std::uint8_t* blocks, std::size_
 {
     std::int32_t p1 = Wrap15(decoder->last);
     std::int32_t p2 = Wrap15(decoder->older);
-    for (std::size_t i = 0; i < blockCount; ++i) {
-        DecodeOneBlock(blocks + i * BRR_BLOCK_SIZE, p1, p2, samples + i * BRR_SAMPLES_PER_BLOCK);
+    if (decoder->rules == BRR_RULES_HARDWARE) {
+        for (std::size_t i = 0; i < blockCount; ++i) {
+            DecodeOneBlock<true>(blocks + i * BRR_BLOCK_SIZE, p1, p2, samples + i * BRR_SAMPLES_PER_BLOCK);
+        }
+    } else {
+        for (std::size_t i = 0; i < blockCount; ++i) {
+            DecodeOneBlock<false>(blocks + i * BRR_BLOCK_SIZE, p1, p2, samples + i * BRR_SAMPLES_PER_BLOCK);
+        }
     }
     decoder->last = static_cast<std::int16_t>(p1);
     decoder->older = static_cast<std::int16_t>(p2);

@@ -15,9 +15,18 @@
 // confirmed by both flags on the last block decoded.
 //
 // The rendering: every block once, then blocks [loop start, end) again for
-// every further pass. Its sizes must fit the WAV's 32-bit fields.
+// every further pass; played, it is what the voice outputs at the pitch. Its
+// sizes must fit the WAV's 32-bit fields.
+//
+// The smpl chunk's unity note is the root note given, else the probable note
+// of the loop: with +c cents that note and c/100 of a semitone as the pitch
+// fraction, with -c cents the note below and (100 - c)/100.
 #include "forms/forms.h"
 
+#include <cmath>
+
+#include "render/loop_reports.h"
+#include "render/playback.h"
 #include "wav/wav_writer.h"
 
 namespace vornish {
@@ -65,15 +74,45 @@ bool PlanRendering(const BRRConvertOptions& options, BRRConvertResult* result)
         return false;
     }
     result->totalBlocks = result->blockCount + repeats * loopBlocks;
-    result->wavSize = BRR_WAV_HEADER_SIZE + result->totalBlocks * 32u + smplBytes;
+    result->sampleCount = result->totalBlocks * BRR_SAMPLES_PER_BLOCK;
+    result->sampleRate = options.sampleRate;
+    if (options.play != 0) {
+        result->sampleCount = PlayedCount(result->sampleCount, options.play);
+        result->sampleRate = kPlaybackRate;
+        if (result->sampleCount > maxBlocks * BRR_SAMPLES_PER_BLOCK) {
+            return false;
+        }
+    }
+    result->wavSize = BRR_WAV_HEADER_SIZE + result->sampleCount * 2u + smplBytes;
     if (result->smpl != 0) {
         // One forward loop over the last pass; it ends with the file.
         result->smplStart =
             static_cast<std::uint32_t>((result->totalBlocks - loopBlocks) * BRR_SAMPLES_PER_BLOCK);
-        result->smplEnd =
-            static_cast<std::uint32_t>(result->totalBlocks * BRR_SAMPLES_PER_BLOCK - 1u);
+        result->smplEnd = static_cast<std::uint32_t>(result->sampleCount - 1u);
     }
     return true;
+}
+
+// The probable-note report, and from it (or the root note given) the smpl
+// chunk's unity note and pitch fraction.
+void PlanNote(const BRRConvertOptions& options, BRRConvertResult* result)
+{
+    result->unityNote = options.rootNote >= 0 ? static_cast<std::uint32_t>(options.rootNote) : 60u;
+    if (options.loopCount < 2) {
+        return;
+    }
+    ProbableNote note{0, 0, 0};
+    const std::uint64_t loopBlocks = result->blockCount - RepeatFrom(*result);
+    result->note = LoopNote(static_cast<std::uint32_t>(loopBlocks), options.sampleRate, &note);
+    result->noteIndex = note.index;
+    result->noteOctave = note.octave;
+    result->noteCents = static_cast<std::int32_t>(note.cents);
+    const long midi = 12L * (note.octave + 1) + note.index - (note.cents < 0 ? 1 : 0);
+    if (result->note == BRR_NOTE_FOUND && options.rootNote == BRR_ROOT_NOTE_AUTO && midi >= 0 && midi <= 127) {
+        const double above = note.cents < 0 ? 100.0 + static_cast<double>(note.cents) : static_cast<double>(note.cents);
+        result->unityNote = static_cast<std::uint32_t>(midi);
+        result->pitchFraction = static_cast<std::uint32_t>(std::llround(above / 100.0 * 4294967296.0));
+    }
 }
 
 }  // namespace
@@ -84,7 +123,8 @@ int CompletePlan(const Layout& layout, const Facts& facts, const BRRConvertOptio
     result->dataOffset = layout.dataOffset;
     result->extraBytes = layout.extraBytes;
     result->blockCount = layout.blockCount;
-    bool loopFlags = false;
+    bool loopFlags = false;  // the last block decoded has both flags
+    bool loopFlag = false;   // ... the loop flag
     if (options.sampleForms != 0 && layout.blockCount > 0) {
         const bool ended = facts.endBlock < layout.blockCount;
         result->trailingBlocks = ended ? layout.blockCount - 1u - facts.endBlock : 0;
@@ -92,7 +132,9 @@ int CompletePlan(const Layout& layout, const Facts& facts, const BRRConvertOptio
         if (cut) {
             result->blockCount = facts.endBlock + 1u;
         }
-        loopFlags = BothFlags(cut ? facts.endHeader : facts.lastHeader);
+        const std::uint8_t last = cut ? facts.endHeader : facts.lastHeader;
+        loopFlags = BothFlags(last);
+        loopFlag = (last & BRR_LOOP_FLAG) != 0;
     }
     if (result->blockCount == 0) {
         return BRR_STATUS_NO_BLOCKS;
@@ -109,8 +151,10 @@ int CompletePlan(const Layout& layout, const Facts& facts, const BRRConvertOptio
         return BRR_STATUS_BAD_LOOP_START;
     }
     result->loopStart = loopStart;
-    result->smpl = options.sampleForms != 0 && options.writeSmpl != 0 && loopStart >= 0 &&
+    result->smpl = options.sampleForms != 0 && options.writeSmpl != 0 && options.play == 0 && loopStart >= 0 &&
                    (options.loopStart != BRR_NO_LOOP_START || loopFlags);
+    result->unlooped = options.sampleForms != 0 && options.loopCount > 1 && loopStart < 0 && !loopFlag;
+    PlanNote(options, result);
     return PlanRendering(options, result) ? BRR_OK : BRR_STATUS_TOO_LARGE;
 }
 
@@ -120,8 +164,8 @@ bool IsPlanFor(const BRRConvertResult& plan, const BRRConvertOptions& options)
     return plan.blockCount > 0 && plan.loopStart >= BRR_NO_LOOP_START &&
            RepeatFrom(plan) < plan.blockCount && (plan.smpl == 0 || plan.loopStart >= 0) &&
            PlanRendering(options, &again) && again.totalBlocks == plan.totalBlocks &&
-           again.wavSize == plan.wavSize && again.smplStart == plan.smplStart &&
-           again.smplEnd == plan.smplEnd;
+           again.sampleCount == plan.sampleCount && again.wavSize == plan.wavSize &&
+           again.smplStart == plan.smplStart && again.smplEnd == plan.smplEnd;
 }
 
 }  // namespace vornish

@@ -9,6 +9,7 @@
 
 #include "forms/forms.h"
 #include "render/loop_reports.h"
+#include "render/playback.h"
 #include "stream/writer.h"
 #include "wav/wav_writer.h"
 
@@ -23,7 +24,42 @@ struct Pass {
     Writer& writer;
     BRRDecoder decoder;
     bool readFailed;
+    // Playing: the voice, a piece of decoded samples it takes, and the
+    // writer buffer its output fills.
+    Player* player;
+    std::int16_t* decoded;
+    std::int16_t* out;
+    std::size_t filled;
 };
+
+std::size_t PieceSamples(const Pass& p) { return p.pieceBlocks * BRR_SAMPLES_PER_BLOCK; }
+
+void SubmitSamples(Pass& p, std::int16_t* samples, std::size_t count)
+{
+    StoreSamplesLittleEndian(samples, count);
+    SubmitBuffer(p.writer, count * sizeof(std::int16_t));
+}
+
+// Plays `count` decoded samples into the writer's buffers, handing each on
+// as it fills.
+bool PlayPiece(Pass& p, const std::int16_t* samples, std::size_t count)
+{
+    std::size_t taken = 0;
+    for (;;) {
+        if (p.out == nullptr && (p.out = NextBuffer(p.writer)) == nullptr) {
+            return false;
+        }
+        std::size_t used = 0;
+        p.filled += Play(*p.player, samples + taken, count - taken, p.out + p.filled, PieceSamples(p) - p.filled, &used);
+        taken += used;
+        if (p.filled < PieceSamples(p)) {
+            return true;  // every sample taken, every output made
+        }
+        SubmitSamples(p, p.out, p.filled);
+        p.out = nullptr;
+        p.filled = 0;
+    }
+}
 
 // Decodes and writes blocks first..first+count-1; `record`, when given,
 // receives their first two samples.
@@ -37,7 +73,7 @@ bool StreamBlocks(Pass& p, std::uint64_t first, std::uint64_t count, std::int16_
             p.readFailed = true;
             return false;
         }
-        std::int16_t* samples = NextBuffer(p.writer);
+        std::int16_t* samples = p.player != nullptr ? p.decoded : NextBuffer(p.writer);
         if (samples == nullptr) {
             return false;
         }
@@ -47,8 +83,11 @@ bool StreamBlocks(Pass& p, std::uint64_t first, std::uint64_t count, std::int16_
             record[1] = samples[1];
             record = nullptr;
         }
-        StoreSamplesLittleEndian(samples, n * BRR_SAMPLES_PER_BLOCK);
-        SubmitBuffer(p.writer, n * BRR_SAMPLES_PER_BLOCK * sizeof(std::int16_t));
+        if (p.player == nullptr) {
+            SubmitSamples(p, samples, n * BRR_SAMPLES_PER_BLOCK);
+        } else if (!PlayPiece(p, samples, n * BRR_SAMPLES_PER_BLOCK)) {
+            return false;
+        }
         first += n;
         count -= n;
     }
@@ -67,14 +106,14 @@ int WritePasses(Pass& p, const BRRConvertOptions& options, bool threaded,
                 const BRRConvertResult& plan, LoopStartRecord& record)
 {
     std::uint8_t header[kWavHeaderSize];
-    MakeWavHeader(header, options.sampleRate, static_cast<std::uint32_t>(plan.totalBlocks),
+    MakeWavHeader(header, plan.sampleRate, static_cast<std::uint32_t>(plan.sampleCount * 2u),
                   plan.smpl != 0 ? kSmplChunkSize : 0);
     if (!WriteNow(p.writer, header, sizeof header)) {
         return BRR_STATUS_WRITE_ERROR;
     }
     const std::uint64_t repeatFrom = RepeatFrom(plan);
     const std::uint64_t loopBlocks = plan.blockCount - repeatFrom;
-    if (threaded && plan.totalBlocks > p.pieceBlocks) {
+    if (threaded && plan.sampleCount > PieceSamples(p)) {
         StartWriter(p.writer);  // one piece has nothing to overlap with
     }
     std::int16_t pair[2] = {0, 0};
@@ -84,10 +123,13 @@ int WritePasses(Pass& p, const BRRConvertOptions& options, bool threaded,
         record.firsts[pass] = pair[0];
         record.seconds[pass] = pair[1];
     }
+    if (ok && p.filled > 0) {
+        SubmitSamples(p, p.out, p.filled);  // the last played samples
+    }
     ok = StopWriter(p.writer) && ok;
     if (ok && plan.smpl != 0) {
         std::uint8_t chunk[kSmplChunkSize];
-        MakeSmplChunk(chunk, options.sampleRate, plan.smplStart, plan.smplEnd);
+        MakeSmplChunk(chunk, options.sampleRate, plan.smplStart, plan.smplEnd, plan.unityNote, plan.pitchFraction);
         ok = WriteNow(p.writer, chunk, sizeof chunk);
     }
     return ok ? BRR_OK : p.readFailed ? BRR_STATUS_READ_ERROR : BRR_STATUS_WRITE_ERROR;
@@ -97,14 +139,6 @@ void Report(const BRRConvertOptions& options, const LoopStartRecord& record, BRR
 {
     result->stability = LoopStability(options.loopCount, record.firsts, record.seconds,
                                       &result->repeatLater, &result->repeatEarlier);
-    if (options.loopCount > 1) {
-        ProbableNote note{0, 0, 0};
-        const std::uint64_t loopBlocks = result->blockCount - RepeatFrom(*result);
-        result->note = LoopNote(static_cast<std::uint32_t>(loopBlocks), options.sampleRate, &note);
-        result->noteIndex = note.index;
-        result->noteOctave = note.octave;
-        result->noteCents = static_cast<std::int32_t>(note.cents);
-    }
 }
 
 }  // namespace
@@ -118,18 +152,24 @@ int RenderSource(const Source& source, const BRRConvertOptions& options, BRRWrit
     Writer writer;
     writer.write = write;
     writer.context = context;
-    Pass p{source, result->dataOffset, PieceBlocks(options), nullptr, writer, BRRDecoder{}, false};
+    Player player;
+    player.pitch = options.play;
+    Pass p{source,  result->dataOffset, PieceBlocks(options), nullptr, writer, BRRDecoder{}, false,
+           options.play != 0 ? &player : nullptr, nullptr, nullptr, 0};
     BRRDecoderInit(&p.decoder, options.rules);
-    const std::size_t sampleBytes = p.pieceBlocks * BRR_SAMPLES_PER_BLOCK * sizeof(std::int16_t);
+    const std::size_t sampleBytes = PieceSamples(p) * sizeof(std::int16_t);
     if (source.memory == nullptr) {
         p.scratch = static_cast<std::uint8_t*>(std::malloc(p.pieceBlocks * BRR_BLOCK_SIZE));
+    }
+    if (p.player != nullptr) {
+        p.decoded = static_cast<std::int16_t*>(std::malloc(sampleBytes));
     }
     writer.buffers[0] = static_cast<std::int16_t*>(std::malloc(sampleBytes));
     writer.buffers[1] = threaded ? static_cast<std::int16_t*>(std::malloc(sampleBytes)) : writer.buffers[0];
     auto* record = static_cast<LoopStartRecord*>(std::malloc(sizeof(LoopStartRecord)));
     int status = BRR_STATUS_NO_MEMORY;
-    if ((source.memory != nullptr || p.scratch != nullptr) && writer.buffers[0] != nullptr &&
-        writer.buffers[1] != nullptr && record != nullptr) {
+    if ((source.memory != nullptr || p.scratch != nullptr) && (p.player == nullptr || p.decoded != nullptr) &&
+        writer.buffers[0] != nullptr && writer.buffers[1] != nullptr && record != nullptr) {
         status = WritePasses(p, options, threaded, *result, *record);
     }
     if (status == BRR_OK) {
@@ -141,6 +181,7 @@ int RenderSource(const Source& source, const BRRConvertOptions& options, BRRWrit
     }
     std::free(writer.buffers[0]);
     std::free(p.scratch);
+    std::free(p.decoded);
     return status;
 }
 

@@ -5,6 +5,7 @@
 
 #include "VornishAudioBRRFile.h"
 #include "render/loop_reports.h"
+#include "render/playback.h"
 #include "render/render.h"
 #include "stream/source.h"
 
@@ -43,6 +44,7 @@ void BRRConvertOptionsInit(BRRConvertOptions* options)
     options->rules = BRR_RULES_LIBRARY;
     options->writeSmpl = 1;
     options->loopStart = BRR_NO_LOOP_START;
+    options->rootNote = BRR_ROOT_NOTE_AUTO;
 }
 
 int BRRPlan(BRRReadFunction read, void* context, std::uint64_t size,
@@ -132,3 +134,5 @@ const char* BRRNoteName(int index)
 }
 
 const char* BRRVersion(void) { return VORNISH_BRR_VERSION; }
+
+const std::int16_t* BRRInterpolationTable(void) { return vornish::kInterpolation; }

@@ -2,7 +2,7 @@
 //
 //   offset  size  field                  value
 //    0      4     chunk id               "RIFF"
-//    4      4     RIFF size              32 * N + 36 (+ 68 with a smpl chunk)
+//    4      4     RIFF size              data size + 36 (+ 68 with a smpl chunk)
 //    8      4     form type              "WAVE"
 //   12      4     chunk id               "fmt "
 //   16      4     format chunk size      16
@@ -13,13 +13,13 @@
 //   32      2     block align            2
 //   34      2     bits per sample        16
 //   36      4     chunk id               "data"
-//   40      4     data size              32 * N
-//   44            16 * N samples, signed 16-bit little-endian
+//   40      4     data size              2 * samples (32 * N for N blocks)
+//   44            the samples, signed 16-bit little-endian
 //
 // The optional `smpl` chunk that follows the samples (all fields 32-bit):
 //
 //   "smpl", size 60, manufacturer 0, product 0, sample period (ns),
-//   MIDI unity note 60, pitch fraction 0, SMPTE format 0, SMPTE offset 0,
+//   MIDI unity note, pitch fraction, SMPTE format 0, SMPTE offset 0,
 //   loop count 1, sampler data 0, then the loop: cue id 0, type 0 (forward),
 //   start, end (inclusive), fraction 0, play count 0 (forever).
 //
@@ -56,9 +56,8 @@ bool HostIsLittleEndian()
 }  // namespace
 
 void MakeWavHeader(std::uint8_t header[kWavHeaderSize], std::uint32_t sampleRate,
-                   std::uint32_t blockCount, std::uint32_t trailingBytes)
+                   std::uint32_t dataSize, std::uint32_t trailingBytes)
 {
-    const std::uint32_t dataSize = blockCount * 32u;
     PutTag(header + 0, "RIFF");
     PutLE32(header + 4, dataSize + 36u + trailingBytes);
     PutTag(header + 8, "WAVE");
@@ -75,12 +74,13 @@ void MakeWavHeader(std::uint8_t header[kWavHeaderSize], std::uint32_t sampleRate
 }
 
 void MakeSmplChunk(std::uint8_t chunk[kSmplChunkSize], std::uint32_t sampleRate,
-                   std::uint32_t loopStart, std::uint32_t loopEnd)
+                   std::uint32_t loopStart, std::uint32_t loopEnd, std::uint32_t unityNote,
+                   std::uint32_t pitchFraction)
 {
     const std::uint32_t period =
         sampleRate == 0 ? 0
                         : static_cast<std::uint32_t>((1000000000ull + sampleRate / 2) / sampleRate);
-    const std::uint32_t fields[] = {60, 0, 0, period, 60, 0, 0, 0, 1, 0,
+    const std::uint32_t fields[] = {60, 0, 0, period, unityNote, pitchFraction, 0, 0, 1, 0,
                                     0,  0, loopStart, loopEnd, 0, 0};
     PutTag(chunk, "smpl");
     for (std::size_t i = 0; i < sizeof fields / sizeof fields[0]; ++i) {

@@ -20,16 +20,18 @@ constexpr std::uint64_t WavMaxBlockCount(std::uint64_t trailingBytes)
     return (0xFFFFFFFFull - 36u - trailingBytes) / 32u;
 }
 
-// Fills `header` for `blockCount` blocks (16 samples each) at `sampleRate` Hz,
-// with `trailingBytes` of further chunks after the samples counted in the
-// RIFF size. The sizes must fit (see WavMaxBlockCount).
+// Fills `header` for `dataBytes` of samples at `sampleRate` Hz, with
+// `trailingBytes` of further chunks after the samples counted in the RIFF
+// size. The sizes must fit (see WavMaxBlockCount).
 void MakeWavHeader(std::uint8_t header[kWavHeaderSize], std::uint32_t sampleRate,
-                   std::uint32_t blockCount, std::uint32_t trailingBytes);
+                   std::uint32_t dataBytes, std::uint32_t trailingBytes);
 
 // Fills a `smpl` chunk with one forward loop from sample `loopStart` to sample
-// `loopEnd` (inclusive), played forever, unity note 60.
+// `loopEnd` (inclusive), played forever, at MIDI `unityNote` plus
+// `pitchFraction` / 2^32 of a semitone.
 void MakeSmplChunk(std::uint8_t chunk[kSmplChunkSize], std::uint32_t sampleRate,
-                   std::uint32_t loopStart, std::uint32_t loopEnd);
+                   std::uint32_t loopStart, std::uint32_t loopEnd, std::uint32_t unityNote,
+                   std::uint32_t pitchFraction);
 
 // Rewrites `count` samples in place as little-endian byte pairs, the order a
 // WAV file holds them in (nothing to do on a little-endian host).

@@ -63,6 +63,8 @@ def tool_args(options):
             args.append("--" + key.replace("_", "-"))
         elif key == "smpl":
             args.append("--no-smpl")
+        elif key == "play":
+            args += ["--play", hex(value)]
         else:
             args += ["--" + key.replace("_", "-"), str(value)]
     return args
@@ -106,7 +108,7 @@ class ConvertTest(unittest.TestCase):
                 count = len(sample.samples)
                 self.assertEqual(wav[44 + 2 * count:][:4], b"smpl" if sample.smpl_loop else b"")
                 numpy.testing.assert_array_equal(sample.samples, numpy.frombuffer(wav, "<i2", count, 44))
-                self.assertEqual(sample.rate, options.get("rate", 8000))
+                self.assertEqual(sample.rate, options.get("rate", 32000))
 
     def test_every_buffer_kind_is_read_in_place(self):
         data = FILES["header_and_flags"]
@@ -117,9 +119,40 @@ class ConvertTest(unittest.TestCase):
             vornish_brr.convert(numpy.zeros(9, numpy.int16))
 
 
+def play_plainly(decoded, pitch):
+    """What the voice outputs at pitch, computed here from the rules."""
+    g = vornish_brr.INTERPOLATION_TABLE.astype(numpy.int64)
+    v = numpy.concatenate([numpy.zeros(3, numpy.int64), decoded.astype(numpy.int64) // 2])
+    count = -(-len(decoded) * 4096 // pitch)
+    p = numpy.arange(count, dtype=numpy.int64) * pitch
+    n, i = (p >> 12) + 3, (p >> 4) & 255
+    s = ((g[255 - i] * v[n - 3]) >> 10) + ((g[511 - i] * v[n - 2]) >> 10) + ((g[256 + i] * v[n - 1]) >> 10)
+    s = numpy.where(s > 32767, s - 65536, numpy.where(s < -32768, s + 65536, s))
+    s = numpy.clip(s + ((g[i] * v[n]) >> 10), -32768, 32767)
+    return ((s >> 1) * 2).astype(numpy.int16)
+
+
+class PlayTest(unittest.TestCase):
+    def test_tool_and_module_play_as_the_rules_say(self):
+        data = FILES["header_and_flags"]
+        for rules in ("hardware", "library"):
+            for loops in (1, 3):
+                for pitch in (1, 0x800, 0x1000, 0x1234, 0x2000, 0x3FFF):
+                    with self.subTest(rules=rules, loops=loops, pitch=pitch):
+                        options = {"rules": rules, "loops": loops, "play": pitch}
+                        played = vornish_brr.decode(data, **options)
+                        wav = run_tool(data, options)
+                        self.assertNotIn(b"smpl", wav)
+                        numpy.testing.assert_array_equal(
+                            numpy.frombuffer(wav, "<i2", len(played.samples), 44), played.samples)
+                        source = vornish_brr.decode(data, rules=rules, loops=loops).samples
+                        numpy.testing.assert_array_equal(played.samples, play_plainly(source, pitch))
+                        self.assertEqual(played.rate, 32000)
+
+
 class DecodeTest(unittest.TestCase):
     def test_values_of_the_reports(self):
-        sample = vornish_brr.decode(FILES["header_flags_loops_rate"], loops=3, rate=32000)
+        sample = vornish_brr.decode(FILES["header_flags_loops_rate"], loops=3)
         self.assertEqual((sample.block_count, sample.loop_start, sample.trailing_blocks), (5, 2, 0))
         self.assertEqual(sample.smpl_loop, (128, 175))  # the last pass of blocks 2..4
         self.assertEqual(sample.stability, "stable")
@@ -135,6 +168,9 @@ class DecodeTest(unittest.TestCase):
         pieces = [vornish_brr.decode_blocks(blocks[at:at + 63], decoder) for at in range(0, len(blocks), 63)]
         numpy.testing.assert_array_equal(numpy.concatenate(pieces), whole)
         numpy.testing.assert_array_equal(whole, vornish_brr.decode(blocks).samples)
+        library = vornish_brr.decode_blocks(blocks, vornish_brr.Decoder("library"))
+        numpy.testing.assert_array_equal(library, vornish_brr.decode(blocks, rules="library").samples)
+        self.assertFalse(numpy.array_equal(library, whole))  # the corpus has filter 1 and ranges 13 to 15
 
     def test_bad_inputs_raise_and_the_interpreter_goes_on(self):
         rng = random.Random(5)

@@ -28,6 +28,9 @@ struct Options {
     std::FILE* progress = stdout;
 };
 
+// Parses the command line into `options`; false after the usage message.
+bool ParseArguments(int argc, char** argv, Options& options);
+
 extern const char kStandardInput[];
 extern const char kStandardOutput[];
 

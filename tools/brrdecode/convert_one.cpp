@@ -36,6 +36,9 @@ bool ReportPlan(const Options& options, const Names& names, const BRRFile& input
         PrintError("Warning : %s has %" PRIu64 " blocks after its end block; --stop-at-end leaves them out.\n",
                    in, plan.trailingBlocks);
     }
+    if (plan.unlooped != 0 && status == BRR_OK) {
+        PrintError("Warning : %s does not loop (its end block has no loop flag); --loops repeats it whole.\n", in);
+    }
     if (plan.extraBytes > 0) {
         PrintError("Warning : %s has %u bytes after its last block; ignored.\n", in, plan.extraBytes);
     }

@@ -5,9 +5,6 @@
 // reads and writes standard input and output (console lines then go to
 // standard error), it names outputs into a folder, it says why a file cannot
 // be opened, and a conversion stopped by a signal leaves no partial output.
-#include <getopt.h>
-#include <sys/stat.h>
-
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -55,8 +52,19 @@ const char kUsage[] =
     "                       N > 1, report the loop's probable note and whether\n"
     "                       it is stable\n"
     "      --rate HZ        sample rate written into the WAV and used for the\n"
-    "                       note (1 to 384000, default 8000; 32000 is the native\n"
-    "                       rate of most samples)\n"
+    "                       note (1 to 384000, default 32000: the playback\n"
+    "                       hardware's rate, at which samples play at pitch 4096)\n"
+    "      --rules R        the decoding arithmetic: 'hardware' (the default, as\n"
+    "                       the playback hardware decodes) or 'library' (what\n"
+    "                       the library's BRRDecode has always written)\n"
+    "      --play PITCH     write what the hardware's voice outputs, at 32000 Hz,\n"
+    "                       playing the sample at PITCH (1 to 16383, decimal or\n"
+    "                       0x hex; 4096 is one sample per output sample) with\n"
+    "                       its 4-tap interpolation; no 'smpl' chunk\n"
+    "      --play-rate HZ   the same, at PITCH = HZ * 4096 / 32000, rounded\n"
+    "      --root-note NOTE the 'smpl' chunk's unity note: C4, A#3, Eb5 or a MIDI\n"
+    "                       number 0 to 127 (C4 is 60, A4 is 440 Hz); by default\n"
+    "                       the probable note of the loop, else 60\n"
     "      --loop-start S   the loop starts at block S (overrides a header)\n"
     "      --no-header      take every file as headerless\n"
     "      --stop-at-end    decode up to the first block with the end flag\n"
@@ -65,143 +73,19 @@ const char kUsage[] =
     "      --version        print the version and exit\n"
     "\n"
     "Examples:\n"
-    "  brrdecode --stop-at-end --loops 4 --rate 32000 -o piano.wav piano.brr\n"
+    "  brrdecode --stop-at-end --loops 4 -o piano.wav piano.brr\n"
+    "  brrdecode --play-rate 44100 --loops 8 -o heard.wav piano.brr\n"
     "  brrdecode - < voice.brr | sox -t wav - voice.flac\n"
     "\n"
     "Exit status: 0 when every INPUT was converted, 1 when any failed,\n"
     "2 for a usage error.\n";
-
-constexpr std::uint32_t kMaxRate = 384000;
-
-int UsageError(const std::string& message)
-{
-    std::fflush(stdout);
-    std::fprintf(stderr, "brrdecode: %s\nTry 'brrdecode --help' for more information.\n",
-                 message.c_str());
-    return kExitUsage;
-}
-
-// A whole decimal number from `min` to `max`, digits only.
-bool ParseWholeNumber(const char* text, std::uint64_t min, std::uint64_t max, std::uint64_t& value)
-{
-    if (*text == '\0') {
-        return false;
-    }
-    std::uint64_t n = 0;
-    for (const char* p = text; *p != '\0'; ++p) {
-        if (*p < '0' || *p > '9') {
-            return false;
-        }
-        n = n * 10 + static_cast<std::uint64_t>(*p - '0');
-        if (n > max) {
-            return false;
-        }
-    }
-    if (n < min) {
-        return false;
-    }
-    value = n;
-    return true;
-}
-
-enum LongOnly { kVersion = 256, kLoops, kRate, kLoopStart, kNoHeader, kStopAtEnd, kNoSmpl };
-
-const option kLongOptions[] = {
-    {"output", required_argument, nullptr, 'o'},
-    {"output-dir", required_argument, nullptr, 'd'},
-    {"force", no_argument, nullptr, 'f'},
-    {"quiet", no_argument, nullptr, 'q'},
-    {"help", no_argument, nullptr, 'h'},
-    {"version", no_argument, nullptr, kVersion},
-    {"loops", required_argument, nullptr, kLoops},
-    {"rate", required_argument, nullptr, kRate},
-    {"loop-start", required_argument, nullptr, kLoopStart},
-    {"no-header", no_argument, nullptr, kNoHeader},
-    {"stop-at-end", no_argument, nullptr, kStopAtEnd},
-    {"no-smpl", no_argument, nullptr, kNoSmpl},
-    {nullptr, 0, nullptr, 0},
-};
-
-// Parses the command line into `options`; returns kExitOk or, after printing
-// the message, kExitUsage.
-int ParseArguments(int argc, char** argv, Options& options)
-{
-    opterr = 0;  // the messages below say more
-    std::uint64_t number = 0;
-    int c;
-    while ((c = getopt_long(argc, argv, ":o:d:fqh", kLongOptions, nullptr)) != -1) {
-        switch (c) {
-        case 'o': options.output = optarg; break;
-        case 'd': options.outputDir = optarg; break;
-        case 'f': options.force = true; break;
-        case 'q': options.quiet = true; break;
-        case 'h': options.help = true; break;
-        case kVersion: options.version = true; break;
-        case kLoops:
-            if (!ParseWholeNumber(optarg, 1, BRR_MAX_LOOP_COUNT, number)) {
-                return UsageError(std::string("invalid loop count '") + optarg +
-                                  "' (a whole number from 1 to 3200)");
-            }
-            options.convert.loopCount = static_cast<std::uint32_t>(number);
-            break;
-        case kRate:
-            if (!ParseWholeNumber(optarg, 1, kMaxRate, number)) {
-                return UsageError(std::string("invalid sample rate '") + optarg +
-                                  "' (a whole number of Hz from 1 to 384000)");
-            }
-            options.convert.sampleRate = static_cast<std::uint32_t>(number);
-            break;
-        case kLoopStart:
-            if (!ParseWholeNumber(optarg, 0, 0xFFFFFFFFu, number)) {
-                return UsageError(std::string("invalid loop start '") + optarg +
-                                  "' (a block number from 0)");
-            }
-            options.convert.loopStart = static_cast<std::int64_t>(number);
-            break;
-        case kNoHeader: options.convert.noHeader = 1; break;
-        case kStopAtEnd: options.convert.stopAtEnd = 1; break;
-        case kNoSmpl: options.convert.writeSmpl = 0; break;
-        case ':': return UsageError(std::string("option '") + argv[optind - 1] + "' needs a value");
-        default: return UsageError(std::string("unknown option '") + argv[optind - 1] + "'");
-        }
-    }
-    for (int i = optind; i < argc; ++i) {
-        options.inputs.push_back(argv[i]);
-    }
-    if (options.help || options.version) {
-        return kExitOk;
-    }
-    if (options.inputs.empty()) {
-        return UsageError("no INPUT file given");
-    }
-    if (options.output != nullptr && options.inputs.size() > 1) {
-        return UsageError("-o/--output needs exactly one INPUT");
-    }
-    if (options.output != nullptr && options.outputDir != nullptr) {
-        return UsageError("-o/--output and -d/--output-dir exclude each other");
-    }
-    struct stat st;
-    if (options.outputDir != nullptr && (::stat(options.outputDir, &st) != 0 || !S_ISDIR(st.st_mode))) {
-        return UsageError(std::string("'") + options.outputDir + "' is not a directory");
-    }
-    std::size_t standardInputs = 0;
-    for (const char* input : options.inputs) {
-        standardInputs += IsStandardStream(input) ? 1 : 0;
-    }
-    if (standardInputs > 1) {
-        return UsageError("standard input ('-') can be read only once");
-    }
-    return kExitOk;
-}
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
     Options options;
-    BRRConvertOptionsInit(&options.convert);
-    options.convert.sampleForms = 1;  // samples as they are found
-    if (ParseArguments(argc, argv, options) != kExitOk) {
+    if (!brrdecode::ParseArguments(argc, argv, options)) {
         return kExitUsage;
     }
     if (options.help) {
