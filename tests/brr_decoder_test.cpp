@@ -54,6 +54,11 @@ const KnownAnswer kKnownAnswers[] = {
      {186, 174, 162, 150, 140, 130, 120, 112, 104, 96, 90, 84, 78, 72, 66, 60}, BRR_RULES_HARDWARE, 100},
     {"library_filter1_from_minus_1", kFilter1Zeros, Samples(16, 0), BRR_RULES_LIBRARY, -1},
     {"hardware_filter1_from_minus_1", kFilter1Zeros, Samples(16, -2), BRR_RULES_HARDWARE, -1},
+    // -16384, whose negation leaves the 15-bit domain, then filter 1 on it.
+    {"hardware_filter1_from_minus_16384", {0xC4, 0x80, 0, 0, 0, 0, 0, 0, 0},
+     {-32768, -30720, -28800, -27000, -25314, -23732, -22250, -20860, -19558, -18336, -17190, -16116, -15110,
+      -14166, -13282, -12452},
+     BRR_RULES_HARDWARE},
     {"hardware_range13_codes_0_and_8", {0xD0, 0x08, 0, 0, 0, 0, 0, 0, 0}, WithZeros({0, -4096}, 16),
      BRR_RULES_HARDWARE},
     {"hardware_range15", {0xF0, 0x80, 0x7F, 0, 0, 0, 0, 0, 0}, WithZeros({-4096, 0, 0, -4096}, 16),

@@ -103,7 +103,11 @@ inline std::int32_t ShiftClampWrap15(std::int32_t y)
     return y < 0 ? 0 : -1;
 }
 
-// kFilter 4 is filter 1 under the hardware's rules.
+// kFilter 4 is filter 1 under the hardware's rules, p1 + ((-p1) >> 4), run on
+// the negated history n1 = -p1 (see DecodeCodes): there it is the library's
+// n1 - (n1 >> 4), as short a chain, and -x = -scaled + n1 - (n1 >> 4)
+// exactly. Negating the 15-bit wrap misses one value: -(-16384) is 16384,
+// which the wrap turns back into -16384; the rare branch puts it right.
 template <int kFilter>
 inline void DecodeCode(std::int32_t scaled, std::int32_t& p1, std::int32_t& p2,
                        std::int16_t& out)
@@ -114,7 +118,14 @@ inline void DecodeCode(std::int32_t scaled, std::int32_t& p1, std::int32_t& p2,
     } else if constexpr (kFilter == 1) {
         x = Wrap15(scaled + p1 - (p1 >> 4));  // always within 16 bits: no clamp
     } else if constexpr (kFilter == 4) {
-        x = Wrap15(scaled + p1 + ((-p1) >> 4));  // the same
+        x = Wrap15(p1 - (p1 >> 4) - scaled);  // p1 holds -p1 here
+        if (x == -16384) {
+            x = 16384;
+        }
+        p2 = p1;
+        p1 = x;
+        out = static_cast<std::int16_t>(x * -2);
+        return;
     } else if constexpr (kFilter == 2) {
         x = ShiftClampWrap15<5>(61 * p1 + 32 * (scaled - p2 + (p2 >> 4)));
     } else {
@@ -129,14 +140,18 @@ template <int kFilter>
 inline void DecodeCodes(const std::int32_t* scaled, const std::uint8_t* data, std::int32_t& p1,
                         std::int32_t& p2, std::int16_t* out)
 {
+    std::int32_t h1 = kFilter == 4 ? -p1 : p1;  // the history as DecodeCode keeps it
+    std::int32_t h2 = kFilter == 4 ? -p2 : p2;
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC unroll 8
 #endif
     for (std::size_t k = 0; k < 8; ++k) {
         const std::uint8_t b = data[k];
-        DecodeCode<kFilter>(scaled[b >> 4u], p1, p2, out[2 * k]);
-        DecodeCode<kFilter>(scaled[b & 15u], p1, p2, out[2 * k + 1]);
+        DecodeCode<kFilter>(scaled[b >> 4u], h1, h2, out[2 * k]);
+        DecodeCode<kFilter>(scaled[b & 15u], h1, h2, out[2 * k + 1]);
     }
+    p1 = kFilter == 4 ? -h1 : h1;
+    p2 = kFilter == 4 ? -h2 : h2;
 }
 
 template <bool kHardware>

@@ -3,10 +3,12 @@
 // bytes, all checked against a model written here from the format's rules
 // and the plain reference decoder.
 //
-// Byte 0 picks the loop count (1..8) and the piece size (1..4 blocks, so that
-// every piece boundary is crossed); byte 1 the sample rate (bits 0-2), sample
-// forms (bit 3), no header (bit 4), stop at the end (bit 5) and no smpl chunk
-// (bit 6); byte 2 the loop start (0: none; bit 7 set: the raw value, which
+// Byte 0 picks the loop count (bits 0-2: 1..8), the piece size (bits 3-4:
+// 1..4 blocks, so that every piece boundary is crossed), the hardware's rules
+// (bit 5) and playback (bits 6-7: none, or pitch 4096, 0x1234 or 0x0A00);
+// byte 1 the sample rate (bits 0-2), sample
+// forms (bit 3), no header (bit 4), stop at the end (bit 5), no smpl chunk
+// (bit 6) and the smpl chunk's root note (bit 7: 60 or 61); byte 2 the loop start (0: none; bit 7 set: the raw value, which
 // may lie outside). The rest is the file, of any size.
 //
 // Built with -fsanitize=fuzzer this is a libFuzzer target; built without, it
@@ -95,9 +97,28 @@ Model Expect(const std::uint8_t* file, std::size_t size, const BRRConvertOptions
     } else if (m.loopStart >= 0 && static_cast<std::size_t>(m.loopStart) >= m.blocks) {
         m.status = BRR_STATUS_BAD_LOOP_START;
     }
-    m.smpl = o.sampleForms != 0 && o.writeSmpl != 0 && m.loopStart >= 0 &&
+    m.smpl = o.sampleForms != 0 && o.writeSmpl != 0 && o.play == 0 && m.loopStart >= 0 &&
              (o.loopStart != BRR_NO_LOOP_START || bothFlags);
     return m;
+}
+
+// What the voice outputs at `pitch`, one output at a time.
+std::vector<std::int16_t> PlayPlainly(const std::vector<std::int16_t>& in, std::uint32_t pitch)
+{
+    const std::int16_t* g = BRRInterpolationTable();
+    const auto v = [&](std::int64_t j) { return j < 0 ? 0 : in[static_cast<std::size_t>(j)] / 2; };
+    std::vector<std::int16_t> out;
+    for (std::uint64_t p = 0; (p >> 12) < in.size(); p += pitch) {
+        const auto n = static_cast<std::int64_t>(p >> 12);
+        const auto i = static_cast<int>((p >> 4) & 255);
+        std::int32_t s = ((g[255 - i] * v(n - 3)) >> 10) + ((g[511 - i] * v(n - 2)) >> 10) +
+                         ((g[256 + i] * v(n - 1)) >> 10);
+        s = s > 32767 ? s - 65536 : s < -32768 ? s + 65536 : s;
+        s += (g[i] * v(n)) >> 10;
+        s = s > 32767 ? 32767 : s < -32768 ? -32768 : s;
+        out.push_back(static_cast<std::int16_t>((s >> 1) * 2));
+    }
+    return out;
 }
 
 // The WAV the model plays: every block, then the loop again for each pass.
@@ -107,6 +128,7 @@ std::vector<std::uint8_t> ExpectedWav(const std::uint8_t* file, const Model& m,
     const std::size_t from = m.loopStart >= 0 ? static_cast<std::size_t>(m.loopStart) : 0;
     const std::uint8_t* blocks = file + m.offset;
     reference::Decoder plain;
+    plain.hardware = o.rules == BRR_RULES_HARDWARE;
     std::vector<std::int16_t> samples = plain.DecodeBlocks(blocks, 9 * from);
     for (std::uint32_t pass = 0; pass < o.loopCount; ++pass) {
         const std::vector<std::int16_t> loop = plain.DecodeBlocks(blocks + 9 * from, 9 * (m.blocks - from));
@@ -114,13 +136,17 @@ std::vector<std::uint8_t> ExpectedWav(const std::uint8_t* file, const Model& m,
         starts.push_back(loop[1]);
         samples.insert(samples.end(), loop.begin(), loop.end());
     }
+    if (o.play != 0) {
+        samples = PlayPlainly(samples, o.play);
+    }
+    const std::uint32_t rate = o.play != 0 ? BRR_PLAYBACK_RATE : o.sampleRate;
     const auto data = static_cast<std::uint32_t>(2 * samples.size());
     std::vector<std::uint8_t> wav = {'R', 'I', 'F', 'F'};
     PutLE32(wav, data + 36 + (m.smpl ? 68 : 0));
     for (const char c : std::string("WAVEfmt ")) {
         wav.push_back(static_cast<std::uint8_t>(c));
     }
-    for (const std::uint32_t v : {16u, 0x10001u, o.sampleRate, 2 * o.sampleRate, 0x100002u}) {
+    for (const std::uint32_t v : {16u, 0x10001u, rate, 2 * rate, 0x100002u}) {
         PutLE32(wav, v);
     }
     wav.insert(wav.end(), {'d', 'a', 't', 'a'});
@@ -131,7 +157,8 @@ std::vector<std::uint8_t> ExpectedWav(const std::uint8_t* file, const Model& m,
     }
     if (m.smpl) {
         const auto total = static_cast<std::uint32_t>(samples.size());
-        const std::uint32_t fields[] = {60, 0, 0, (1000000000u + o.sampleRate / 2) / o.sampleRate, 60, 0, 0, 0,
+        const std::uint32_t fields[] = {60, 0, 0, (1000000000u + o.sampleRate / 2) / o.sampleRate,
+                                        static_cast<std::uint32_t>(o.rootNote), 0, 0, 0,
                                         1,  0, 0, 0, total - 16 * static_cast<std::uint32_t>(m.blocks - from),
                                         total - 1, 0, 0};
         wav.insert(wav.end(), {'s', 'm', 'p', 'l'});
@@ -174,11 +201,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     BRRConvertOptionsInit(&options);
     options.loopCount = 1u + data[0] % 8u;
     options.pieceBlocks = 1u + (data[0] >> 3u) % 4u;
+    options.rules = (data[0] >> 5) & 1 ? BRR_RULES_HARDWARE : BRR_RULES_LIBRARY;
+    static const std::uint32_t kPitches[4] = {0, BRR_PITCH_ONE, 0x1234, 0x0A00};
+    options.play = kPitches[data[0] >> 6];
     options.sampleRate = kRates[data[1] & 7u];
     options.sampleForms = (data[1] >> 3) & 1;
     options.noHeader = (data[1] >> 4) & 1;
     options.stopAtEnd = (data[1] >> 5) & 1;
     options.writeSmpl = ((data[1] >> 6) & 1) ^ 1;
+    options.rootNote = 60 + (data[1] >> 7);
     const std::size_t blockCount = fileSize / 9;
     if ((data[2] & 0x80) != 0) {
         options.loopStart = data[2] & 0x7F;
