@@ -2,8 +2,9 @@
  * VornishAudioBRRDecoder: converts a BRR sample (a headerless file of 9-byte
  * blocks) into a WAV file of signed 16-bit mono PCM at 8000 Hz.
  *
- * The library exports one function, BRRDecode. It runs the whole conversion
- * within the call (decoding on the caller's thread; on POSIX hosts a helper
+ * This header declares the library's original export, BRRDecode (the C API
+ * of VornishAudioBRR.h and VornishAudioBRRFile.h never prints or exits, for
+ * hosts that need that). BRRDecode runs the whole conversion within the call (decoding on the caller's thread; on POSIX hosts a helper
  * thread writes the output and ends with the call), prints its progress on standard
  * output and its errors on standard error, and returns one of the
  * BRR_STATUS_* codes below.
