@@ -1,4 +1,5 @@
 // The parts of the file layer that every platform shares.
+#include <cstdlib>
 #include <cstring>
 
 #include <cstddef>
@@ -6,6 +7,25 @@
 
 #include "VornishAudioBRRFile.h"
 #include "platform/platform.h"
+
+namespace vornish {
+
+void ClearFile(BRRFile* file)
+{
+    *file = BRRFile{};
+    file->descriptor = -1;
+}
+
+void ReleaseFile(BRRFile* file)
+{
+    std::free(file->target);
+    std::free(file->temporary);
+    std::free(file->wideTarget);
+    std::free(file->wideTemporary);
+    ClearFile(file);
+}
+
+}  // namespace vornish
 
 int BRRFileRead(void* context, std::uint64_t offset, void* buffer, std::size_t size)
 {

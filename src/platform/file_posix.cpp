@@ -21,12 +21,6 @@
 
 namespace {
 
-void Clear(BRRFile* file)
-{
-    *file = BRRFile{};
-    file->descriptor = -1;
-}
-
 void Describe(BRRFile* file, int fd, const struct stat& st)
 {
     file->descriptor = fd;
@@ -194,13 +188,6 @@ int PlaceNamed(const BRRFile* file)
     return 0;
 }
 
-void Release(BRRFile* file)
-{
-    std::free(file->target);
-    std::free(file->temporary);
-    Clear(file);
-}
-
 }  // namespace
 
 namespace vornish {
@@ -216,7 +203,7 @@ long WriteSome(int fd, const void* buffer, std::size_t size) { return ::write(fd
 
 int BRRFileAdopt(BRRFile* file, int descriptor)
 {
-    Clear(file);
+    vornish::ClearFile(file);
     struct stat st;
     if (::fstat(descriptor, &st) != 0) {
         return errno;
@@ -227,7 +214,7 @@ int BRRFileAdopt(BRRFile* file, int descriptor)
 
 int BRRFileOpenInput(BRRFile* file, const char* path, const wchar_t* /*widePath*/)
 {
-    Clear(file);
+    vornish::ClearFile(file);
     // O_NONBLOCK: opening a FIFO must not wait for a writer; it is refused.
     const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     const int error = Opened(file, fd);
@@ -238,7 +225,7 @@ int BRRFileOpenInput(BRRFile* file, const char* path, const wchar_t* /*widePath*
         struct stat st;
         const bool directory = ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode);
         ::close(fd);
-        Clear(file);
+        vornish::ClearFile(file);
         return directory ? EISDIR : BRR_FILE_NOT_REGULAR;
     }
     const int flags = ::fcntl(fd, F_GETFL);
@@ -250,7 +237,7 @@ int BRRFileOpenInput(BRRFile* file, const char* path, const wchar_t* /*widePath*
 
 int BRRFileOpenOutput(BRRFile* file, const char* path, const wchar_t* /*widePath*/, int exclusive)
 {
-    Clear(file);
+    vornish::ClearFile(file);
     struct stat st;
     const bool exists = ::stat(path, &st) == 0;
     if (!exists && errno != ENOENT) {
@@ -293,7 +280,7 @@ int BRRFileCommit(BRRFile* file)
             ::unlink(file->temporary);
         }
     }
-    Release(file);
+    vornish::ReleaseFile(file);
     return error;
 }
 
@@ -313,7 +300,7 @@ int BRRFileClose(BRRFile* file)
 {
     BRRFileAbandon(file);
     const int error = file->descriptor < 0 || ::close(file->descriptor) == 0 ? 0 : errno;
-    Release(file);
+    vornish::ReleaseFile(file);
     return error;
 }
 

@@ -70,12 +70,6 @@ bool Describe(BRRFile* file, int fd)
     return true;
 }
 
-void Clear(BRRFile* file)
-{
-    *file = BRRFile{};
-    file->descriptor = -1;
-}
-
 // Describes what _open() gave, or closes it and returns the error.
 int Opened(BRRFile* file, int fd)
 {
@@ -84,7 +78,7 @@ int Opened(BRRFile* file, int fd)
         if (fd >= 0) {
             _close(fd);
         }
-        Clear(file);
+        vornish::ClearFile(file);
         return error;
     }
     return 0;
@@ -111,13 +105,13 @@ long WriteSome(int fd, const void* buffer, std::size_t size)
 
 int BRRFileAdopt(BRRFile* file, int descriptor)
 {
-    Clear(file);
+    vornish::ClearFile(file);
     return Describe(file, descriptor) ? 0 : errno;
 }
 
 int BRRFileOpenInput(BRRFile* file, const char* path, const wchar_t* widePath)
 {
-    Clear(file);
+    vornish::ClearFile(file);
     const int fd = OpenPath(path, widePath, _O_RDONLY | _O_BINARY | _O_NOINHERIT);
     const int error = Opened(file, fd);
     if (error != 0) {
@@ -127,7 +121,7 @@ int BRRFileOpenInput(BRRFile* file, const char* path, const wchar_t* widePath)
         struct _stat64 st;
         const bool directory = _fstat64(fd, &st) == 0 && (st.st_mode & _S_IFMT) == _S_IFDIR;
         _close(fd);
-        Clear(file);
+        vornish::ClearFile(file);
         return directory ? EISDIR : BRR_FILE_NOT_REGULAR;
     }
     return 0;
@@ -211,18 +205,11 @@ int Replacement(BRRFile* file, const std::wstring& target, int exclusive, const 
     return 0;
 }
 
-void Release(BRRFile* file)
-{
-    std::free(file->wideTarget);
-    std::free(file->wideTemporary);
-    Clear(file);
-}
-
 }  // namespace
 
 int BRRFileOpenOutput(BRRFile* file, const char* path, const wchar_t* widePath, int exclusive)
 {
-    Clear(file);
+    vornish::ClearFile(file);
     try {
         // Opening what is there for writing changes nothing in it; it tells
         // a device from a file on a disk.
@@ -240,7 +227,7 @@ int BRRFileOpenOutput(BRRFile* file, const char* path, const wchar_t* widePath, 
         } else if (error != ENOENT) {
             return error;
         } else {
-            Clear(&there);
+            vornish::ClearFile(&there);
             there.device = 0;
         }
         return Replacement(file, Widened(path, widePath), exclusive, there);
@@ -266,7 +253,7 @@ int BRRFileCommit(BRRFile* file)
     if (error != 0) {
         DeleteFileW(temporary.c_str());
     }
-    Release(file);
+    vornish::ReleaseFile(file);
     return error;
 }
 
@@ -283,7 +270,7 @@ int BRRFileClose(BRRFile* file)
     if (file->replacing != 0) {
         BRRFileAbandon(file);
     }
-    Release(file);
+    vornish::ReleaseFile(file);
     return error;
 }
 

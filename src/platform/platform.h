@@ -6,10 +6,16 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "VornishAudioBRRFile.h"
+
 namespace vornish {
 
 // 32-bit hosts refuse a single read or write of 2 GiB or more.
 constexpr std::size_t kMaxPiece = std::size_t{1} << 30;
+
+// A closed BRRFile; and one whose replacement strings are freed, then closed.
+void ClearFile(BRRFile* file);
+void ReleaseFile(BRRFile* file);
 
 // One read at `offset` / one write at the current position, of at most
 // kMaxPiece bytes: the count done, or -1 with errno set.

@@ -20,15 +20,21 @@ const BRRConvertOptions* OrDefaults(const BRRConvertOptions* options, BRRConvert
     return defaults;
 }
 
+vornish::Source CallbackSource(BRRReadFunction read, void* context)
+{
+    vornish::Source source;
+    source.read = read;
+    source.context = context;
+    return source;
+}
+
 int RenderThrough(BRRReadFunction read, void* readContext, const BRRConvertOptions* options,
                   BRRWriteFunction write, void* writeContext, bool threaded, BRRConvertResult* result)
 {
     if (read == nullptr || result == nullptr) {
         return BRR_STATUS_MISSING_PATH;
     }
-    vornish::Source source;
-    source.read = read;
-    source.context = readContext;
+    const vornish::Source source = CallbackSource(read, readContext);
     BRRConvertOptions defaults;
     return vornish::RenderSource(source, *OrDefaults(options, &defaults), write, writeContext, threaded,
                                  result);
@@ -53,11 +59,8 @@ int BRRPlan(BRRReadFunction read, void* context, std::uint64_t size,
     if (read == nullptr || result == nullptr) {
         return BRR_STATUS_MISSING_PATH;
     }
-    vornish::Source source;
-    source.read = read;
-    source.context = context;
     BRRConvertOptions defaults;
-    return vornish::PlanSource(source, size, *OrDefaults(options, &defaults), result);
+    return vornish::PlanSource(CallbackSource(read, context), size, *OrDefaults(options, &defaults), result);
 }
 
 int BRRRender(BRRReadFunction read, void* readContext, const BRRConvertOptions* options,

@@ -9,17 +9,11 @@
 namespace vornish {
 namespace {
 
-// Fills the facts from the input; false on a read failure.
-bool ReadFacts(const Source& source, const Layout& layout, std::size_t pieceBlocks,
-               std::uint8_t* scratch, Facts* facts)
+// Fills the facts of the blocks (the first end block, the last block's
+// header) from the input; false on a read failure.
+bool ReadBlockFacts(const Source& source, const Layout& layout, std::size_t pieceBlocks,
+                    std::uint8_t* scratch, Facts* facts)
 {
-    if (layout.headered) {
-        const std::uint8_t* header = SourceBytes(source, 0, BRR_LOOP_HEADER_SIZE, scratch);
-        if (header == nullptr) {
-            return false;
-        }
-        facts->loopHeader = header[0] | static_cast<std::uint32_t>(header[1]) << 8u;
-    }
     facts->endBlock = layout.blockCount;
     for (std::uint64_t first = 0; first < layout.blockCount; first += pieceBlocks) {
         const std::uint64_t left = layout.blockCount - first;
@@ -64,26 +58,26 @@ int PlanSource(const Source& source, std::uint64_t size, const BRRConvertOptions
         return BRR_STATUS_BAD_SIZE;
     }
     Facts facts;
-    const bool needsFacts = options.sampleForms != 0 && layout.blockCount > 0;
-    if (needsFacts) {
-        const std::size_t pieceBlocks = PieceBlocks(options);
-        std::uint8_t* scratch = nullptr;
-        if (source.memory == nullptr &&
-            (scratch = static_cast<std::uint8_t*>(std::malloc(pieceBlocks * BRR_BLOCK_SIZE))) == nullptr) {
-            return BRR_STATUS_NO_MEMORY;
-        }
-        const bool read = ReadFacts(source, layout, pieceBlocks, scratch, &facts);
-        std::free(scratch);
-        if (!read) {
-            return BRR_STATUS_READ_ERROR;
-        }
-    } else if (layout.headered) {
+    if (layout.headered) {
         std::uint8_t header[BRR_LOOP_HEADER_SIZE];
         const std::uint8_t* bytes = SourceBytes(source, 0, sizeof header, header);
         if (bytes == nullptr) {
             return BRR_STATUS_READ_ERROR;
         }
         facts.loopHeader = bytes[0] | static_cast<std::uint32_t>(bytes[1]) << 8u;
+    }
+    if (options.sampleForms != 0 && layout.blockCount > 0) {
+        const std::size_t pieceBlocks = PieceBlocks(options);
+        std::uint8_t* scratch = nullptr;
+        if (source.memory == nullptr &&
+            (scratch = static_cast<std::uint8_t*>(std::malloc(pieceBlocks * BRR_BLOCK_SIZE))) == nullptr) {
+            return BRR_STATUS_NO_MEMORY;
+        }
+        const bool read = ReadBlockFacts(source, layout, pieceBlocks, scratch, &facts);
+        std::free(scratch);
+        if (!read) {
+            return BRR_STATUS_READ_ERROR;
+        }
     }
     return CompletePlan(layout, facts, options, result);
 }

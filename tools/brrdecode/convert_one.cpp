@@ -20,6 +20,11 @@ struct Names {
     bool toStandardOutput;
 };
 
+void RefuseTheInput(const Names& names)
+{
+    PrintFailure(names.output, ("is the input file " + names.input + " itself; choose another output").c_str());
+}
+
 // The lines that come before the samples; false when the plan failed.
 bool ReportPlan(const Options& options, const Names& names, const BRRFile& input, int status,
                 const BRRConvertResult& plan)
@@ -97,18 +102,16 @@ bool OpenOutput(const Options& options, const Names& names, const BRRFile& input
                                                             : BRRFileErrorText(error));
         return false;
     }
-    const char* refusal = nullptr;
-    std::string itself;
-    if (::isatty(output->descriptor)) {
-        refusal = "is a terminal; WAV data is not written to a terminal (use -o FILE, or a pipe)";
-    } else if (BRRFileIsSame(output, &input) != 0) {
-        itself = "is the input file " + names.input + " itself; choose another output";
-        refusal = itself.c_str();
-    }
-    if (refusal == nullptr) {
+    const bool terminal = ::isatty(output->descriptor) != 0;
+    const bool itself = !terminal && BRRFileIsSame(output, &input) != 0;
+    if (!terminal && !itself) {
         return true;
     }
-    PrintFailure(names.output, refusal);
+    if (terminal) {
+        PrintFailure(names.output, "is a terminal; WAV data is not written to a terminal (use -o FILE, or a pipe)");
+    } else {
+        RefuseTheInput(names);
+    }
     if (!names.toStandardOutput) {
         BRRFileClose(output);
     }
@@ -163,7 +166,7 @@ bool MayWrite(const char* inputArg, const std::string& output, const Names& name
         return true;
     }
     if (IsTheInput(inputArg, output)) {
-        PrintFailure(output, ("is the input file " + names.input + " itself; choose another output").c_str());
+        RefuseTheInput(names);
         return false;
     }
     if (const Written* earlier = WrittenBefore(written, output)) {
