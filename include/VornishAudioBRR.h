@@ -47,6 +47,8 @@
 #define BRR_STATUS_BAD_LOOP_COUNT 8  /* loopCount outside 1..BRR_MAX_LOOP_COUNT */
 #define BRR_STATUS_BAD_LOOP_START 9  /* loopStart is not a block of the sample */
 #define BRR_STATUS_BAD_LOOP_HEADER 10 /* a loop header that is no block offset inside the sample */
+#define BRR_STATUS_SMALL_BUFFER 11   /* the output buffer cannot hold the encoded blocks */
+#define BRR_STATUS_BAD_OPTION 12     /* an encoder option outside its values */
 
 /* The format. */
 #define BRR_BLOCK_SIZE 9
@@ -238,6 +240,68 @@ VORNISH_BRR_API int BRRConvertMemory(const uint8_t *data, size_t size,
    g[255-i], g[511-i], g[256+i], g[i], where n and i are its position's
    integer and fraction (see BRRConvertOptions.play). */
 VORNISH_BRR_API const int16_t *BRRInterpolationTable(void);
+
+/* ---- Encoding PCM to blocks ----------------------------------------------- */
+
+/* Search efforts: how widely BRREncode looks for the blocks that decode
+   closest to the input. FAST takes, block by block, the range and filter
+   whose nearest codes give the least squared error. DEFAULT and BEST keep
+   several decoder histories from block to block and several code paths
+   inside a block (a pruned beam search), and commit a block only once every
+   surviving path agrees on it. */
+#define BRR_EFFORT_FAST 0
+#define BRR_EFFORT_DEFAULT 1
+#define BRR_EFFORT_BEST 2
+
+/* The decoded values (15-bit domain) the safe range allows: outside it the
+   playback hardware's interpolation can overflow. */
+#define BRR_SAFE_MIN (-16378)
+#define BRR_SAFE_MAX 16376
+
+/* Bytes that BRREncode writes for count samples: 9 per 16 samples or part. */
+#define BRR_ENCODED_SIZE(count) ((((uint64_t)(count) + 15u) / 16u) * 9u)
+
+typedef struct BRREncodeOptions {
+    /* The sample index where the loop starts, a multiple of 16 below the
+       count, or BRR_NO_LOOP_START (the default) for no loop. */
+    int64_t loopStart;
+    int32_t effort; /* BRR_EFFORT_*; BRR_EFFORT_DEFAULT */
+    int32_t rules;  /* the decoder judged against; BRR_RULES_HARDWARE */
+    /* Non-zero (the default): the first block, and the loop's first block,
+       use filter 0, which ignores the history, so every pass of the loop
+       decodes the same. */
+    int32_t resetFilter;
+    /* Non-zero (the default): no decoded value outside
+       BRR_SAFE_MIN..BRR_SAFE_MAX. Zero allows the whole 15-bit domain,
+       wraps included, judged by what the decoder makes of them. */
+    int32_t safeRange;
+} BRREncodeOptions;
+
+typedef struct BRREncodeResult {
+    uint64_t blockCount;   /* blocks written: the last has the end flag */
+    int64_t loopBlock;     /* the loop's first block, or BRR_NO_LOOP_START */
+    /* The sum over every decoded sample (16 per block) of (decoded - input)^2,
+       in 16-bit sample units, the input padded with silence to whole blocks. */
+    uint64_t squaredError;
+    uint64_t signalEnergy; /* the sum of input^2 over the same samples */
+} BRREncodeResult;
+
+/* The defaults: no loop, BRR_EFFORT_DEFAULT, hardware rules, filter 0 at
+   the starts, the safe range. */
+VORNISH_BRR_API void BRREncodeOptionsInit(BRREncodeOptions *options);
+
+/* Encodes count mono 16-bit samples into BRR_ENCODED_SIZE(count) bytes of
+   blocks at blocks (capacity bytes), the end flag on the last block and,
+   with a loop, the loop flag too. Every choice is judged by what the
+   decoder of the chosen rules produces from it, clamps and wraps included;
+   ranges 13-15 are never used. Deterministic; working memory is a few
+   kilobytes whatever the count. options may be NULL for the defaults;
+   result may be NULL. Returns BRR_OK, BRR_STATUS_NO_BLOCKS (count 0),
+   BRR_STATUS_TOO_LARGE (more blocks than a WAV holds), BRR_STATUS_SMALL_BUFFER,
+   BRR_STATUS_BAD_LOOP_START, BRR_STATUS_BAD_OPTION or BRR_STATUS_MISSING_PATH
+   (a NULL pointer). */
+VORNISH_BRR_API int BRREncode(const int16_t *pcm, size_t count, const BRREncodeOptions *options,
+                              uint8_t *blocks, size_t capacity, BRREncodeResult *result);
 
 /* ---- Text ----------------------------------------------------------------- */
 

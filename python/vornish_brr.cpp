@@ -214,11 +214,50 @@ py::array_t<std::int16_t> DecodeBlocks(const py::object& input, BRRDecoder* deco
     return samples;
 }
 
+int Effort(const std::string& name)
+{
+    static const char* const kNames[] = {"fast", "default", "best"};
+    for (int i = 0; i < 3; ++i) {
+        if (name == kNames[i]) {
+            return i;
+        }
+    }
+    throw py::value_error("effort must be 'fast', 'default' or 'best'");
+}
+
+py::bytes Encode(const py::array_t<std::int16_t, py::array::c_style | py::array::forcecast>& pcm,
+                 std::optional<std::int64_t> loopStart, const std::string& effort, const std::string& rules,
+                 bool resetFilter, bool safeRange)
+{
+    if (pcm.ndim() != 1) {
+        throw py::value_error("pcm must be one-dimensional: mono samples");
+    }
+    BRREncodeOptions options;
+    BRREncodeOptionsInit(&options);
+    options.loopStart = loopStart.value_or(BRR_NO_LOOP_START);
+    options.effort = Effort(effort);
+    options.rules = Rules(rules);
+    options.resetFilter = resetFilter ? 1 : 0;
+    options.safeRange = safeRange ? 1 : 0;
+    const auto count = static_cast<std::size_t>(pcm.size());
+    std::vector<std::uint8_t> blocks(static_cast<std::size_t>(BRR_ENCODED_SIZE(count)));
+    int status = BRR_OK;
+    {
+        py::gil_scoped_release release;
+        status = BRREncode(pcm.data(), count, &options, blocks.data(), blocks.size(), nullptr);
+    }
+    if (status != BRR_OK) {
+        Raise(status);
+    }
+    return py::bytes(reinterpret_cast<const char*>(blocks.data()), blocks.size());
+}
+
 }  // namespace
 
 PYBIND11_MODULE(vornish_brr, m)
 {
-    m.doc() = "Decode BRR samples (9-byte blocks of 4-bit codes) bit-exactly into 16-bit PCM and WAV bytes.";
+    m.doc() = "Decode BRR samples (9-byte blocks of 4-bit codes) bit-exactly into 16-bit PCM and WAV bytes,\n"
+               "and encode PCM into BRR blocks.";
     m.attr("__version__") = BRRVersion();
     m.attr("INTERPOLATION_TABLE") = py::array_t<std::int16_t>(512, BRRInterpolationTable());
     errorType = PyErr_NewExceptionWithDoc(
@@ -252,6 +291,16 @@ PYBIND11_MODULE(vornish_brr, m)
           "Decodes whole 9-byte blocks, 16 samples each, with the hardware's rules or the Decoder's.\n"
           "A Decoder carries the history from one call to the next, so a sample decoded in pieces\n"
           "equals the sample decoded whole.");
+
+    m.def("encode", &Encode, py::arg("pcm"), py::kw_only(), py::arg("loop_start") = py::none(),
+          py::arg("effort") = "default", py::arg("rules") = "hardware", py::arg("reset_filter") = true,
+          py::arg("safe_range") = true,
+          "Encodes mono 16-bit samples (anything numpy turns into int16) into BRR blocks, as bytes:\n"
+          "the end flag on the last block, the loop flag when loop_start (a sample index, a multiple\n"
+          "of 16) is given. effort is 'fast' (the usual per-block search), 'default' or 'best'; every\n"
+          "choice is judged by the decoder of rules. reset_filter puts filter 0 on the first block and\n"
+          "the loop's first; safe_range keeps decoded values in -16378..16376, where playback cannot\n"
+          "overflow. Raises vornish_brr.Error.");
 
     py::class_<BRRDecoder>(m, "Decoder", "A decoder's history and rule set, carried between decode_blocks calls.\n"
                                          "Use one Decoder from one thread at a time.")

@@ -127,6 +127,8 @@ const char* BRRStatusText(int status)
     case BRR_STATUS_BAD_LOOP_COUNT: return "the loop count is outside 1 to 3200";
     case BRR_STATUS_BAD_LOOP_START: return "the loop start is not a block of the sample";
     case BRR_STATUS_BAD_LOOP_HEADER: return "the loop header is not a block offset inside the sample";
+    case BRR_STATUS_SMALL_BUFFER: return "the output buffer is too small for the encoded blocks";
+    case BRR_STATUS_BAD_OPTION: return "an encoder option is outside its values";
     default: return "unknown status";
     }
 }

@@ -13,18 +13,6 @@
 namespace brrdecode {
 namespace {
 
-struct Names {
-    std::string input;   // as shown: "standard input" for '-'
-    std::string output;  // as shown: "standard output" for '-'
-    const char* outputPath;
-    bool toStandardOutput;
-};
-
-void RefuseTheInput(const Names& names)
-{
-    PrintFailure(names.output, ("is the input file " + names.input + " itself; choose another output").c_str());
-}
-
 // The lines that come before the samples; false when the plan failed.
 bool ReportPlan(const Options& options, const Names& names, const BRRFile& input, int status,
                 const BRRConvertResult& plan)
@@ -89,35 +77,6 @@ void ReportLoop(const Options& options, const BRRConvertResult& result)
     }
 }
 
-// Opens the output: standard output as it is; a path exclusively unless -f
-// (as a replacement that takes its place only when complete, for a regular
-// file). Never a terminal, never the input itself.
-bool OpenOutput(const Options& options, const Names& names, const BRRFile& input, BRRFile* output)
-{
-    const int error = names.toStandardOutput
-                          ? BRRFileAdopt(output, STDOUT_FILENO)
-                          : BRRFileOpenOutput(output, names.outputPath, nullptr, options.force ? 0 : 1);
-    if (error != 0) {
-        PrintFailure(names.output, error == BRR_FILE_EXISTS ? "file exists (use -f to overwrite)"
-                                                            : BRRFileErrorText(error));
-        return false;
-    }
-    const bool terminal = ::isatty(output->descriptor) != 0;
-    const bool itself = !terminal && BRRFileIsSame(output, &input) != 0;
-    if (!terminal && !itself) {
-        return true;
-    }
-    if (terminal) {
-        PrintFailure(names.output, "is a terminal; WAV data is not written to a terminal (use -o FILE, or a pipe)");
-    } else {
-        RefuseTheInput(names);
-    }
-    if (!names.toStandardOutput) {
-        BRRFileClose(output);
-    }
-    return false;
-}
-
 // Plans, opens the output, renders and puts the output in place; true when
 // the WAV was written whole.
 bool Convert(const Options& options, const Names& names, BRRFile& input)
@@ -125,7 +84,7 @@ bool Convert(const Options& options, const Names& names, BRRFile& input)
     BRRConvertResult plan;
     const int planned = BRRPlan(BRRFileRead, &input, input.size, &options.convert, &plan);
     BRRFile output;
-    if (!ReportPlan(options, names, input, planned, plan) || !OpenOutput(options, names, input, &output)) {
+    if (!ReportPlan(options, names, input, planned, plan) || !OpenOutput(options.force, names, input, "WAV", &output)) {
         return false;
     }
     // Standard output is the caller's: written to, never closed or replaced.
@@ -157,26 +116,6 @@ bool Convert(const Options& options, const Names& names, BRRFile& input)
     return true;
 }
 
-// The checks that need no file opened: never the input, never an output this
-// run already wrote.
-bool MayWrite(const char* inputArg, const std::string& output, const Names& names,
-              const std::vector<Written>& written)
-{
-    if (names.toStandardOutput) {
-        return true;
-    }
-    if (IsTheInput(inputArg, output)) {
-        RefuseTheInput(names);
-        return false;
-    }
-    if (const Written* earlier = WrittenBefore(written, output)) {
-        PrintFailure(output, ("was written from " + earlier->input + " in this run; not replaced by " +
-                              names.input).c_str());
-        return false;
-    }
-    return true;
-}
-
 }  // namespace
 
 bool ConvertOne(const Options& options, const char* inputArg, const std::string& output,
@@ -197,7 +136,8 @@ bool ConvertOne(const Options& options, const char* inputArg, const std::string&
     int spool = -1;
     bool done = false;
     if (IsStandardStream(inputArg)) {
-        const int fd = OpenStandardInput(&spool);
+        const int fd = OpenStandardInput(&spool, "BRR", BRR_MAX_INPUT_SIZE,
+                                         "Error : BRR file %s is too large to convert.\n");
         done = fd >= 0 && BRRFileAdopt(&input, fd) == 0 && Convert(options, names, input);
     } else if (const int error = BRRFileOpenInput(&input, inputArg, nullptr); error != 0) {
         PrintFailure(inputArg, BRRFileErrorText(error));
@@ -208,9 +148,8 @@ bool ConvertOne(const Options& options, const char* inputArg, const std::string&
     if (spool >= 0) {
         ::close(spool);
     }
-    struct stat st;
-    if (done && !names.toStandardOutput && ::stat(output.c_str(), &st) == 0) {
-        written.push_back(Written{st.st_dev, st.st_ino, names.input});
+    if (done) {
+        NoteWritten(written, output, names.input);
     }
     return done;
 }

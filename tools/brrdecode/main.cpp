@@ -84,6 +84,7 @@ const char kUsage[] =
 
 int main(int argc, char** argv)
 {
+    shell::programName = "brrdecode";
     Options options;
     if (!brrdecode::ParseArguments(argc, argv, options)) {
         return kExitUsage;

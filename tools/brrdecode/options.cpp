@@ -16,41 +16,6 @@ namespace {
 
 constexpr std::uint32_t kMaxRate = 384000;
 
-bool UsageError(const std::string& message)
-{
-    std::fflush(stdout);
-    std::fprintf(stderr, "brrdecode: %s\nTry 'brrdecode --help' for more information.\n", message.c_str());
-    return false;
-}
-
-// A whole number from `min` to `max`: decimal digits only, or with `hex`
-// also 0x and hexadecimal digits.
-bool ParseWholeNumber(const char* text, std::uint64_t min, std::uint64_t max, std::uint64_t& value,
-                      bool hex = false)
-{
-    const bool isHex = hex && (std::strncmp(text, "0x", 2) == 0 || std::strncmp(text, "0X", 2) == 0);
-    const unsigned base = isHex ? 16 : 10;
-    const char* p = isHex ? text + 2 : text;
-    if (*p == '\0') {
-        return false;
-    }
-    std::uint64_t n = 0;
-    for (; *p != '\0'; ++p) {
-        const int c = std::tolower(static_cast<unsigned char>(*p));
-        const unsigned digit = c >= '0' && c <= '9' ? static_cast<unsigned>(c - '0')
-                               : isHex && c >= 'a' && c <= 'f' ? static_cast<unsigned>(c - 'a' + 10) : base;
-        if (digit >= base) {
-            return false;
-        }
-        n = n * base + digit;
-        if (n > max) {
-            return false;
-        }
-    }
-    value = n;
-    return n >= min;
-}
-
 // C4, A#3, Eb5, C-1 (C4 is MIDI 60), or a MIDI number 0..127.
 bool ParseNote(const char* text, std::uint64_t& midi)
 {
@@ -210,6 +175,11 @@ bool ParseArguments(int argc, char** argv, Options& options)
         options.inputs.push_back(argv[i]);
     }
     return options.help || options.version || CheckArguments(options);
+}
+
+std::string OutputFor(const Options& options, const char* input)
+{
+    return shell::OutputFor(options.output, options.outputDir, input, "brr", "wav");
 }
 
 }  // namespace brrdecode

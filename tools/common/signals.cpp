@@ -6,9 +6,9 @@
 #include <csignal>
 #include <cstring>
 
-#include "brrdecode.h"
+#include "shell.h"
 
-namespace brrdecode {
+namespace shell {
 namespace {
 
 struct ActiveOutput {
@@ -56,4 +56,4 @@ void ArmCleanup(const BRRFile& file)
 
 void DisarmCleanup() { active.armed = 0; }
 
-}  // namespace brrdecode
+}  // namespace shell

@@ -1,0 +1,279 @@
+// BRREncode: a beam search over blocks.
+//
+// Each survivor (a "candidate") is a decoder history with its squared error
+// so far and its last kLag blocks. Every block, each candidate is extended:
+//
+//   fast     every filter and range, nearest codes; the least error wins.
+//            One candidate: the usual per-block search.
+//   default  the best few filter/range pairs by nearest codes, each also
+//   best     refined by a trellis over the codes; the best children by total
+//            error survive, one per history.
+//
+// All candidates advance together, so a block kLag blocks back is committed
+// from the best candidate once it is that old, and candidates that disagree
+// with it are dropped: the memory stays a few kilobytes however long the
+// input.
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#include "VornishAudioBRR.h"
+#include "encode/block_coder.h"
+
+namespace vornish::encode {
+namespace {
+
+struct Effort {
+    int beams;    // candidates kept from block to block
+    int configs;  // filter/range pairs refined per candidate (0: none)
+    int width;    // trellis paths per pair
+    int lag;      // blocks held before committing
+};
+
+constexpr Effort kEfforts[3] = {{1, 0, 0, 1}, {4, 4, 4, 16}, {8, 6, 8, 32}};
+constexpr int kMaxBeams = 8;
+constexpr int kMaxLag = 32;
+constexpr int kMaxPairs = 8;
+constexpr int kMaxChildren = kMaxBeams * kMaxPairs * 2;  // each pair: nearest and trellis
+constexpr std::uint64_t kNone = ~std::uint64_t{0};
+
+struct Block {
+    std::uint8_t header;
+    std::uint64_t codes;
+};
+
+struct Candidate {
+    History h;
+    std::uint64_t error;
+    Block ring[kMaxLag];
+};
+
+struct Child {
+    int parent;
+    Coded coded;
+    std::uint64_t total;
+};
+
+struct Search {
+    const std::int16_t* pcm;
+    std::size_t count;
+    Judge judge;
+    Effort effort;
+    std::int64_t loopBlock;
+    bool reset;
+    Candidate beams[kMaxBeams];
+    Candidate spare[kMaxBeams];
+    int live;
+};
+
+void Targets(const Search& s, std::uint64_t block, std::int32_t* t)
+{
+    for (int k = 0; k < kCodesPerBlock; ++k) {
+        const std::uint64_t i = block * kCodesPerBlock + static_cast<std::uint64_t>(k);
+        t[k] = i < s.count ? s.pcm[i] : 0;
+    }
+}
+
+// The best few pairs by nearest codes, best first, into top (at most n).
+int TopPairs(const Search& s, const std::int32_t* t, History h, int filters, int n, Coded* top)
+{
+    int kept = 0;
+    for (int f = 0; f < filters; ++f) {
+        for (int r = 0; r < kRanges; ++r) {
+            Coded c{};
+            const std::uint64_t bound = kept == n ? top[n - 1].error - 1 : kNone;
+            if (top[0].error == 0 && kept > 0) {
+                return kept;  // nothing beats an exact block
+            }
+            if (!NearestBlock(t, h, f, r, s.judge, bound, c)) {
+                continue;
+            }
+            int i = kept < n ? kept++ : n - 1;
+            for (; i > 0 && top[i - 1].error > c.error; --i) {
+                top[i] = top[i - 1];
+            }
+            top[i] = c;
+        }
+    }
+    return kept;
+}
+
+int Expand(const Search& s, const std::int32_t* t, int filters, Child* children)
+{
+    int n = 0;
+    const int pairs = s.effort.configs == 0 ? 1 : s.effort.configs;
+    for (int b = 0; b < s.live; ++b) {
+        const Candidate& c = s.beams[b];
+        Coded top[kMaxPairs];
+        const int found = TopPairs(s, t, c.h, filters, pairs, top);
+        for (int i = 0; i < found; ++i) {
+            children[n++] = Child{b, top[i], c.error + top[i].error};
+            Coded refined{};
+            const int filter = (top[i].header >> 2) & 3;
+            const int range = top[i].header >> 4;
+            if (s.effort.width > 0 && top[i].error > 0 &&
+                TrellisBlock(t, c.h, filter, range, s.judge, s.effort.width, refined) &&
+                refined.error < top[i].error) {
+                children[n++] = Child{b, refined, c.error + refined.error};
+            }
+        }
+    }
+    return n;
+}
+
+void Survive(Search& s, Child* children, int n, std::uint64_t block)
+{
+    std::stable_sort(children, children + n,
+                     [](const Child& a, const Child& b) { return a.total < b.total; });
+    int kept = 0;
+    for (int i = 0; i < n && kept < s.effort.beams; ++i) {
+        const History h = children[i].coded.end;
+        bool seen = false;
+        for (int j = 0; j < kept && !seen; ++j) {
+            seen = s.spare[j].h.p1 == h.p1 && s.spare[j].h.p2 == h.p2;
+        }
+        if (seen) {
+            continue;
+        }
+        Candidate& next = s.spare[kept++];
+        std::memcpy(next.ring, s.beams[children[i].parent].ring, sizeof next.ring);
+        next.h = h;
+        next.error = children[i].total;
+        next.ring[block % static_cast<std::uint64_t>(s.effort.lag)] =
+            Block{children[i].coded.header, children[i].coded.codes};
+    }
+    std::swap(s.beams, s.spare);
+    s.live = kept;
+}
+
+void Write(const Block& b, std::uint8_t* out)
+{
+    out[0] = b.header;
+    for (int k = 0; k < 8; ++k) {
+        const auto hi = static_cast<std::uint32_t>((b.codes >> (8 * k)) & 15u);
+        const auto lo = static_cast<std::uint32_t>((b.codes >> (8 * k + 4)) & 15u);
+        out[1 + k] = static_cast<std::uint8_t>((hi << 4) | lo);
+    }
+}
+
+// Writes block j from the best candidate and drops those that differ there.
+void Commit(Search& s, std::uint64_t j, std::uint8_t* blocks)
+{
+    const std::size_t slot = j % static_cast<std::uint64_t>(s.effort.lag);
+    const Block chosen = s.beams[0].ring[slot];
+    Write(chosen, blocks + j * BRR_BLOCK_SIZE);
+    int kept = 0;
+    for (int i = 0; i < s.live; ++i) {
+        const Block& b = s.beams[i].ring[slot];
+        if (b.header == chosen.header && b.codes == chosen.codes) {
+            if (kept != i) {
+                s.beams[kept] = s.beams[i];
+            }
+            ++kept;
+        }
+    }
+    s.live = kept;
+}
+
+std::uint64_t Encode(Search& s, std::uint64_t blockCount, std::uint8_t* blocks)
+{
+    s.beams[0].h = History{0, 0};
+    s.beams[0].error = 0;
+    s.live = 1;
+    const auto lag = static_cast<std::uint64_t>(s.effort.lag);
+    Child children[kMaxChildren];
+    std::int32_t t[kCodesPerBlock];
+    for (std::uint64_t b = 0; b < blockCount; ++b) {
+        Targets(s, b, t);
+        const bool start = b == 0 || static_cast<std::int64_t>(b) == s.loopBlock;
+        const int n = Expand(s, t, s.reset && start ? 1 : kFilters, children);
+        Survive(s, children, n, b);
+        if (b + 1 >= lag) {
+            Commit(s, b + 1 - lag, blocks);
+        }
+    }
+    for (std::uint64_t j = blockCount >= lag ? blockCount - lag + 1 : 0; j < blockCount; ++j) {
+        Commit(s, j, blocks);
+    }
+    return s.beams[0].error;
+}
+
+}  // namespace
+}  // namespace vornish::encode
+
+void BRREncodeOptionsInit(BRREncodeOptions* options)
+{
+    options->loopStart = BRR_NO_LOOP_START;
+    options->effort = BRR_EFFORT_DEFAULT;
+    options->rules = BRR_RULES_HARDWARE;
+    options->resetFilter = 1;
+    options->safeRange = 1;
+}
+
+namespace {
+
+int CheckEncode(std::size_t count, const BRREncodeOptions& o, std::size_t capacity)
+{
+    if (count == 0) {
+        return BRR_STATUS_NO_BLOCKS;
+    }
+    const std::uint64_t blocks = (static_cast<std::uint64_t>(count) + 15) / 16;
+    if (blocks > (BRR_MAX_INPUT_SIZE - BRR_LOOP_HEADER_SIZE) / BRR_BLOCK_SIZE) {
+        return BRR_STATUS_TOO_LARGE;
+    }
+    if (o.effort < BRR_EFFORT_FAST || o.effort > BRR_EFFORT_BEST ||
+        (o.rules != BRR_RULES_LIBRARY && o.rules != BRR_RULES_HARDWARE)) {
+        return BRR_STATUS_BAD_OPTION;
+    }
+    if (o.loopStart != BRR_NO_LOOP_START &&
+        (o.loopStart < 0 || o.loopStart % BRR_SAMPLES_PER_BLOCK != 0 ||
+         static_cast<std::uint64_t>(o.loopStart) >= count)) {
+        return BRR_STATUS_BAD_LOOP_START;
+    }
+    return capacity < blocks * BRR_BLOCK_SIZE ? BRR_STATUS_SMALL_BUFFER : BRR_OK;
+}
+
+}  // namespace
+
+int BRREncode(const std::int16_t* pcm, std::size_t count, const BRREncodeOptions* options,
+              std::uint8_t* blocks, std::size_t capacity, BRREncodeResult* result)
+{
+    BRREncodeOptions defaults;
+    BRREncodeOptionsInit(&defaults);
+    const BRREncodeOptions& o = options != nullptr ? *options : defaults;
+    if (pcm == nullptr || blocks == nullptr) {
+        return BRR_STATUS_MISSING_PATH;
+    }
+    const int status = CheckEncode(count, o, capacity);
+    if (status != BRR_OK) {
+        return status;
+    }
+    using namespace vornish::encode;
+    const bool safe = o.safeRange != 0;
+    auto* s = new (std::nothrow) Search{};
+    if (s == nullptr) {
+        return BRR_STATUS_NO_MEMORY;
+    }
+    s->pcm = pcm;
+    s->count = count;
+    s->judge = Judge{o.rules == BRR_RULES_HARDWARE, safe ? BRR_SAFE_MIN : -16384,
+                     safe ? BRR_SAFE_MAX : 16383};
+    s->effort = kEfforts[o.effort];
+    s->loopBlock = o.loopStart == BRR_NO_LOOP_START ? -1 : o.loopStart / BRR_SAMPLES_PER_BLOCK;
+    s->reset = o.resetFilter != 0;
+    const std::uint64_t blockCount = (static_cast<std::uint64_t>(count) + 15) / 16;
+    const std::uint64_t error = Encode(*s, blockCount, blocks);
+    delete s;
+    const bool looped = o.loopStart != BRR_NO_LOOP_START;
+    blocks[(blockCount - 1) * BRR_BLOCK_SIZE] |=
+        static_cast<std::uint8_t>(BRR_END_FLAG | (looped ? BRR_LOOP_FLAG : 0));
+    if (result != nullptr) {
+        std::uint64_t energy = 0;
+        for (std::size_t i = 0; i < count; ++i) {
+            energy += static_cast<std::uint64_t>(std::int64_t{pcm[i]} * pcm[i]);
+        }
+        *result = BRREncodeResult{blockCount, looped ? o.loopStart / BRR_SAMPLES_PER_BLOCK : BRR_NO_LOOP_START,
+                                  error, energy};
+    }
+    return BRR_OK;
+}

@@ -1,0 +1,75 @@
+// brrencode's own parts: its options, reading any audio file into one
+// channel of doubles, and shaping that signal (rate, loop, treble boost)
+// into the 16-bit samples the library encodes.
+#ifndef BRRENCODE_H
+#define BRRENCODE_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "VornishAudioBRR.h"
+#include "shell.h"
+
+namespace brrencode {
+
+using namespace shell;
+
+enum class LoopFit { kResample, kRepeat };
+
+struct Options {
+    std::vector<const char*> inputs;
+    const char* output = nullptr;
+    const char* outputDir = nullptr;
+    bool force = false;
+    bool quiet = false;
+    bool help = false;
+    bool version = false;
+    std::uint32_t rate = 0;   // 0: the input's
+    std::uint32_t channel = 0;  // 1-based; 0: mix them all
+    bool noLoop = false;
+    std::int64_t loopStart = -1;  // --loop START:END in input samples, END exclusive
+    std::int64_t loopEnd = -1;
+    LoopFit loopFit = LoopFit::kResample;
+    bool trebleBoost = false;
+    bool loopHeader = false;
+    BRREncodeOptions encode{};
+    std::FILE* progress = stdout;
+};
+
+bool ParseArguments(int argc, char** argv, Options& options);
+
+// One channel of an input file, in 16-bit units (full scale 32768).
+struct Signal {
+    std::vector<double> samples;
+    double rate = 0;
+    std::int64_t loopStart = -1;  // the loop, END exclusive; -1: none
+    std::int64_t loopEnd = -1;
+};
+
+// Reads `descriptor` (named `name` in messages) with libsndfile: mixed to
+// mono or the chosen channel, with its loop. False after the error line.
+bool ReadSignal(int descriptor, const std::string& name, const Options& options, Signal& signal);
+
+// What Shape made of a signal: the samples to encode, padded at the front so
+// that the loop starts on a block, and what changed on the way.
+struct Shaped {
+    std::vector<std::int16_t> pcm;
+    std::int64_t loopStart = BRR_NO_LOOP_START;  // a multiple of 16
+    double rate = 0;
+    bool resampled = false;
+    double boostScale = 1;  // < 1 when the boost was scaled down not to clip
+    std::uint64_t clipped = 0;
+};
+
+// Resamples, fits the loop to whole blocks, boosts and rounds. False after
+// the error line.
+bool Shape(const Signal& signal, const Options& options, const std::string& name, Shaped& shaped);
+
+// Encodes one INPUT into `output` ("-": standard output); true when written.
+bool EncodeOne(const Options& options, const char* inputArg, const std::string& output, bool announce,
+               std::vector<Written>& written);
+
+}  // namespace brrencode
+
+#endif

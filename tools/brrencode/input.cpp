@@ -1,0 +1,105 @@
+// Reading an input: any file libsndfile reads, in any sample format, mixed
+// to one channel (or one chosen), with the loop its metadata gives (a WAV
+// 'smpl' loop, AIFF markers: libsndfile's instrument data, END exclusive).
+#include <sndfile.h>
+
+#include <cinttypes>
+#include <new>
+
+#include "brrencode.h"
+
+namespace brrencode {
+namespace {
+
+// libsndfile gives PCM of any width as -1..1 (and float data as it is).
+constexpr double kFullScale = 32768.0;
+
+bool ReadFrames(SNDFILE* file, const SF_INFO& info, const Options& options, Signal& signal)
+{
+    const auto channels = static_cast<std::size_t>(info.channels);
+    std::vector<double> frames(4096 * channels);
+    for (;;) {
+        const sf_count_t n = sf_readf_double(file, frames.data(), 4096);
+        if (n <= 0) {
+            return sf_error(file) == SF_ERR_NO_ERROR;
+        }
+        for (sf_count_t i = 0; i < n; ++i) {
+            const double* frame = &frames[static_cast<std::size_t>(i) * channels];
+            double value = 0;
+            if (options.channel > 0) {
+                value = frame[options.channel - 1];
+            } else {
+                for (std::size_t c = 0; c < channels; ++c) {
+                    value += frame[c];
+                }
+                value /= static_cast<double>(channels);
+            }
+            signal.samples.push_back(value * kFullScale);
+        }
+    }
+}
+
+void ReadLoop(SNDFILE* file, const std::string& name, Signal& signal)
+{
+    SF_INSTRUMENT instrument{};
+    if (sf_command(file, SFC_GET_INSTRUMENT, &instrument, sizeof instrument) != SF_TRUE ||
+        instrument.loop_count < 1) {
+        return;
+    }
+    const std::int64_t start = instrument.loops[0].start;
+    const std::int64_t end = instrument.loops[0].end;
+    if (start < end && end <= static_cast<std::int64_t>(signal.samples.size())) {
+        signal.loopStart = start;
+        signal.loopEnd = end;
+    } else {
+        PrintError("Warning : %s has a loop (%" PRId64 " to %" PRId64 ") outside its %zu samples; ignored.\n",
+                   name.c_str(), start, end, signal.samples.size());
+    }
+}
+
+}  // namespace
+
+bool ReadSignal(int descriptor, const std::string& name, const Options& options, Signal& signal)
+{
+    SF_INFO info{};
+    SNDFILE* file = sf_open_fd(descriptor, SFM_READ, &info, SF_FALSE);
+    if (file == nullptr) {
+        PrintFailure(name, sf_strerror(nullptr));
+        return false;
+    }
+    bool ok = false;
+    if (options.channel > static_cast<std::uint32_t>(info.channels)) {
+        PrintFailure(name, ("has " + std::to_string(info.channels) + " channel(s); there is no channel " +
+                            std::to_string(options.channel)).c_str());
+    } else {
+        try {
+            ok = ReadFrames(file, info, options, signal);
+            if (!ok) {
+                PrintFailure(name, sf_strerror(file));
+            }
+        } catch (const std::bad_alloc&) {
+            PrintError("Error : Not enough memory to read %s.\n", name.c_str());
+        }
+    }
+    signal.rate = info.samplerate;
+    if (ok && !options.noLoop) {
+        ReadLoop(file, name, signal);
+    }
+    sf_close(file);
+    if (ok && signal.samples.empty()) {
+        PrintError("Error : %s holds no sample.\n", name.c_str());
+        return false;
+    }
+    if (ok && options.loopStart >= 0) {
+        if (options.loopEnd > static_cast<std::int64_t>(signal.samples.size())) {
+            PrintError("Error : Loop %" PRId64 ":%" PRId64 " is outside %s (%zu samples).\n", options.loopStart,
+                       options.loopEnd, name.c_str(), signal.samples.size());
+            return false;
+        }
+        signal.loopStart = options.loopStart;
+        signal.loopEnd = options.loopEnd;
+    }
+    return ok;
+}
+
+}  // namespace brrencode

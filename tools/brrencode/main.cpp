@@ -1,0 +1,114 @@
+// brrencode: encodes audio files into BRR samples from the shell, with the
+// shell behaviour of brrdecode: no file replaced unasked, never the input,
+// standard input and output, outputs whole or not at all.
+#include <cerrno>
+#include <cstring>
+#include <string>
+
+#include "brrencode.h"
+
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+const char kUsage[] =
+    "Usage: brrencode [OPTIONS] INPUT...\n"
+    "Encode audio files (WAV, AIFF, FLAC, Ogg/Vorbis, ... in any sample format and\n"
+    "any number of channels) into BRR samples: 9-byte blocks of 16 samples each.\n"
+    "\n"
+    "Each INPUT is written to INPUT with its extension replaced by .brr. The\n"
+    "channels are mixed to mono unless --channel picks one. The last block has\n"
+    "the end flag and, for a looped sample, the loop flag; the sample ends with\n"
+    "its loop. Every choice of the encoder is judged by what the decoder of the\n"
+    "chosen rules makes of it, and no decoded value leaves -16378..16376, where\n"
+    "the hardware's playback interpolation cannot overflow.\n"
+    "\n"
+    "The loop comes from the input (a WAV 'smpl' loop, AIFF markers) or --loop.\n"
+    "Its length is fitted to whole blocks (16 samples), and silence (fewer than\n"
+    "16 samples) in front puts its start on a block.\n"
+    "\n"
+    "An existing file is never replaced without -f, and an output is never its\n"
+    "own input. INPUT '-' reads standard input; its blocks go to standard output\n"
+    "(as do those of -o -), and the console lines then go to standard error.\n"
+    "\n"
+    "Options:\n"
+    "  -o, --output FILE    write the blocks to FILE, '-' for standard output\n"
+    "                       (only with a single INPUT)\n"
+    "  -d, --output-dir DIR write each BRR file into DIR, named after its INPUT\n"
+    "  -f, --force          replace existing output files\n"
+    "  -q, --quiet          print nothing but errors and warnings\n"
+    "      --rate HZ        resample to HZ (libsoxr, very high quality); by\n"
+    "                       default the input's rate is kept\n"
+    "      --channel N      encode channel N alone (1 is the first)\n"
+    "      --loop S:E       loop from input sample S to E (E exclusive)\n"
+    "      --no-loop        ignore the input's loop\n"
+    "      --loop-fit HOW   'resample' (the default): resample the whole sample\n"
+    "                       by the smallest factor that makes the loop whole\n"
+    "                       blocks, and print the rate; 'repeat': repeat the loop\n"
+    "                       (at most 16 times) until it is whole blocks\n"
+    "      --treble-boost   make up for the treble the playback interpolation\n"
+    "                       takes at pitch 4096 (flat within 1.5 dB up to 0.7 of\n"
+    "                       the Nyquist frequency); scaled down where it would clip\n"
+    "      --loop-header    write the 2-byte loop header (the loop start as a byte\n"
+    "                       offset into the blocks) before the blocks\n"
+    "      --effort E       'fast' (the usual per-block search), 'default' or\n"
+    "                       'best' (wider searches: higher SNR, slower)\n"
+    "      --rules R        the decoder judged against: 'hardware' (the default)\n"
+    "                       or 'library' (BRRDecode's)\n"
+    "  -h, --help           print this help and exit\n"
+    "      --version        print the version and exit\n"
+    "\n"
+    "Printed: the blocks written, the SNR of the decoded result against the\n"
+    "signal encoded (after resampling and boost), the loop's first block, the\n"
+    "rate when it changed.\n"
+    "\n"
+    "Examples:\n"
+    "  brrencode --rate 32000 piano.wav\n"
+    "  brrencode --loop 1200:5200 --loop-fit repeat -o flute.brr flute.flac\n"
+    "  sox voice.flac -t wav - | brrencode - > voice.brr\n"
+    "\n"
+    "Exit status: 0 when every INPUT was encoded, 1 when any failed,\n"
+    "2 for a usage error.\n";
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    shell::programName = "brrencode";
+    brrencode::Options options;
+    if (!brrencode::ParseArguments(argc, argv, options)) {
+        return kExitUsage;
+    }
+    if (options.help) {
+        std::fputs(kUsage, stdout);
+        return kExitOk;
+    }
+    if (options.version) {
+        std::printf("brrencode %s\n", BRRVersion());
+        return kExitOk;
+    }
+    std::vector<std::string> outputs;
+    bool toStandardOutput = false;
+    for (const char* input : options.inputs) {
+        outputs.push_back(shell::OutputFor(options.output, options.outputDir, input, nullptr, "brr"));
+        toStandardOutput = toStandardOutput || shell::IsStandardStream(outputs.back().c_str());
+    }
+    options.progress = options.quiet ? nullptr : toStandardOutput ? stderr : stdout;
+    shell::CatchEndingSignals();
+
+    int exitCode = kExitOk;
+    std::vector<shell::Written> written;
+    for (std::size_t i = 0; i < options.inputs.size(); ++i) {
+        if (!brrencode::EncodeOne(options, options.inputs[i], outputs[i], options.inputs.size() > 1, written)) {
+            exitCode = kExitFailed;
+        }
+    }
+    if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
+        const int error = errno;
+        std::fprintf(stderr, "brrencode: %s: %s\n", shell::kStandardOutput, std::strerror(error != 0 ? error : EIO));
+        exitCode = kExitFailed;
+    }
+    return exitCode;
+}

@@ -1,0 +1,142 @@
+// Shaping a signal into the samples the library encodes:
+//
+//   rate     libsoxr at its very-high quality, only when the rate changes;
+//   loop     --loop-fit resample: the whole sample resampled by the ratio
+//            nearest 1 that makes the loop a whole number of blocks;
+//            --loop-fit repeat: the loop repeated (at most 16 times) until
+//            its length is a multiple of 16. The sample ends with the loop,
+//            and the loop's continuation (itself) feeds the filters at its end;
+//   boost    the inverse of the playback interpolation at pitch 4096;
+//   blocks   silence in front, so that the loop starts on a block.
+#include <soxr.h>
+
+#include <algorithm>
+#include <cmath>
+#include <numeric>
+
+#include "brrencode.h"
+
+namespace brrencode {
+namespace {
+
+constexpr double kMax = 32767.0;
+constexpr double kSafeMax = 2.0 * BRR_SAFE_MAX;
+
+// The samples, then the loop repeated until `extra` more samples follow.
+std::vector<double> Continued(const std::vector<double>& in, std::int64_t start, std::int64_t end,
+                              std::size_t extra)
+{
+    std::vector<double> out(in.begin(), in.begin() + (start >= 0 ? end : static_cast<std::int64_t>(in.size())));
+    for (std::size_t i = 0; start >= 0 && i < extra; ++i) {
+        out.push_back(in[static_cast<std::size_t>(start) + i % static_cast<std::size_t>(end - start)]);
+    }
+    return out;
+}
+
+bool Resample(const std::vector<double>& in, double inRate, double outRate, std::size_t length,
+              const std::string& name, std::vector<double>& out)
+{
+    out.assign(static_cast<std::size_t>(std::ceil(static_cast<double>(in.size()) * outRate / inRate)) + 16, 0.0);
+    const soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT64_I, SOXR_FLOAT64_I);
+    const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_VHQ, 0);
+    std::size_t done = 0;
+    const soxr_error_t error = soxr_oneshot(inRate, outRate, 1, in.data(), in.size(), nullptr, out.data(),
+                                            out.size(), &done, &io, &quality, nullptr);
+    if (error != nullptr) {
+        PrintFailure(name, (std::string("cannot be resampled: ") + error).c_str());
+        return false;
+    }
+    out.resize(std::min(done, length));
+    out.resize(length, 0.0);
+    return true;
+}
+
+// Pre-emphasis h[n] ~ r^|n|: the inverse of the interpolation's response at
+// pitch 4096, (370 z^-3 + 1305 z^-2 + 374 z^-1) / 2048, taken as the
+// symmetric a + b cos w, normalized to a DC gain of exactly 1.
+std::vector<double> BoostTaps()
+{
+    const double a = 1305.0 / 2049.0;
+    const double b = (370.0 + 374.0) / 2049.0;
+    const double r = (std::sqrt(a * a - b * b) - a) / b;
+    std::vector<double> taps(17);
+    for (int n = -8; n <= 8; ++n) {
+        taps[static_cast<std::size_t>(n + 8)] = std::pow(r, std::abs(n));
+    }
+    const double sum = std::accumulate(taps.begin(), taps.end(), 0.0);
+    for (double& t : taps) {
+        t /= sum;
+    }
+    return taps;
+}
+
+std::vector<double> Boost(const std::vector<double>& x, std::int64_t loopStart)
+{
+    const std::vector<double> taps = BoostTaps();
+    const std::size_t n = x.size();
+    const std::vector<double> ahead = Continued(x, loopStart, static_cast<std::int64_t>(n), 8);
+    std::vector<double> y(n, 0.0);
+    for (std::size_t i = 0; i < n; ++i) {
+        for (std::size_t k = 0; k < taps.size(); ++k) {
+            const std::size_t j = i + k;  // x[i + k - 8]
+            if (j >= 8 && j - 8 < ahead.size()) {
+                y[i] += taps[k] * ahead[j - 8];
+            }
+        }
+    }
+    return y;
+}
+
+}  // namespace
+
+bool Shape(const Signal& signal, const Options& options, const std::string& name, Shaped& shaped)
+{
+    const double inRate = signal.rate;
+    double ratio = options.rate != 0 ? options.rate / inRate : 1.0;
+    const bool looped = signal.loopStart >= 0;
+    const std::int64_t length = looped ? signal.loopEnd - signal.loopStart : 0;
+    if (looped && options.loopFit == LoopFit::kResample) {
+        const double blocks = std::max(1.0, std::round(static_cast<double>(length) * ratio / 16.0));
+        ratio = 16.0 * blocks / static_cast<double>(length);
+    }
+    std::int64_t start = looped ? static_cast<std::int64_t>(std::llround(static_cast<double>(signal.loopStart) * ratio)) : -1;
+    std::int64_t loop = looped ? std::max<std::int64_t>(1, std::llround(static_cast<double>(length) * ratio)) : 0;
+    const std::size_t total = looped ? static_cast<std::size_t>(start + loop)
+                                     : static_cast<std::size_t>(std::llround(static_cast<double>(signal.samples.size()) * ratio));
+    std::vector<double> x;
+    shaped.resampled = ratio != 1.0;
+    shaped.rate = inRate * ratio;
+    if (!shaped.resampled) {
+        x = Continued(signal.samples, signal.loopStart, signal.loopEnd, 0);
+    } else if (!Resample(Continued(signal.samples, signal.loopStart, signal.loopEnd, looped ? 16384 : 0), inRate,
+                         shaped.rate, total, name, x)) {
+        return false;
+    }
+    if (looped && options.loopFit == LoopFit::kRepeat) {
+        const std::int64_t times = 16 / std::gcd(loop, std::int64_t{16});
+        for (std::int64_t t = 1; t < times; ++t) {
+            x.insert(x.end(), x.begin() + start, x.begin() + start + loop);
+        }
+        loop *= times;
+    }
+    if (options.trebleBoost) {
+        x = Boost(x, start);
+        const double peak = std::accumulate(x.begin(), x.end(), 0.0,
+                                            [](double m, double v) { return std::max(m, std::fabs(v)); });
+        if (peak > kMax) {
+            shaped.boostScale = kSafeMax / peak;
+            std::transform(x.begin(), x.end(), x.begin(), [&](double v) { return v * shaped.boostScale; });
+        }
+    }
+    const std::int64_t pad = looped ? (16 - start % 16) % 16 : 0;
+    shaped.pcm.assign(static_cast<std::size_t>(pad), 0);
+    for (const double v : x) {
+        const double r = std::round(v);
+        shaped.clipped += r > kMax || r < -kMax - 1 ? 1 : 0;
+        shaped.pcm.push_back(static_cast<std::int16_t>(std::clamp(r, -kMax - 1, kMax)));
+    }
+    shaped.loopStart = looped ? start + pad : BRR_NO_LOOP_START;
+    return true;
+}
+
+}  // namespace brrencode

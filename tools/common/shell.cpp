@@ -1,0 +1,283 @@
+// What both tools do alike at the shell: where each output goes, which
+// outputs they must not touch, standard input, and their console lines.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
+#include <cstdarg>
+#include <cstdlib>
+#include <cstring>
+
+#include "shell.h"
+
+namespace shell {
+
+const char* programName = "";
+
+const char kStandardInput[] = "standard input";
+const char kStandardOutput[] = "standard output";
+
+bool IsStandardStream(const char* name) { return std::strcmp(name, "-") == 0; }
+
+void PrintError(const char* format, ...)
+{
+    std::fflush(stdout);
+    std::va_list args;
+    va_start(args, format);
+    std::vfprintf(stderr, format, args);
+    va_end(args);
+    std::fflush(stderr);
+}
+
+void PrintFailure(const std::string& name, const char* reason)
+{
+    PrintError("%s: %s: %s\n", programName, name.c_str(), reason);
+}
+
+void PrintTo(std::FILE* stream, const char* format, ...)
+{
+    if (stream == nullptr) {
+        return;
+    }
+    std::va_list args;
+    va_start(args, format);
+    std::vfprintf(stream, format, args);
+    va_end(args);
+    std::fflush(stream);
+}
+
+bool UsageError(const std::string& message)
+{
+    std::fflush(stdout);
+    std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", programName, message.c_str(),
+                 programName);
+    return false;
+}
+
+// A whole number from `min` to `max`: decimal digits only, or with `hex`
+// also 0x and hexadecimal digits.
+bool ParseWholeNumber(const char* text, std::uint64_t min, std::uint64_t max, std::uint64_t& value,
+                      bool hex)
+{
+    const bool isHex = hex && (std::strncmp(text, "0x", 2) == 0 || std::strncmp(text, "0X", 2) == 0);
+    const unsigned base = isHex ? 16 : 10;
+    const char* p = isHex ? text + 2 : text;
+    if (*p == '\0') {
+        return false;
+    }
+    std::uint64_t n = 0;
+    for (; *p != '\0'; ++p) {
+        const int c = std::tolower(static_cast<unsigned char>(*p));
+        const unsigned digit = c >= '0' && c <= '9' ? static_cast<unsigned>(c - '0')
+                               : isHex && c >= 'a' && c <= 'f' ? static_cast<unsigned>(c - 'a' + 10) : base;
+        if (digit >= base) {
+            return false;
+        }
+        n = n * base + digit;
+        if (n > max) {
+            return false;
+        }
+    }
+    value = n;
+    return n >= min;
+}
+
+std::string ReplaceExtension(const std::string& input, const char* from, const char* to)
+{
+    std::string path(input);
+    const std::size_t dot = path.find_last_of('.');
+    const std::size_t slash = path.find_last_of('/');
+    if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) {
+        const std::string extension = path.substr(dot + 1);
+        std::string lower;
+        for (const char c : extension) {
+            lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        }
+        if (from == nullptr || lower == from) {
+            path.resize(dot);
+        }
+    }
+    return path + "." + to;
+}
+
+namespace {
+
+// Whether `path` names the file standard output already writes to, such as
+// /dev/stdout.
+bool IsOpenAsStandardOutput(const char* path)
+{
+    struct stat named;
+    struct stat out;
+    return ::stat(path, &named) == 0 && ::fstat(STDOUT_FILENO, &out) == 0 &&
+           named.st_dev == out.st_dev && named.st_ino == out.st_ino;
+}
+
+}  // namespace
+
+std::string OutputFor(const char* output, const char* outputDir, const char* input, const char* from,
+                      const char* to)
+{
+    if (output != nullptr) {
+        return IsOpenAsStandardOutput(output) ? "-" : output;
+    }
+    if (outputDir != nullptr) {
+        const std::string name = IsStandardStream(input) ? "stdin" : input;
+        const std::size_t slash = name.find_last_of('/');
+        return std::string(outputDir) + "/" +
+               ReplaceExtension(slash == std::string::npos ? name : name.substr(slash + 1), from, to);
+    }
+    return IsStandardStream(input) ? "-" : ReplaceExtension(input, from, to);
+}
+
+namespace {
+
+// An unnamed file in $TMPDIR (default /tmp): gone when the run ends, however
+// it ends. -1 with errno set.
+int OpenSpool(std::string& folder)
+{
+    const char* tmp = std::getenv("TMPDIR");
+    folder = tmp != nullptr && *tmp != '\0' ? tmp : "/tmp";
+#if defined(O_TMPFILE)
+    const int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd >= 0 || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)) {
+        return fd;
+    }
+#endif
+    std::string name = folder + "/" + programName + ".XXXXXX";
+    const int named = ::mkstemp(&name[0]);
+    if (named >= 0) {
+        ::unlink(name.c_str());
+    }
+    return named;
+}
+
+}  // namespace
+
+int OpenStandardInput(int* spool, const char* kind, std::uint64_t limit, const char* tooLarge)
+{
+    struct stat st;
+    if (::fstat(STDIN_FILENO, &st) == 0 && S_ISREG(st.st_mode)) {
+        return STDIN_FILENO;
+    }
+    if (::isatty(STDIN_FILENO)) {
+        PrintFailure(kStandardInput, (std::string("is a terminal; ") + kind + " data is not read from a terminal").c_str());
+        return -1;
+    }
+    std::string folder;
+    BRRFile copy;
+    if ((*spool = OpenSpool(folder)) < 0 || BRRFileAdopt(&copy, *spool) != 0) {
+        PrintFailure(kStandardInput, ("cannot be copied into " + folder + ": " + std::strerror(errno)).c_str());
+        return -1;
+    }
+    char buffer[65536];
+    std::uint64_t total = 0;
+    for (;;) {
+        const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
+        if (n == 0) {
+            return *spool;
+        }
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            PrintFailure(kStandardInput, std::strerror(errno));
+            return -1;
+        }
+        // Past the largest input that can convert, more would only fill the disk.
+        total += static_cast<std::uint64_t>(n);
+        if (total > limit) {
+            PrintError(tooLarge, kStandardInput);
+            return -1;
+        }
+        if (BRRFileWrite(&copy, buffer, static_cast<std::size_t>(n)) != 0) {
+            PrintFailure(kStandardInput, ("cannot be copied into " + folder + ": " +
+                                          BRRFileErrorText(copy.error)).c_str());
+            return -1;
+        }
+    }
+}
+
+bool IsTheInput(const char* inputArg, const std::string& output)
+{
+    struct stat in;
+    struct stat out;
+    const int found = IsStandardStream(inputArg) ? ::fstat(STDIN_FILENO, &in) : ::stat(inputArg, &in);
+    return found == 0 && S_ISREG(in.st_mode) && ::stat(output.c_str(), &out) == 0 &&
+           in.st_dev == out.st_dev && in.st_ino == out.st_ino;
+}
+
+const Written* WrittenBefore(const std::vector<Written>& written, const std::string& output)
+{
+    struct stat st;
+    if (::stat(output.c_str(), &st) != 0) {
+        return nullptr;
+    }
+    for (const Written& w : written) {
+        if (w.device == st.st_dev && w.inode == st.st_ino) {
+            return &w;
+        }
+    }
+    return nullptr;
+}
+
+void NoteWritten(std::vector<Written>& written, const std::string& output, const std::string& input)
+{
+    struct stat st;
+    if (!IsStandardStream(output.c_str()) && ::stat(output.c_str(), &st) == 0) {
+        written.push_back(Written{st.st_dev, st.st_ino, input});
+    }
+}
+
+void RefuseTheInput(const Names& names)
+{
+    PrintFailure(names.output, ("is the input file " + names.input + " itself; choose another output").c_str());
+}
+
+bool OpenOutput(bool force, const Names& names, const BRRFile& input, const char* kind, BRRFile* output)
+{
+    const int error = names.toStandardOutput
+                          ? BRRFileAdopt(output, STDOUT_FILENO)
+                          : BRRFileOpenOutput(output, names.outputPath, nullptr, force ? 0 : 1);
+    if (error != 0) {
+        PrintFailure(names.output, error == BRR_FILE_EXISTS ? "file exists (use -f to overwrite)"
+                                                            : BRRFileErrorText(error));
+        return false;
+    }
+    const bool terminal = ::isatty(output->descriptor) != 0;
+    const bool itself = !terminal && BRRFileIsSame(output, &input) != 0;
+    if (!terminal && !itself) {
+        return true;
+    }
+    if (terminal) {
+        PrintFailure(names.output, (std::string("is a terminal; ") + kind +
+                                    " data is not written to a terminal (use -o FILE, or a pipe)").c_str());
+    } else {
+        RefuseTheInput(names);
+    }
+    if (!names.toStandardOutput) {
+        BRRFileClose(output);
+    }
+    return false;
+}
+
+bool MayWrite(const char* inputArg, const std::string& output, const Names& names,
+              const std::vector<Written>& written)
+{
+    if (names.toStandardOutput) {
+        return true;
+    }
+    if (IsTheInput(inputArg, output)) {
+        RefuseTheInput(names);
+        return false;
+    }
+    if (const Written* earlier = WrittenBefore(written, output)) {
+        PrintFailure(output, ("was written from " + earlier->input + " in this run; not replaced by " +
+                              names.input).c_str());
+        return false;
+    }
+    return true;
+}
+
+}  // namespace shell

@@ -1,0 +1,103 @@
+// What brrdecode and brrencode do alike at the shell: console lines, where
+// an output goes, the outputs they must not touch, standard input as a file,
+// and cleaning up after a signal.
+#ifndef VORNISH_TOOLS_SHELL_H
+#define VORNISH_TOOLS_SHELL_H
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "VornishAudioBRRFile.h"
+
+namespace shell {
+
+// The tool's name, as its messages begin: set once by main.
+extern const char* programName;
+
+extern const char kStandardInput[];
+extern const char kStandardOutput[];
+
+bool IsStandardStream(const char* name);
+
+// Prints to standard error after flushing standard output, so that the lines
+// keep their order in one pipe.
+void PrintError(const char* format, ...);
+// "PROGRAM: NAME: REASON".
+void PrintFailure(const std::string& name, const char* reason);
+// Prints to `stream` (nothing when it is null) and flushes it.
+void PrintTo(std::FILE* stream, const char* format, ...);
+
+// Prints "PROGRAM: MESSAGE" and the pointer to --help; returns false.
+bool UsageError(const std::string& message);
+
+// A whole number from `min` to `max`: decimal digits only, or with `hex`
+// also 0x and hexadecimal digits.
+bool ParseWholeNumber(const char* text, std::uint64_t min, std::uint64_t max, std::uint64_t& value,
+                      bool hex = false);
+
+// INPUT with its extension `from` (any letter case; nullptr: any extension)
+// replaced by `to`, or `to` appended.
+std::string ReplaceExtension(const std::string& input, const char* from, const char* to);
+
+// Where INPUT's output goes: `output` (-o), else into `outputDir` (-d), else
+// beside INPUT; "-" for standard output.
+std::string OutputFor(const char* output, const char* outputDir, const char* input, const char* from,
+                      const char* to);
+
+// Standard input as a file that can be measured and reread: itself when it
+// is a regular file, else a copy in an unnamed file in $TMPDIR (or /tmp),
+// `*spool`, for the caller to close; no larger than `limit` (past it,
+// `tooLarge` is printed with the input's name). `kind` names the data a
+// terminal is refused for. Returns the descriptor, or -1 after the error line.
+int OpenStandardInput(int* spool, const char* kind, std::uint64_t limit, const char* tooLarge);
+
+// Whether `output` names the regular file INPUT reads (a hard or symbolic
+// link to it included).
+bool IsTheInput(const char* inputArg, const std::string& output);
+
+// The outputs this run wrote, to refuse a second input that would replace
+// one (a.brr and a.BRR, or two names of one file).
+struct Written {
+    dev_t device;
+    ino_t inode;
+    std::string input;
+};
+const Written* WrittenBefore(const std::vector<Written>& written, const std::string& output);
+// Remembers `output` as written from `input` (not standard output).
+void NoteWritten(std::vector<Written>& written, const std::string& output, const std::string& input);
+
+// An input and its output, as messages show them.
+struct Names {
+    std::string input;   // "standard input" for '-'
+    std::string output;  // "standard output" for '-'
+    const char* outputPath;
+    bool toStandardOutput;
+};
+
+// "OUTPUT: is the input file INPUT itself; choose another output".
+void RefuseTheInput(const Names& names);
+
+// The checks that need no file opened: never the input, never an output
+// this run already wrote. False after the error line.
+bool MayWrite(const char* inputArg, const std::string& output, const Names& names,
+              const std::vector<Written>& written);
+
+// Opens the output: standard output as it is; a path exclusively unless
+// `force` (as a replacement that takes its place only when complete, for a
+// regular file). Never a terminal (`kind` names the data refused), never the
+// input itself. False after the error line.
+bool OpenOutput(bool force, const Names& names, const BRRFile& input, const char* kind, BRRFile* output);
+
+// Discards the output being written, if any, when SIGINT, SIGTERM or SIGHUP
+// ends the process.
+void CatchEndingSignals();
+void ArmCleanup(const BRRFile& file);
+void DisarmCleanup();
+
+}  // namespace shell
+
+#endif
