@@ -1,0 +1,126 @@
+// BRREncode: its statuses, the flags and loop it writes, and the closed loop:
+// the error it reports is the error of what the decoder makes of its blocks,
+// every value inside the safe range, under both rule sets and every effort.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
+#include "VornishAudioBRR.h"
+
+namespace {
+
+std::vector<std::int16_t> Signal(std::size_t n, int kind)
+{
+    std::vector<std::int16_t> pcm(n);
+    std::uint32_t seed = 12345;
+    for (std::size_t i = 0; i < n; ++i) {
+        seed = seed * 1664525u + 1013904223u;
+        const double t = static_cast<double>(i);
+        double v = 0;
+        switch (kind) {
+        case 0: v = 20000 * std::sin(t * 0.05) + 3000 * std::sin(t * 1.3); break;    // tone and treble
+        case 1: v = (i / 23) % 2 == 0 ? 32767 : -32768; break;                       // full-scale square
+        default: v = static_cast<double>(static_cast<std::int32_t>(seed >> 16) - 32768); break;  // noise
+        }
+        pcm[i] = static_cast<std::int16_t>(std::lround(std::fmax(-32768, std::fmin(32767, v))));
+    }
+    return pcm;
+}
+
+BRREncodeOptions Options(int effort, int rules, std::int64_t loopStart = BRR_NO_LOOP_START)
+{
+    BRREncodeOptions o;
+    BRREncodeOptionsInit(&o);
+    o.effort = effort;
+    o.rules = rules;
+    o.loopStart = loopStart;
+    return o;
+}
+
+TEST(BRREncode, FailuresAreStatuses)
+{
+    const std::vector<std::int16_t> pcm = Signal(100, 0);
+    std::vector<std::uint8_t> out(BRR_ENCODED_SIZE(100));
+    struct Case {
+        const char* name;
+        std::size_t count;
+        BRREncodeOptions options;
+        std::size_t capacity;
+        int status;
+    };
+    const BRREncodeOptions plain = Options(BRR_EFFORT_DEFAULT, BRR_RULES_HARDWARE);
+    const Case cases[] = {
+        {"no_samples", 0, plain, out.size(), BRR_STATUS_NO_BLOCKS},
+        {"buffer_a_byte_short", 100, plain, out.size() - 1, BRR_STATUS_SMALL_BUFFER},
+        {"loop_not_on_a_block", 100, Options(0, 1, 8), out.size(), BRR_STATUS_BAD_LOOP_START},
+        {"loop_past_the_end", 96, Options(0, 1, 96), out.size(), BRR_STATUS_BAD_LOOP_START},
+        {"loop_negative", 100, Options(0, 1, -16), out.size(), BRR_STATUS_BAD_LOOP_START},
+        {"effort_3", 100, Options(3, 1), out.size(), BRR_STATUS_BAD_OPTION},
+        {"rules_2", 100, Options(0, 2), out.size(), BRR_STATUS_BAD_OPTION},
+        {"more_blocks_than_a_wav_holds", std::size_t{134217727} * 16, plain, SIZE_MAX, BRR_STATUS_TOO_LARGE},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(BRREncode(pcm.data(), c.count, &c.options, out.data(), c.capacity, nullptr), c.status);
+        EXPECT_STRNE(BRRStatusText(c.status), "unknown status");
+    }
+    EXPECT_EQ(BRREncode(nullptr, 100, nullptr, out.data(), out.size(), nullptr), BRR_STATUS_MISSING_PATH);
+    EXPECT_EQ(BRREncode(pcm.data(), 100, nullptr, nullptr, out.size(), nullptr), BRR_STATUS_MISSING_PATH);
+}
+
+// Decodes the blocks and checks what BRREncode promised of them.
+void CheckBlocks(const std::vector<std::uint8_t>& blocks, const std::vector<std::int16_t>& pcm,
+                 const BRREncodeOptions& o, const BRREncodeResult& result)
+{
+    const std::size_t count = blocks.size() / BRR_BLOCK_SIZE;
+    ASSERT_EQ(result.blockCount, count);
+    std::vector<std::int16_t> decoded(count * 16);
+    BRRDecoder decoder;
+    BRRDecoderInit(&decoder, o.rules);
+    BRRDecodeBlocks(&decoder, blocks.data(), count, decoded.data());
+    std::uint64_t error = 0;
+    for (std::size_t i = 0; i < decoded.size(); ++i) {
+        const std::int64_t e = decoded[i] - (i < pcm.size() ? pcm[i] : 0);
+        error += static_cast<std::uint64_t>(e * e);
+        ASSERT_GE(decoded[i] / 2, BRR_SAFE_MIN) << i;
+        ASSERT_LE(decoded[i] / 2, BRR_SAFE_MAX) << i;
+    }
+    EXPECT_EQ(result.squaredError, error);
+    for (std::size_t b = 0; b < count; ++b) {
+        const std::uint8_t header = blocks[b * BRR_BLOCK_SIZE];
+        const bool start = b == 0 || static_cast<std::int64_t>(b * 16) == o.loopStart;
+        EXPECT_LE(header >> 4, 12) << b;
+        EXPECT_TRUE(!start || (header & 0x0C) == 0) << b;  // filter 0
+        const int flags = b + 1 < count ? 0 : (o.loopStart >= 0 ? 3 : 1);
+        EXPECT_EQ(header & 3, flags) << b;
+    }
+}
+
+TEST(BRREncode, ReportsTheDecodersErrorInsideTheSafeRange)
+{
+    for (int kind = 0; kind < 3; ++kind) {
+        const std::vector<std::int16_t> pcm = Signal(1000 + static_cast<std::size_t>(kind), kind);
+        std::uint64_t errors[3] = {};
+        for (int rules = 0; rules < 2; ++rules) {
+            for (int effort = 0; effort < 3; ++effort) {
+                SCOPED_TRACE(testing::Message() << "signal " << kind << " rules " << rules << " effort " << effort);
+                const BRREncodeOptions o = Options(effort, rules, kind == 0 ? 320 : BRR_NO_LOOP_START);
+                std::vector<std::uint8_t> blocks(BRR_ENCODED_SIZE(pcm.size()));
+                BRREncodeResult result;
+                ASSERT_EQ(BRREncode(pcm.data(), pcm.size(), &o, blocks.data(), blocks.size(), &result), BRR_OK);
+                CheckBlocks(blocks, pcm, o, result);
+                EXPECT_EQ(result.loopBlock, kind == 0 ? 20 : BRR_NO_LOOP_START);
+                std::vector<std::uint8_t> again(blocks.size());
+                BRREncode(pcm.data(), pcm.size(), &o, again.data(), again.size(), nullptr);
+                EXPECT_EQ(again, blocks);  // deterministic
+                errors[effort] = result.squaredError;
+            }
+            EXPECT_LT(errors[BRR_EFFORT_DEFAULT], errors[BRR_EFFORT_FAST]);
+            EXPECT_LT(errors[BRR_EFFORT_BEST], errors[BRR_EFFORT_FAST]);
+        }
+    }
+}
+
+}  // namespace

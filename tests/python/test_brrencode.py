@@ -1,0 +1,282 @@
+"""brrencode end to end: quality against an independent per-block search on
+real instrument recordings, loops that play back stable, the treble boost
+heard through the playback interpolation, the input formats, and the shell
+rules. Outputs are read back by brrdecode, sox and Python's wave module."""
+import os
+import re
+import struct
+import subprocess
+import tempfile
+import unittest
+import wave
+from pathlib import Path
+
+import numpy
+
+import instrument_set
+
+ENCODE = os.environ["BRRENCODE"]
+DECODE = os.environ["BRRDECODE"]
+EXAMPLES = Path(os.environ["VORNISH_EXAMPLES"])
+SAFE_MIN, SAFE_MAX = -16378, 16376
+
+
+def run(*args, ok=True):
+    done = subprocess.run([str(a) for a in args], capture_output=True, text=True)
+    if ok and done.returncode != 0:
+        raise AssertionError(f"{args}: {done.returncode} {done.stderr}")
+    return done
+
+
+def read_wav(path):
+    with wave.open(str(path)) as w:
+        return numpy.frombuffer(w.readframes(w.getnframes()), "<i2").astype(numpy.int64), w.getframerate()
+
+
+def decoded(brr, folder, *options):
+    """The samples brrdecode makes of brr (plain blocks unless options say otherwise)."""
+    out = Path(folder) / "decoded.wav"
+    run(DECODE, "-f", "-q", "--rules", "hardware", *(options or ["--no-header"]), brr, "-o", out)
+    return read_wav(out)[0]
+
+
+def snr(reference, samples):
+    ref = numpy.zeros(len(samples), numpy.int64)
+    ref[:len(reference)] = reference[:len(samples)]
+    return 10 * numpy.log10((ref ** 2).sum() / ((samples - ref) ** 2).sum())
+
+
+def printed(output, line):
+    return float(re.search(re.escape(line) + r" ([-0-9.]+|inf)", output).group(1))
+
+
+def per_block_search(x):
+    """The usual encoder, written afresh: per block, every filter and range
+    0-12, each code the one whose decoded value is nearest, the least error."""
+    codes = numpy.arange(-8, 8)
+    configs = [(f, r) for f in range(4) for r in range(13)]
+    filt = numpy.array([f for f, _ in configs])
+    scaled = numpy.array([(codes << r) >> 1 for _, r in configs])
+    t = numpy.zeros(-(-len(x) // 16) * 16, numpy.int64)
+    t[:len(x)] = x
+    p1 = p2 = 0
+    out = []
+    for b in range(len(t) // 16):
+        h1 = numpy.full(len(configs), p1)
+        h2 = numpy.full(len(configs), p2)
+        err = numpy.where(filt == 0, 0.0, numpy.inf) if b == 0 else numpy.zeros(len(configs))
+        values = []
+        for k in range(16):
+            pred = numpy.select([filt == 0, filt == 1, filt == 2],
+                                [0, h1 + ((-h1) >> 4), 2 * h1 - h2 + ((-3 * h1) >> 5) + (h2 >> 4)],
+                                2 * h1 - h2 + ((-13 * h1) >> 6) + ((3 * h2) >> 4))
+            v = numpy.clip(pred[:, None] + scaled, -32768, 32767)
+            v = ((v + 16384) & 0x7FFF) - 16384
+            e = (2 * v - t[16 * b + k]) ** 2.0
+            e[(v < SAFE_MIN) | (v > SAFE_MAX)] = numpy.inf
+            pick = e.argmin(axis=1)
+            chosen = v[numpy.arange(len(configs)), pick]
+            err += e[numpy.arange(len(configs)), pick]
+            values.append(chosen)
+            h1, h2 = chosen, h1
+        best = int(err.argmin())
+        out.extend(2 * int(values[k][best]) for k in range(16))
+        p1, p2 = int(h1[best]), int(h2[best])
+    return snr(x, numpy.array(out))
+
+
+class Quality(unittest.TestCase):
+    """24 recordings of a General MIDI sound font, at their own rates, unlooped."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.folder = tempfile.TemporaryDirectory()
+        cls.files = []
+        for i, s in enumerate(instrument_set.choose()):
+            path = Path(cls.folder.name) / f"{i:02d}.wav"
+            instrument_set.write_wav(path, s["pcm"], s["rate"])
+            cls.files.append(path)
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.folder.cleanup()
+
+    def encode(self, path, effort):
+        brr = path.with_suffix(f".{effort}.brr")
+        out = run(ENCODE, "-f", "--effort", effort, path, "-o", brr).stdout
+        return brr, printed(out, "SNR :")
+
+    def test_efforts_against_per_block_search(self):
+        rows = []
+        for path in self.files:
+            pcm = read_wav(path)[0]
+            row = {"reference": per_block_search(pcm)}
+            for effort in ("fast", "default", "best"):
+                brr, shown = self.encode(path, effort)
+                samples = decoded(brr, self.folder.name)
+                self.assertAlmostEqual(shown, snr(pcm, samples), delta=0.005, msg=f"{path} {effort}")
+                self.assertTrue(((samples // 2 >= SAFE_MIN) & (samples // 2 <= SAFE_MAX)).all())
+                row[effort] = shown
+            self.assertGreaterEqual(row["default"], row["fast"] - 0.05, path)
+            rows.append(row)
+        mean = {k: numpy.mean([r[k] for r in rows]) for k in rows[0]}
+        print("\nmean SNR over the set:", {k: round(v, 3) for k, v in mean.items()})
+        self.assertAlmostEqual(mean["fast"], mean["reference"], delta=0.02)
+        self.assertGreaterEqual(mean["default"], mean["fast"] + 0.6)
+        self.assertGreaterEqual(mean["best"], mean["fast"] + 0.8)
+
+
+def flute(folder, loop=True):
+    """A looped recording whose loop (4030 samples at 22500 Hz) is no multiple of 16."""
+    s = instrument_set.choose()[0]
+    path = Path(folder) / "flute.wav"
+    instrument_set.write_wav(path, s["pcm"], s["rate"], s["loop"] if loop else None)
+    return path, s
+
+
+class Loops(unittest.TestCase):
+    def setUp(self):
+        self.tmp = tempfile.TemporaryDirectory()
+        self.addCleanup(self.tmp.cleanup)
+        self.folder = Path(self.tmp.name)
+
+    def test_fitted_loops_are_flagged_and_stable(self):
+        path, s = flute(self.folder)
+        start, end = s["loop"]
+        for fit in ("resample", "repeat"):
+            brr = self.folder / f"{fit}.brr"
+            out = run(ENCODE, "--loop-fit", fit, "--loop-header", path, "-o", brr).stdout
+            data = brr.read_bytes()
+            block = int(printed(out, "Loop start : block"))
+            self.assertEqual(struct.unpack_from("<H", data)[0], 9 * block)
+            self.assertEqual(data[-9] & 3, 3)
+            self.assertIn("Looping is stable.", run(DECODE, "-f", "--loops", "3", brr, "-o",
+                                                     self.folder / "l.wav").stdout)
+            blocks = (len(data) - 2) // 9
+            if fit == "resample":
+                rate = printed(out, "Rate :")
+                loop_seconds = 16 * (blocks - block) / rate
+                self.assertLessEqual(abs(loop_seconds - (end - start) / s["rate"]) * rate, 1.0)
+                self.assertEqual(block, -(-round(start * rate / s["rate"]) // 16))
+            else:
+                self.assertNotIn("Rate", out)
+                self.assertEqual(block, -(-start // 16))
+                pcm = numpy.frombuffer(s["pcm"], "<i2").astype(numpy.int64)
+                loop = pcm[start:end]
+                times = 16 // numpy.gcd(end - start, 16)
+                self.assertEqual(16 * (blocks - block), times * (end - start))
+                played = decoded(brr, self.folder, "--loops", "2")
+                second_pass = played[16 * blocks:]
+                self.assertGreater(snr(numpy.tile(loop, times), second_pass), printed(out, "SNR :") - 1.0)
+
+
+def spectrum(x, bands):
+    x = x.astype(float)
+    frames = x[: len(x) // 512 * 512].reshape(-1, 512) * numpy.hanning(512)
+    power = (numpy.abs(numpy.fft.rfft(frames, axis=1)) ** 2).mean(axis=0)
+    freqs = numpy.fft.rfftfreq(512, 1 / 32000)
+    return numpy.array([10 * numpy.log10(power[(freqs >= lo) & (freqs < hi)].mean()) for lo, hi in bands])
+
+
+class TrebleBoost(unittest.TestCase):
+    def test_played_back_flat_to_0_7_nyquist(self):
+        with tempfile.TemporaryDirectory() as folder:
+            folder = Path(folder)
+            noise = folder / "noise.wav"
+            run("sox", "-n", "-r", "32000", "-b", "16", noise, "synth", "4", "whitenoise", "vol", "0.25")
+            source = spectrum(read_wav(noise)[0], [(f, f + 800) for f in range(400, 11200, 800)])
+            heard = {}
+            for boost in ([], ["--treble-boost"]):
+                brr = folder / "n.brr"
+                out = run(ENCODE, "-f", *boost, noise, "-o", brr)
+                self.assertNotIn("scaled down", out.stderr)
+                run(DECODE, "-f", "-q", "--play", "4096", brr, "-o", folder / "p.wav")
+                heard[bool(boost)] = spectrum(read_wav(folder / "p.wav")[0],
+                                              [(f, f + 800) for f in range(400, 11200, 800)]) - source
+            self.assertLessEqual(numpy.abs(heard[True]).max(), 1.5, heard[True])
+            self.assertLessEqual(heard[False][-1], -6.0, heard[False])
+
+
+def aiff_24bit_with_markers(path, pcm16, rate, start, end):
+    """AIFF by hand: COMM, MARK (loop start and end), INST (a sustain loop), SSND."""
+    frames = len(pcm16)
+    exponent = 16383 + int(numpy.floor(numpy.log2(rate)))
+    mantissa = int(rate * 2 ** (63 - (exponent - 16383)))
+    comm = struct.pack(">hIh", 1, frames, 24) + struct.pack(">HQ", exponent, mantissa)
+    mark = struct.pack(">H", 2) + struct.pack(">HI", 1, start) + b"\x01a" + struct.pack(">HI", 2, end) + b"\x01b"
+    inst = bytes([60, 0, 0, 127, 1, 127]) + struct.pack(">h", 0) + struct.pack(">hhh", 1, 1, 2) + bytes(6)
+    data = b"".join(struct.pack(">i", int(v) << 8)[1:] for v in pcm16)
+    ssnd = struct.pack(">II", 0, 0) + data
+    body = b"AIFF"
+    for tag, chunk in ((b"COMM", comm), (b"MARK", mark), (b"INST", inst), (b"SSND", ssnd)):
+        body += tag + struct.pack(">I", len(chunk)) + chunk + (b"\0" if len(chunk) % 2 else b"")
+    Path(path).write_bytes(b"FORM" + struct.pack(">I", len(body)) + body)
+
+
+class Inputs(unittest.TestCase):
+    def setUp(self):
+        self.tmp = tempfile.TemporaryDirectory()
+        self.addCleanup(self.tmp.cleanup)
+        self.folder = Path(self.tmp.name)
+
+    def test_formats(self):
+        f = self.folder
+        run("sox", "-n", "-r", "44100", "-c", "2", f / "stereo.flac", "synth", "0.5", "sine", "440", "sine", "660")
+        run("sox", "-n", "-r", "32000", "-e", "floating-point", "-b", "32", f / "float.wav", "synth", "0.5",
+            "sine", "300", "vol", "0.5")
+        _, s = flute(f)
+        aiff_24bit_with_markers(f / "flute.aiff", numpy.frombuffer(s["pcm"], "<i2"), s["rate"], 1000, 3000)
+        cases = [  # input, options, blocks, loop start block
+            ("stereo.flac", [], 1379, None),
+            ("stereo.flac", ["--channel", "2", "--rate", "32000"], 1000, None),
+            ("float.wav", [], 1000, None),
+            ("flute.aiff", ["--loop-fit", "repeat"], 63 + 125, 63),
+        ]
+        for name, options, blocks, loop in cases:
+            with self.subTest(name=name, options=options):
+                out = run(ENCODE, "-f", *options, f / name).stdout
+                brr = (f / name).with_suffix(".brr")
+                self.assertEqual(brr.stat().st_size, 9 * blocks)
+                self.assertEqual(printed(out, "Number of BRR blocks written :"), blocks)
+                if loop is not None:
+                    self.assertEqual(printed(out, "Loop start : block"), loop)
+                self.assertGreater(printed(out, "SNR :"), 20)
+
+    def test_shell(self):
+        f = self.folder
+        (f / "bad.wav").write_bytes(b"not audio at all")
+        path, _ = flute(f, loop=False)
+        (f / "kept.brr").write_bytes(b"old")
+        cases = [  # arguments, exit status, stderr pattern
+            ([f / "bad.wav"], 1, r"^brrencode: .*bad\.wav: .+\n$"),
+            ([f / "missing.wav"], 1, r"^brrencode: .*missing\.wav: No such file or directory\n$"),
+            ([path, "-o", f / "kept.brr"], 1, r"kept\.brr: file exists \(use -f to overwrite\)"),
+            (["--loop", "9:3", path], 2, r"invalid loop '9:3'"),
+            (["--loop", "0:99999", path], 1, r"Loop 0:99999 is outside"),
+        ]
+        for args, status, pattern in cases:
+            with self.subTest(args=args):
+                done = run(ENCODE, *args, ok=False)
+                self.assertEqual(done.returncode, status, done.stderr)
+                self.assertRegex(done.stderr, pattern)
+        self.assertFalse((f / "bad.brr").exists())
+        self.assertEqual((f / "kept.brr").read_bytes(), b"old")
+        # To a pipe: the blocks alone on standard output, the lines on standard error.
+        with open(path, "rb") as stdin:
+            piped = subprocess.run([ENCODE, "-", "-o", "-"], stdin=stdin, capture_output=True)
+        self.assertEqual(piped.returncode, 0)
+        run(ENCODE, "-q", path, "-o", f / "named.brr")
+        self.assertEqual(piped.stdout, (f / "named.brr").read_bytes())
+        self.assertIn(b"Done !", piped.stderr)
+
+    def test_example_round_trip(self):
+        """The README's example: a bundled sample decoded, encoded again, decoded again."""
+        f = self.folder
+        run(DECODE, "--rules", "hardware", EXAMPLES / "loop.brr", "-o", f / "loop.wav")
+        out = run(ENCODE, "--loop-fit", "repeat", "--loop-header", f / "loop.wav", "-o", f / "again.brr").stdout
+        self.assertGreater(printed(out, "SNR :"), 30)
+        self.assertIn("Looping is stable.", run(DECODE, "--loops", "3", f / "again.brr", "-o", f / "a.wav").stdout)
+
+
+if __name__ == "__main__":
+    unittest.main()
