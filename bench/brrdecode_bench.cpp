@@ -1,9 +1,10 @@
-// Decode-loop, in-memory conversion and end-to-end benchmarks. Run with
+// Decode-loop, in-memory conversion, encoding and end-to-end benchmarks. Run with
 //   build/default/bin/brrdecode_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <random>
@@ -145,10 +146,46 @@ void BM_ConvertFile(benchmark::State& state)
 
 }  // namespace
 
+// Two seconds at 32000 Hz of an instrument-like signal: a decaying tone with
+// harmonics, vibrato and a little noise.
+std::vector<std::int16_t> InstrumentLike()
+{
+    std::mt19937 generator(7);
+    std::normal_distribution<double> noise(0.0, 60.0);
+    std::vector<std::int16_t> pcm(64000);
+    for (std::size_t i = 0; i < pcm.size(); ++i) {
+        const double t = static_cast<double>(i) / 32000.0;
+        const double phase = 2 * 3.14159265358979 * (220.0 * t + 0.5 * std::sin(2 * 3.14159265358979 * 5 * t));
+        const double tone = std::sin(phase) + 0.5 * std::sin(2 * phase) + 0.25 * std::sin(3 * phase) +
+                            0.1 * std::sin(5 * phase);
+        pcm[i] = static_cast<std::int16_t>(12000 * std::exp(-t) * tone + noise(generator));
+    }
+    return pcm;
+}
+
+// Encoding, per effort (0 fast, 1 default, 2 best): items are input samples.
+void BM_Encode(benchmark::State& state)
+{
+    const std::vector<std::int16_t> pcm = InstrumentLike();
+    std::vector<std::uint8_t> blocks(BRR_ENCODED_SIZE(pcm.size()));
+    BRREncodeOptions options;
+    BRREncodeOptionsInit(&options);
+    options.effort = static_cast<std::int32_t>(state.range(0));
+    BRREncodeResult result{};
+    for (auto _ : state) {
+        BRREncode(pcm.data(), pcm.size(), &options, blocks.data(), blocks.size(), &result);
+        benchmark::DoNotOptimize(blocks.data());
+    }
+    state.counters["SNR_dB"] = 10 * std::log10(static_cast<double>(result.signalEnergy) /
+                                               static_cast<double>(result.squaredError));
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(pcm.size()));
+}
+
 BENCHMARK(BM_DecodeRandomBlocks)->DenseRange(0, 1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DecodeFilter)->ArgsProduct({{0, 1, 2, 3}, {0, 1}})->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Play)->Arg(0x1000)->Arg(0x1234)->Arg(0x0800)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ConvertMemory)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Encode)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ConvertFile)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 BENCHMARK_MAIN();

@@ -241,7 +241,7 @@ int BRREncode(const std::int16_t* pcm, std::size_t count, const BRREncodeOptions
     BRREncodeOptions defaults;
     BRREncodeOptionsInit(&defaults);
     const BRREncodeOptions& o = options != nullptr ? *options : defaults;
-    if (pcm == nullptr || blocks == nullptr) {
+    if (count > 0 && (pcm == nullptr || blocks == nullptr)) {
         return BRR_STATUS_MISSING_PATH;
     }
     const int status = CheckEncode(count, o, capacity);

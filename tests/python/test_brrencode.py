@@ -85,6 +85,8 @@ def per_block_search(x):
     return snr(x, numpy.array(out))
 
 
+@unittest.skipIf(os.environ.get("VORNISH_SANITIZED") or not instrument_set.FONT.exists(),
+                 "native builds with timgm6mb-soundfont installed")
 class Quality(unittest.TestCase):
     """24 recordings of a General MIDI sound font, at their own rates, unlooped."""
 
