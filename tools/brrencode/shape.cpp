@@ -60,8 +60,8 @@ std::vector<double> BoostTaps()
     const double b = (370.0 + 374.0) / 2049.0;
     const double r = (std::sqrt(a * a - b * b) - a) / b;
     std::vector<double> taps(17);
-    for (int n = -8; n <= 8; ++n) {
-        taps[static_cast<std::size_t>(n + 8)] = std::pow(r, std::abs(n));
+    for (std::size_t k = 0; k < taps.size(); ++k) {
+        taps[k] = std::pow(r, std::abs(static_cast<int>(k) - 8));
     }
     const double sum = std::accumulate(taps.begin(), taps.end(), 0.0);
     for (double& t : taps) {
