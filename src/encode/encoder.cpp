@@ -138,7 +138,7 @@ void Survive(Search& s, Child* children, int n, std::uint64_t block)
         std::memcpy(next.ring, s.beams[children[i].parent].ring, sizeof next.ring);
         next.h = h;
         next.error = children[i].total;
-        next.ring[block % static_cast<std::uint64_t>(s.effort.lag)] =
+        next.ring[static_cast<std::size_t>(block % static_cast<std::uint64_t>(s.effort.lag))] =
             Block{children[i].coded.header, children[i].coded.codes};
     }
     std::swap(s.beams, s.spare);
@@ -158,9 +158,9 @@ void Write(const Block& b, std::uint8_t* out)
 // Writes block j from the best candidate and drops those that differ there.
 void Commit(Search& s, std::uint64_t j, std::uint8_t* blocks)
 {
-    const std::size_t slot = j % static_cast<std::uint64_t>(s.effort.lag);
+    const auto slot = static_cast<std::size_t>(j % static_cast<std::uint64_t>(s.effort.lag));
     const Block chosen = s.beams[0].ring[slot];
-    Write(chosen, blocks + j * BRR_BLOCK_SIZE);
+    Write(chosen, blocks + static_cast<std::size_t>(j) * BRR_BLOCK_SIZE);
     int kept = 0;
     for (int i = 0; i < s.live; ++i) {
         const Block& b = s.beams[i].ring[slot];
@@ -260,7 +260,7 @@ int BRREncode(const std::int16_t* pcm, std::size_t count, const BRREncodeOptions
     const std::uint64_t blockCount = (static_cast<std::uint64_t>(count) + 15) / 16;
     const std::uint64_t error = Encode(search, blockCount, blocks);
     const bool looped = o.loopStart != BRR_NO_LOOP_START;
-    blocks[(blockCount - 1) * BRR_BLOCK_SIZE] |=
+    blocks[static_cast<std::size_t>(blockCount - 1) * BRR_BLOCK_SIZE] |=
         static_cast<std::uint8_t>(BRR_END_FLAG | (looped ? BRR_LOOP_FLAG : 0));
     if (result != nullptr) {
         std::uint64_t energy = 0;

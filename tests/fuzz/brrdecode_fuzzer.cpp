@@ -9,7 +9,9 @@
 // byte 1 the sample rate (bits 0-2), sample
 // forms (bit 3), no header (bit 4), stop at the end (bit 5), no smpl chunk
 // (bit 6) and the smpl chunk's root note (bit 7: 60 or 61); byte 2 the loop start (0: none; bit 7 set: the raw value, which
-// may lie outside). The rest is the file, of any size.
+// may lie outside). The rest is the file, of any size; read as 16-bit
+// samples it is also encoded (effort, rules and safe range from byte 1, the
+// loop from byte 2) and the blocks checked.
 //
 // Built with -fsanitize=fuzzer this is a libFuzzer target; built without, it
 // is a replay program that runs every file named on its command line (or in
@@ -190,6 +192,51 @@ int ExpectedStability(const std::vector<std::int16_t>& s, std::uint32_t passes)
 
 }  // namespace
 
+// The same bytes as 16-bit samples, encoded: the blocks decode, under the
+// rules they were judged by, to exactly the reported error, inside the safe
+// range, with the flags and the filter-0 starts promised.
+void CheckEncode(const std::uint8_t* data, std::size_t size, std::uint8_t choice, std::uint8_t loop)
+{
+    std::vector<std::int16_t> pcm(size / 2);
+    for (std::size_t i = 0; i < pcm.size(); ++i) {
+        pcm[i] = static_cast<std::int16_t>(data[2 * i] | (data[2 * i + 1] << 8));
+    }
+    BRREncodeOptions options;
+    BRREncodeOptionsInit(&options);
+    options.effort = choice % 3;
+    options.rules = (choice >> 2) & 1;
+    options.safeRange = ((choice >> 3) & 1) ^ 1;
+    const std::size_t blocks = (pcm.size() + 15) / 16;
+    if (loop != 0 && blocks > 0) {
+        options.loopStart = static_cast<std::int64_t>(16 * (loop % blocks));
+    }
+    std::vector<std::uint8_t> out(blocks * 9);
+    BRREncodeResult result;
+    const int status = BRREncode(pcm.data(), pcm.size(), &options, out.data(), out.size(), &result);
+    Check(status == (pcm.empty() ? BRR_STATUS_NO_BLOCKS : BRR_OK), "encode status");
+    if (status != BRR_OK) {
+        return;
+    }
+    std::vector<std::int16_t> decoded(blocks * 16);
+    BRRDecoder decoder;
+    BRRDecoderInit(&decoder, options.rules);
+    BRRDecodeBlocks(&decoder, out.data(), blocks, decoded.data());
+    std::uint64_t error = 0;
+    for (std::size_t i = 0; i < decoded.size(); ++i) {
+        const std::int64_t e = decoded[i] - (i < pcm.size() ? pcm[i] : 0);
+        error += static_cast<std::uint64_t>(e * e);
+        Check(options.safeRange == 0 || (decoded[i] / 2 >= BRR_SAFE_MIN && decoded[i] / 2 <= BRR_SAFE_MAX),
+              "safe range");
+    }
+    Check(error == result.squaredError, "encoder's error is the decoder's");
+    for (std::size_t b = 0; b < blocks; ++b) {
+        const std::uint8_t header = out[9 * b];
+        const bool start = b == 0 || static_cast<std::int64_t>(16 * b) == options.loopStart;
+        const int flags = b + 1 < blocks ? 0 : (options.loopStart >= 0 ? 3 : 1);
+        Check((header >> 4) <= 12 && (!start || (header & 0x0C) == 0) && (header & 3) == flags, "block headers");
+    }
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     if (size < 3) {
@@ -220,6 +267,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<std::uint8_t> wav;
     BRRConvertResult result;
     const int status = BRRConvertMemory(file, fileSize, &options, Collect, &wav, &result);
+    CheckEncode(file, fileSize, data[1], data[2]);
     const Model model = Expect(file, fileSize, options);
     Check(status == model.status, "status");
     if (status != BRR_OK) {

@@ -87,6 +87,32 @@ std::vector<double> Boost(const std::vector<double>& x, std::int64_t loopStart)
     return y;
 }
 
+// Scales x down so that its peak stays inside the safe range when it would
+// clip; returns the factor (1: untouched).
+double ScaleUnderFullScale(std::vector<double>& x)
+{
+    const double peak =
+        std::accumulate(x.begin(), x.end(), 0.0, [](double m, double v) { return std::max(m, std::fabs(v)); });
+    if (peak <= kMax) {
+        return 1.0;
+    }
+    const double scale = kSafeMax / peak;
+    std::transform(x.begin(), x.end(), x.begin(), [&](double v) { return v * scale; });
+    return scale;
+}
+
+// Rounds x to 16 bits onto pcm; returns how many samples were clipped.
+std::uint64_t AppendRounded(const std::vector<double>& x, std::vector<std::int16_t>& pcm)
+{
+    std::uint64_t clipped = 0;
+    for (const double v : x) {
+        const double r = std::round(v);
+        clipped += r > kMax || r < -kMax - 1 ? 1 : 0;
+        pcm.push_back(static_cast<std::int16_t>(std::clamp(r, -kMax - 1, kMax)));
+    }
+    return clipped;
+}
+
 }  // namespace
 
 bool Shape(const Signal& signal, const Options& options, const std::string& name, Shaped& shaped)
@@ -121,20 +147,11 @@ bool Shape(const Signal& signal, const Options& options, const std::string& name
     }
     if (options.trebleBoost) {
         x = Boost(x, start);
-        const double peak = std::accumulate(x.begin(), x.end(), 0.0,
-                                            [](double m, double v) { return std::max(m, std::fabs(v)); });
-        if (peak > kMax) {
-            shaped.boostScale = kSafeMax / peak;
-            std::transform(x.begin(), x.end(), x.begin(), [&](double v) { return v * shaped.boostScale; });
-        }
+        shaped.boostScale = ScaleUnderFullScale(x);
     }
     const std::int64_t pad = looped ? (16 - start % 16) % 16 : 0;
     shaped.pcm.assign(static_cast<std::size_t>(pad), 0);
-    for (const double v : x) {
-        const double r = std::round(v);
-        shaped.clipped += r > kMax || r < -kMax - 1 ? 1 : 0;
-        shaped.pcm.push_back(static_cast<std::int16_t>(std::clamp(r, -kMax - 1, kMax)));
-    }
+    shaped.clipped = AppendRounded(x, shaped.pcm);
     shaped.loopStart = looped ? start + pad : BRR_NO_LOOP_START;
     return true;
 }
