@@ -167,7 +167,7 @@ std::vector<std::int16_t> InstrumentLike()
 void BM_Encode(benchmark::State& state)
 {
     const std::vector<std::int16_t> pcm = InstrumentLike();
-    std::vector<std::uint8_t> blocks(BRR_ENCODED_SIZE(pcm.size()));
+    std::vector<std::uint8_t> blocks(static_cast<std::size_t>(BRR_ENCODED_SIZE(pcm.size())));
     BRREncodeOptions options;
     BRREncodeOptionsInit(&options);
     options.effort = static_cast<std::int32_t>(state.range(0));

@@ -42,7 +42,7 @@ BRREncodeOptions Options(int effort, int rules, std::int64_t loopStart = BRR_NO_
 TEST(BRREncode, FailuresAreStatuses)
 {
     const std::vector<std::int16_t> pcm = Signal(100, 0);
-    std::vector<std::uint8_t> out(BRR_ENCODED_SIZE(100));
+    std::vector<std::uint8_t> out(static_cast<std::size_t>(BRR_ENCODED_SIZE(100)));
     struct Case {
         const char* name;
         std::size_t count;
@@ -107,7 +107,7 @@ TEST(BRREncode, ReportsTheDecodersErrorInsideTheSafeRange)
             for (int effort = 0; effort < 3; ++effort) {
                 SCOPED_TRACE(testing::Message() << "signal " << kind << " rules " << rules << " effort " << effort);
                 const BRREncodeOptions o = Options(effort, rules, kind == 0 ? 320 : BRR_NO_LOOP_START);
-                std::vector<std::uint8_t> blocks(BRR_ENCODED_SIZE(pcm.size()));
+                std::vector<std::uint8_t> blocks(static_cast<std::size_t>(BRR_ENCODED_SIZE(pcm.size())));
                 BRREncodeResult result;
                 ASSERT_EQ(BRREncode(pcm.data(), pcm.size(), &o, blocks.data(), blocks.size(), &result), BRR_OK);
                 CheckBlocks(blocks, pcm, o, result);
