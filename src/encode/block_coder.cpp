@@ -75,7 +75,7 @@ bool NearestBlock(const std::int32_t* targets, History start, int filter, int ra
 }
 
 bool TrellisBlock(const std::int32_t* targets, History start, int filter, int range,
-                  const Judge& judge, int width, Coded& out)
+                  const Judge& judge, int width, int span, Coded* out, int& found)
 {
     width = width > kMaxWidth ? kMaxWidth : width;
     Path paths[kMaxWidth];
@@ -92,7 +92,7 @@ bool TrellisBlock(const std::int32_t* targets, History start, int filter, int ra
             if (!Nearest(prediction, targets[k], range, judge, code, x)) {
                 continue;
             }
-            for (std::int32_t c = code - 1; c <= code + 1; ++c) {
+            for (std::int32_t c = code - span; c <= code + span; ++c) {
                 if (c < -8 || c > 7) {
                     continue;
                 }
@@ -112,7 +112,10 @@ bool TrellisBlock(const std::int32_t* targets, History start, int filter, int ra
         }
         count = kept;
     }
-    out = Coded{Header(filter, range), paths[0].codes, paths[0].h, paths[0].error};
+    found = found < count ? found : count;
+    for (int i = 0; i < found; ++i) {
+        out[i] = Coded{Header(filter, range), paths[i].codes, paths[i].h, paths[i].error};
+    }
     return true;
 }
 

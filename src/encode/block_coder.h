@@ -111,9 +111,10 @@ bool NearestBlock(const std::int32_t* targets, History start, int filter, int ra
 
 // A trellis over the block's codes for one filter and range: keeps the width
 // best partial paths (merging paths that reach the same history), each
-// extended by its nearest code and that code's neighbours.
+// extended by its nearest code and the `span` codes on either side of it.
+// Gives the `found` (at most as many as asked in `found`) best, best first.
 bool TrellisBlock(const std::int32_t* targets, History start, int filter, int range,
-                  const Judge& judge, int width, Coded& out);
+                  const Judge& judge, int width, int span, Coded* out, int& found);
 
 }  // namespace vornish::encode
 

@@ -6,8 +6,8 @@
 //   fast     every filter and range, nearest codes; the least error wins.
 //            One candidate: the usual per-block search.
 //   default  the best few filter/range pairs by nearest codes, each also
-//   best     refined by a trellis over the codes; the best children by total
-//            error survive, one per history.
+//   best     refined by a trellis over the codes (its two best paths); the
+//            best children by total error survive, one per history.
 //
 // All candidates advance together, so a block kLag blocks back is committed
 // from the best candidate once it is that old, and candidates that disagree
@@ -27,13 +27,15 @@ struct Effort {
     int configs;  // filter/range pairs refined per candidate (0: none)
     int width;    // trellis paths per pair
     int lag;      // blocks held before committing
+    int span;     // codes tried on either side of the nearest
 };
 
-constexpr Effort kEfforts[3] = {{1, 0, 0, 1}, {4, 4, 4, 16}, {8, 6, 8, 32}};
+constexpr Effort kEfforts[3] = {{1, 0, 0, 1, 0}, {4, 4, 4, 16, 1}, {8, 8, 8, 32, 1}};
 constexpr int kMaxBeams = 8;
 constexpr int kMaxLag = 32;
 constexpr int kMaxPairs = 8;
-constexpr int kMaxChildren = kMaxBeams * kMaxPairs * 2;  // each pair: nearest and trellis
+constexpr int kPaths = 2;  // trellis paths kept per pair
+constexpr int kMaxChildren = kMaxBeams * kMaxPairs * (1 + kPaths);  // each pair: nearest, trellis
 constexpr std::uint64_t kNone = ~std::uint64_t{0};
 
 struct Block {
@@ -107,13 +109,15 @@ int Expand(const Search& s, const std::int32_t* t, int filters, Child* children)
         const int found = TopPairs(s, t, c.h, filters, pairs, top);
         for (int i = 0; i < found; ++i) {
             children[n++] = Child{b, top[i], c.error + top[i].error};
-            Coded refined{};
+            Coded refined[kPaths];
+            int paths = kPaths;
             const int filter = (top[i].header >> 2) & 3;
             const int range = top[i].header >> 4;
             if (s.effort.width > 0 && top[i].error > 0 &&
-                TrellisBlock(t, c.h, filter, range, s.judge, s.effort.width, refined) &&
-                refined.error < top[i].error) {
-                children[n++] = Child{b, refined, c.error + refined.error};
+                TrellisBlock(t, c.h, filter, range, s.judge, s.effort.width, s.effort.span, refined, paths)) {
+                for (int k = 0; k < paths; ++k) {
+                    children[n++] = Child{b, refined[k], c.error + refined[k].error};
+                }
             }
         }
     }
