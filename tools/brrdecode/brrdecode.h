@@ -15,18 +15,8 @@ namespace brrdecode {
 
 using namespace shell;
 
-struct Options {
-    std::vector<const char*> inputs;
-    const char* output = nullptr;
-    const char* outputDir = nullptr;
-    bool force = false;
-    bool quiet = false;
-    bool help = false;
-    bool version = false;
+struct Options : ShellOptions {
     BRRConvertOptions convert{};
-    // Where progress and reports go (nullptr: nowhere); errors always go to
-    // standard error.
-    std::FILE* progress = stdout;
 };
 
 // Parses the command line into `options`; false after the usage message.

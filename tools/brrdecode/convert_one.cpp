@@ -2,8 +2,6 @@
 // found, in the lines it has always printed, and applies its own rules to the
 // output: never replace a file without -f, never write over the input, and
 // leave nothing partial behind.
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cinttypes>
@@ -121,37 +119,10 @@ bool Convert(const Options& options, const Names& names, BRRFile& input)
 bool ConvertOne(const Options& options, const char* inputArg, const std::string& output,
                 bool announce, std::vector<Written>& written)
 {
-    Names names;
-    names.toStandardOutput = IsStandardStream(output.c_str());
-    names.input = IsStandardStream(inputArg) ? kStandardInput : inputArg;
-    names.output = names.toStandardOutput ? kStandardOutput : output;
-    names.outputPath = output.c_str();
-    if (announce) {
-        PrintTo(options.progress, "%s -> %s\n", names.input.c_str(), names.output.c_str());
-    }
-    if (!MayWrite(inputArg, output, names, written)) {
-        return false;
-    }
-    BRRFile input;
-    int spool = -1;
-    bool done = false;
-    if (IsStandardStream(inputArg)) {
-        const int fd = OpenStandardInput(&spool, "BRR", BRR_MAX_INPUT_SIZE,
-                                         "Error : BRR file %s is too large to convert.\n");
-        done = fd >= 0 && BRRFileAdopt(&input, fd) == 0 && Convert(options, names, input);
-    } else if (const int error = BRRFileOpenInput(&input, inputArg, nullptr); error != 0) {
-        PrintFailure(inputArg, BRRFileErrorText(error));
-    } else {
-        done = Convert(options, names, input);
-        BRRFileClose(&input);
-    }
-    if (spool >= 0) {
-        ::close(spool);
-    }
-    if (done) {
-        NoteWritten(written, output, names.input);
-    }
-    return done;
+    static const StandardInputRules kRules = {"BRR", BRR_MAX_INPUT_SIZE,
+                                              "Error : BRR file %s is too large to convert.\n"};
+    return RunOne(options, inputArg, output, announce, kRules, written,
+                  [&](const Names& names, BRRFile& input) { return Convert(options, names, input); });
 }
 
 }  // namespace brrdecode

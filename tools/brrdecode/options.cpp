@@ -1,7 +1,6 @@
 // brrdecode's command line, parsed with getopt_long into the library's
 // conversion options and the tool's own.
 #include <getopt.h>
-#include <sys/stat.h>
 
 #include <cctype>
 #include <cmath>
@@ -117,29 +116,6 @@ bool TakeValue(int c, const char* value, BRRConvertOptions& convert)
     }
 }
 
-// The rules between the arguments.
-bool CheckArguments(const Options& options)
-{
-    if (options.inputs.empty()) {
-        return UsageError("no INPUT file given");
-    }
-    if (options.output != nullptr && options.inputs.size() > 1) {
-        return UsageError("-o/--output needs exactly one INPUT");
-    }
-    if (options.output != nullptr && options.outputDir != nullptr) {
-        return UsageError("-o/--output and -d/--output-dir exclude each other");
-    }
-    struct stat st;
-    if (options.outputDir != nullptr && (::stat(options.outputDir, &st) != 0 || !S_ISDIR(st.st_mode))) {
-        return UsageError(std::string("'") + options.outputDir + "' is not a directory");
-    }
-    std::size_t standardInputs = 0;
-    for (const char* input : options.inputs) {
-        standardInputs += IsStandardStream(input) ? 1 : 0;
-    }
-    return standardInputs <= 1 || UsageError("standard input ('-') can be read only once");
-}
-
 }  // namespace
 
 bool ParseArguments(int argc, char** argv, Options& options)
@@ -174,7 +150,7 @@ bool ParseArguments(int argc, char** argv, Options& options)
     for (int i = optind; i < argc; ++i) {
         options.inputs.push_back(argv[i]);
     }
-    return options.help || options.version || CheckArguments(options);
+    return options.help || options.version || CheckShellArguments(options);
 }
 
 std::string OutputFor(const Options& options, const char* input)

@@ -17,14 +17,7 @@ using namespace shell;
 
 enum class LoopFit { kResample, kRepeat };
 
-struct Options {
-    std::vector<const char*> inputs;
-    const char* output = nullptr;
-    const char* outputDir = nullptr;
-    bool force = false;
-    bool quiet = false;
-    bool help = false;
-    bool version = false;
+struct Options : ShellOptions {
     std::uint32_t rate = 0;   // 0: the input's
     std::uint32_t channel = 0;  // 1-based; 0: mix them all
     bool noLoop = false;
@@ -34,7 +27,6 @@ struct Options {
     bool trebleBoost = false;
     bool loopHeader = false;
     BRREncodeOptions encode{};
-    std::FILE* progress = stdout;
 };
 
 bool ParseArguments(int argc, char** argv, Options& options);

@@ -1,7 +1,6 @@
 // One INPUT to one BRR file: read, shape, encode (the library), then write
 // the blocks whole or not at all, never over a file without -f, never over
 // the input.
-#include <unistd.h>
 
 #include <cerrno>
 #include <cinttypes>
@@ -105,36 +104,9 @@ bool Encode(const Options& options, const Names& names, BRRFile& input)
 bool EncodeOne(const Options& options, const char* inputArg, const std::string& output, bool announce,
                std::vector<Written>& written)
 {
-    Names names;
-    names.toStandardOutput = IsStandardStream(output.c_str());
-    names.input = IsStandardStream(inputArg) ? kStandardInput : inputArg;
-    names.output = names.toStandardOutput ? kStandardOutput : output;
-    names.outputPath = output.c_str();
-    if (announce) {
-        PrintTo(options.progress, "%s -> %s\n", names.input.c_str(), names.output.c_str());
-    }
-    if (!MayWrite(inputArg, output, names, written)) {
-        return false;
-    }
-    BRRFile input;
-    int spool = -1;
-    bool done = false;
-    if (IsStandardStream(inputArg)) {
-        const int fd = OpenStandardInput(&spool, "audio", std::numeric_limits<std::uint64_t>::max(), "");
-        done = fd >= 0 && BRRFileAdopt(&input, fd) == 0 && Encode(options, names, input);
-    } else if (const int error = BRRFileOpenInput(&input, inputArg, nullptr); error != 0) {
-        PrintFailure(inputArg, BRRFileErrorText(error));
-    } else {
-        done = Encode(options, names, input);
-        BRRFileClose(&input);
-    }
-    if (spool >= 0) {
-        ::close(spool);
-    }
-    if (done) {
-        NoteWritten(written, output, names.input);
-    }
-    return done;
+    static const StandardInputRules kRules = {"audio", std::numeric_limits<std::uint64_t>::max(), ""};
+    return RunOne(options, inputArg, output, announce, kRules, written,
+                  [&](const Names& names, BRRFile& input) { return Encode(options, names, input); });
 }
 
 }  // namespace brrencode

@@ -1,6 +1,5 @@
 // brrencode's command line, parsed with getopt_long.
 #include <getopt.h>
-#include <sys/stat.h>
 
 #include <cstring>
 #include <string>
@@ -98,27 +97,10 @@ bool TakeValue(int c, const char* value, Options& options)
 
 bool CheckArguments(const Options& options)
 {
-    if (options.inputs.empty()) {
-        return UsageError("no INPUT file given");
-    }
-    if (options.output != nullptr && options.inputs.size() > 1) {
-        return UsageError("-o/--output needs exactly one INPUT");
-    }
-    if (options.output != nullptr && options.outputDir != nullptr) {
-        return UsageError("-o/--output and -d/--output-dir exclude each other");
-    }
     if (options.noLoop && options.loopStart >= 0) {
         return UsageError("--loop and --no-loop exclude each other");
     }
-    struct stat st;
-    if (options.outputDir != nullptr && (::stat(options.outputDir, &st) != 0 || !S_ISDIR(st.st_mode))) {
-        return UsageError(std::string("'") + options.outputDir + "' is not a directory");
-    }
-    std::size_t standardInputs = 0;
-    for (const char* input : options.inputs) {
-        standardInputs += IsStandardStream(input) ? 1 : 0;
-    }
-    return standardInputs <= 1 || UsageError("standard input ('-') can be read only once");
+    return CheckShellArguments(options);
 }
 
 }  // namespace

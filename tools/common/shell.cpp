@@ -280,4 +280,59 @@ bool MayWrite(const char* inputArg, const std::string& output, const Names& name
     return true;
 }
 
+bool CheckShellArguments(const ShellOptions& options)
+{
+    if (options.inputs.empty()) {
+        return UsageError("no INPUT file given");
+    }
+    if (options.output != nullptr && options.inputs.size() > 1) {
+        return UsageError("-o/--output needs exactly one INPUT");
+    }
+    if (options.output != nullptr && options.outputDir != nullptr) {
+        return UsageError("-o/--output and -d/--output-dir exclude each other");
+    }
+    struct stat st;
+    if (options.outputDir != nullptr && (::stat(options.outputDir, &st) != 0 || !S_ISDIR(st.st_mode))) {
+        return UsageError(std::string("'") + options.outputDir + "' is not a directory");
+    }
+    std::size_t standardInputs = 0;
+    for (const char* input : options.inputs) {
+        standardInputs += IsStandardStream(input) ? 1 : 0;
+    }
+    return standardInputs <= 1 || UsageError("standard input ('-') can be read only once");
+}
+
+Names NamesFor(const char* inputArg, const std::string& output)
+{
+    Names names;
+    names.toStandardOutput = IsStandardStream(output.c_str());
+    names.input = IsStandardStream(inputArg) ? kStandardInput : inputArg;
+    names.output = names.toStandardOutput ? kStandardOutput : output;
+    names.outputPath = output.c_str();
+    return names;
+}
+
+int OpenInput(const char* inputArg, const StandardInputRules& rules, BRRFile* input, int* spool)
+{
+    if (IsStandardStream(inputArg)) {
+        const int fd = OpenStandardInput(spool, rules.kind, rules.limit, rules.tooLarge);
+        return fd >= 0 && BRRFileAdopt(input, fd) == 0 ? fd : -1;
+    }
+    if (const int error = BRRFileOpenInput(input, inputArg, nullptr); error != 0) {
+        PrintFailure(inputArg, BRRFileErrorText(error));
+        return -1;
+    }
+    return input->descriptor;
+}
+
+void CloseInput(const char* inputArg, BRRFile* input, int spool)
+{
+    if (!IsStandardStream(inputArg) && input->descriptor >= 0) {
+        BRRFileClose(input);
+    }
+    if (spool >= 0) {
+        ::close(spool);
+    }
+}
+
 }  // namespace shell

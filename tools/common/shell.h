@@ -18,6 +18,23 @@ namespace shell {
 // The tool's name, as its messages begin: set once by main.
 extern const char* programName;
 
+// The options both tools take alike.
+struct ShellOptions {
+    std::vector<const char*> inputs;
+    const char* output = nullptr;     // -o
+    const char* outputDir = nullptr;  // -d
+    bool force = false;
+    bool quiet = false;
+    bool help = false;
+    bool version = false;
+    // Where progress and reports go (nullptr: nowhere); errors always go to
+    // standard error.
+    std::FILE* progress = stdout;
+};
+
+// The rules between the shared arguments; false after the usage message.
+bool CheckShellArguments(const ShellOptions& options);
+
 extern const char kStandardInput[];
 extern const char kStandardOutput[];
 
@@ -92,11 +109,54 @@ bool MayWrite(const char* inputArg, const std::string& output, const Names& name
 // input itself. False after the error line.
 bool OpenOutput(bool force, const Names& names, const BRRFile& input, const char* kind, BRRFile* output);
 
+// What standard input may hold: the data's name for the terminal refusal,
+// the most bytes kept, and the line (with %s for the input) past them.
+struct StandardInputRules {
+    const char* kind;
+    std::uint64_t limit;
+    const char* tooLarge;
+};
+
+// Runs one INPUT to one output ("-": standard output): announces it when
+// asked, refuses the input itself and this run's earlier outputs, opens the
+// input (standard input as a file) and calls `convert`, which writes the
+// output; remembers what was written. True when `convert` succeeded.
+template <typename Convert>
+bool RunOne(const ShellOptions& options, const char* inputArg, const std::string& output, bool announce,
+            const StandardInputRules& rules, std::vector<Written>& written, Convert convert);
+
 // Discards the output being written, if any, when SIGINT, SIGTERM or SIGHUP
 // ends the process.
 void CatchEndingSignals();
 void ArmCleanup(const BRRFile& file);
 void DisarmCleanup();
+
+// RunOne's parts that need no template.
+Names NamesFor(const char* inputArg, const std::string& output);
+// Opens INPUT (standard input through the spool); -1 after the error line.
+int OpenInput(const char* inputArg, const StandardInputRules& rules, BRRFile* input, int* spool);
+void CloseInput(const char* inputArg, BRRFile* input, int spool);
+
+template <typename Convert>
+bool RunOne(const ShellOptions& options, const char* inputArg, const std::string& output, bool announce,
+            const StandardInputRules& rules, std::vector<Written>& written, Convert convert)
+{
+    const Names names = NamesFor(inputArg, output);
+    if (announce) {
+        PrintTo(options.progress, "%s -> %s\n", names.input.c_str(), names.output.c_str());
+    }
+    if (!MayWrite(inputArg, output, names, written)) {
+        return false;
+    }
+    BRRFile input{};
+    int spool = -1;
+    const bool done = OpenInput(inputArg, rules, &input, &spool) >= 0 && convert(names, input);
+    CloseInput(inputArg, &input, spool);
+    if (done) {
+        NoteWritten(written, output, names.input);
+    }
+    return done;
+}
 
 }  // namespace shell
 
