@@ -1,6 +1,5 @@
 // brrdecode's command line, parsed with getopt_long into the library's
 // conversion options and the tool's own.
-#include <getopt.h>
 
 #include <cctype>
 #include <cmath>
@@ -12,8 +11,6 @@
 
 namespace brrdecode {
 namespace {
-
-constexpr std::uint32_t kMaxRate = 384000;
 
 // C4, A#3, Eb5, C-1 (C4 is MIDI 60), or a MIDI number 0..127.
 bool ParseNote(const char* text, std::uint64_t& midi)
@@ -40,32 +37,28 @@ bool ParseNote(const char* text, std::uint64_t& midi)
 }
 
 enum LongOnly {
-    kVersion = 256, kLoops, kRate, kLoopStart, kNoHeader, kStopAtEnd, kNoSmpl, kRules, kPlay, kPlayRate, kRootNote
+    kLoops = kOwnOptions, kRate, kLoopStart, kNoHeader, kStopAtEnd, kNoSmpl, kRules, kPlay, kPlayRate, kRootNote
 };
 
-const option kLongOptions[] = {
-    {"output", required_argument, nullptr, 'o'},
-    {"output-dir", required_argument, nullptr, 'd'},
-    {"force", no_argument, nullptr, 'f'},
-    {"quiet", no_argument, nullptr, 'q'},
-    {"help", no_argument, nullptr, 'h'},
-    {"version", no_argument, nullptr, kVersion},
-    {"loops", required_argument, nullptr, kLoops},
-    {"rate", required_argument, nullptr, kRate},
-    {"loop-start", required_argument, nullptr, kLoopStart},
-    {"no-header", no_argument, nullptr, kNoHeader},
-    {"stop-at-end", no_argument, nullptr, kStopAtEnd},
-    {"no-smpl", no_argument, nullptr, kNoSmpl},
-    {"rules", required_argument, nullptr, kRules},
-    {"play", required_argument, nullptr, kPlay},
-    {"play-rate", required_argument, nullptr, kPlayRate},
-    {"root-note", required_argument, nullptr, kRootNote},
-    {nullptr, 0, nullptr, 0},
+const std::vector<LongOption> kLongOptions = {
+    {"loops", true, kLoops},          {"rate", true, kRate},         {"loop-start", true, kLoopStart},
+    {"no-header", false, kNoHeader},  {"stop-at-end", false, kStopAtEnd}, {"no-smpl", false, kNoSmpl},
+    {"rules", true, kRules},          {"play", true, kPlay},         {"play-rate", true, kPlayRate},
+    {"root-note", true, kRootNote},
 };
 
-// One option with a value; false after the usage message.
-bool TakeValue(int c, const char* value, BRRConvertOptions& convert)
+// One of the tool's own options; false after the usage message.
+bool Take(void* context, int c, const char* value)
 {
+    BRRConvertOptions& convert = static_cast<Options*>(context)->convert;
+    switch (c) {
+    case kNoHeader: convert.noHeader = 1; return true;
+    case kStopAtEnd: convert.stopAtEnd = 1; return true;
+    case kNoSmpl: convert.writeSmpl = 0; return true;
+    case kRate: return ParseRate(value, convert.sampleRate);
+    case kRules: return ParseRules(value, convert.rules);
+    default: break;
+    }
     std::uint64_t number = 0;
     const std::string quoted = std::string("'") + value + "'";
     switch (c) {
@@ -75,23 +68,11 @@ bool TakeValue(int c, const char* value, BRRConvertOptions& convert)
         }
         convert.loopCount = static_cast<std::uint32_t>(number);
         return true;
-    case kRate:
-        if (!ParseWholeNumber(value, 1, kMaxRate, number)) {
-            return UsageError("invalid sample rate " + quoted + " (a whole number of Hz from 1 to 384000)");
-        }
-        convert.sampleRate = static_cast<std::uint32_t>(number);
-        return true;
     case kLoopStart:
         if (!ParseWholeNumber(value, 0, 0xFFFFFFFFu, number)) {
             return UsageError("invalid loop start " + quoted + " (a block number from 0)");
         }
         convert.loopStart = static_cast<std::int64_t>(number);
-        return true;
-    case kRules:
-        if (std::strcmp(value, "hardware") != 0 && std::strcmp(value, "library") != 0) {
-            return UsageError("invalid rules " + quoted + " ('hardware' or 'library')");
-        }
-        convert.rules = value[0] == 'h' ? BRR_RULES_HARDWARE : BRR_RULES_LIBRARY;
         return true;
     case kPlay:
         if (!ParseWholeNumber(value, 1, BRR_MAX_PITCH, number, true)) {
@@ -126,29 +107,8 @@ bool ParseArguments(int argc, char** argv, Options& options)
     options.convert.sampleForms = 1;
     options.convert.rules = BRR_RULES_HARDWARE;
     options.convert.sampleRate = BRR_PLAYBACK_RATE;
-    opterr = 0;  // the messages below say more
-    int c;
-    while ((c = getopt_long(argc, argv, ":o:d:fqh", kLongOptions, nullptr)) != -1) {
-        switch (c) {
-        case 'o': options.output = optarg; break;
-        case 'd': options.outputDir = optarg; break;
-        case 'f': options.force = true; break;
-        case 'q': options.quiet = true; break;
-        case 'h': options.help = true; break;
-        case kVersion: options.version = true; break;
-        case kNoHeader: options.convert.noHeader = 1; break;
-        case kStopAtEnd: options.convert.stopAtEnd = 1; break;
-        case kNoSmpl: options.convert.writeSmpl = 0; break;
-        case ':': return UsageError(std::string("option '") + argv[optind - 1] + "' needs a value");
-        case '?': return UsageError(std::string("unknown option '") + argv[optind - 1] + "'");
-        default:
-            if (!TakeValue(c, optarg, options.convert)) {
-                return false;
-            }
-        }
-    }
-    for (int i = optind; i < argc; ++i) {
-        options.inputs.push_back(argv[i]);
+    if (!ParseCommandLine(argc, argv, kLongOptions, options, Take, &options)) {
+        return false;
     }
     return options.help || options.version || CheckShellArguments(options);
 }

@@ -48,42 +48,6 @@ void PrintTo(std::FILE* stream, const char* format, ...)
     std::fflush(stream);
 }
 
-bool UsageError(const std::string& message)
-{
-    std::fflush(stdout);
-    std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", programName, message.c_str(),
-                 programName);
-    return false;
-}
-
-// A whole number from `min` to `max`: decimal digits only, or with `hex`
-// also 0x and hexadecimal digits.
-bool ParseWholeNumber(const char* text, std::uint64_t min, std::uint64_t max, std::uint64_t& value,
-                      bool hex)
-{
-    const bool isHex = hex && (std::strncmp(text, "0x", 2) == 0 || std::strncmp(text, "0X", 2) == 0);
-    const unsigned base = isHex ? 16 : 10;
-    const char* p = isHex ? text + 2 : text;
-    if (*p == '\0') {
-        return false;
-    }
-    std::uint64_t n = 0;
-    for (; *p != '\0'; ++p) {
-        const int c = std::tolower(static_cast<unsigned char>(*p));
-        const unsigned digit = c >= '0' && c <= '9' ? static_cast<unsigned>(c - '0')
-                               : isHex && c >= 'a' && c <= 'f' ? static_cast<unsigned>(c - 'a' + 10) : base;
-        if (digit >= base) {
-            return false;
-        }
-        n = n * base + digit;
-        if (n > max) {
-            return false;
-        }
-    }
-    value = n;
-    return n >= min;
-}
-
 std::string ReplaceExtension(const std::string& input, const char* from, const char* to)
 {
     std::string path(input);
@@ -278,28 +242,6 @@ bool MayWrite(const char* inputArg, const std::string& output, const Names& name
         return false;
     }
     return true;
-}
-
-bool CheckShellArguments(const ShellOptions& options)
-{
-    if (options.inputs.empty()) {
-        return UsageError("no INPUT file given");
-    }
-    if (options.output != nullptr && options.inputs.size() > 1) {
-        return UsageError("-o/--output needs exactly one INPUT");
-    }
-    if (options.output != nullptr && options.outputDir != nullptr) {
-        return UsageError("-o/--output and -d/--output-dir exclude each other");
-    }
-    struct stat st;
-    if (options.outputDir != nullptr && (::stat(options.outputDir, &st) != 0 || !S_ISDIR(st.st_mode))) {
-        return UsageError(std::string("'") + options.outputDir + "' is not a directory");
-    }
-    std::size_t standardInputs = 0;
-    for (const char* input : options.inputs) {
-        standardInputs += IsStandardStream(input) ? 1 : 0;
-    }
-    return standardInputs <= 1 || UsageError("standard input ('-') can be read only once");
 }
 
 Names NamesFor(const char* inputArg, const std::string& output)

@@ -32,6 +32,27 @@ struct ShellOptions {
     std::FILE* progress = stdout;
 };
 
+// The long options of each tool take values from kOwnOptions up; the shared
+// ones (-o, -d, -f, -q, -h, --version) are the shell's.
+constexpr int kOwnOptions = 257;
+struct LongOption {
+    const char* name;
+    bool takesValue;
+    int value;
+};
+
+// Parses the command line with getopt_long: the shared options into
+// `options`, each of `own` through take(value, argument) (argument null for
+// options without a value; false after the usage message), the rest as
+// INPUTs. False after the usage message.
+bool ParseCommandLine(int argc, char** argv, const std::vector<LongOption>& own, ShellOptions& options,
+                      bool (*take)(void* context, int value, const char* argument), void* context);
+
+// --rate HZ: 1 to 384000. --rules: 'hardware' or 'library'. False after the
+// usage message.
+bool ParseRate(const char* text, std::uint32_t& rate);
+bool ParseRules(const char* text, std::int32_t& rules);
+
 // The rules between the shared arguments; false after the usage message.
 bool CheckShellArguments(const ShellOptions& options);
 

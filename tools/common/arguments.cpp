@@ -1,0 +1,126 @@
+// The command line both tools share: getopt_long with the shared options,
+// whole numbers, rates and rules, and the rules between the arguments.
+#include <getopt.h>
+#include <sys/stat.h>
+
+#include <cctype>
+#include <cstring>
+
+#include "shell.h"
+
+namespace shell {
+
+bool UsageError(const std::string& message)
+{
+    std::fflush(stdout);
+    std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", programName, message.c_str(),
+                 programName);
+    return false;
+}
+
+// A whole number from `min` to `max`: decimal digits only, or with `hex`
+// also 0x and hexadecimal digits.
+bool ParseWholeNumber(const char* text, std::uint64_t min, std::uint64_t max, std::uint64_t& value,
+                      bool hex)
+{
+    const bool isHex = hex && (std::strncmp(text, "0x", 2) == 0 || std::strncmp(text, "0X", 2) == 0);
+    const unsigned base = isHex ? 16 : 10;
+    const char* p = isHex ? text + 2 : text;
+    if (*p == '\0') {
+        return false;
+    }
+    std::uint64_t n = 0;
+    for (; *p != '\0'; ++p) {
+        const int c = std::tolower(static_cast<unsigned char>(*p));
+        const unsigned digit = c >= '0' && c <= '9' ? static_cast<unsigned>(c - '0')
+                               : isHex && c >= 'a' && c <= 'f' ? static_cast<unsigned>(c - 'a' + 10) : base;
+        if (digit >= base) {
+            return false;
+        }
+        n = n * base + digit;
+        if (n > max) {
+            return false;
+        }
+    }
+    value = n;
+    return n >= min;
+}
+
+bool ParseCommandLine(int argc, char** argv, const std::vector<LongOption>& own, ShellOptions& options,
+                      bool (*take)(void* context, int value, const char* argument), void* context)
+{
+    std::vector<option> table = {
+        {"output", required_argument, nullptr, 'o'}, {"output-dir", required_argument, nullptr, 'd'},
+        {"force", no_argument, nullptr, 'f'},        {"quiet", no_argument, nullptr, 'q'},
+        {"help", no_argument, nullptr, 'h'},         {"version", no_argument, nullptr, kOwnOptions - 1},
+    };
+    for (const LongOption& o : own) {
+        table.push_back({o.name, o.takesValue ? required_argument : no_argument, nullptr, o.value});
+    }
+    table.push_back({nullptr, 0, nullptr, 0});
+    opterr = 0;  // the messages below say more
+    int c;
+    while ((c = getopt_long(argc, argv, ":o:d:fqh", table.data(), nullptr)) != -1) {
+        switch (c) {
+        case 'o': options.output = optarg; break;
+        case 'd': options.outputDir = optarg; break;
+        case 'f': options.force = true; break;
+        case 'q': options.quiet = true; break;
+        case 'h': options.help = true; break;
+        case kOwnOptions - 1: options.version = true; break;
+        case ':': return UsageError(std::string("option '") + argv[optind - 1] + "' needs a value");
+        case '?': return UsageError(std::string("unknown option '") + argv[optind - 1] + "'");
+        default:
+            if (!take(context, c, optarg)) {
+                return false;
+            }
+        }
+    }
+    for (int i = optind; i < argc; ++i) {
+        options.inputs.push_back(argv[i]);
+    }
+    return true;
+}
+
+bool ParseRate(const char* text, std::uint32_t& rate)
+{
+    std::uint64_t number = 0;
+    if (!ParseWholeNumber(text, 1, 384000, number)) {
+        return UsageError(std::string("invalid sample rate '") + text + "' (a whole number of Hz from 1 to 384000)");
+    }
+    rate = static_cast<std::uint32_t>(number);
+    return true;
+}
+
+bool ParseRules(const char* text, std::int32_t& rules)
+{
+    if (std::strcmp(text, "hardware") != 0 && std::strcmp(text, "library") != 0) {
+        return UsageError(std::string("invalid rules '") + text + "' ('hardware' or 'library')");
+    }
+    rules = text[0] == 'h' ? BRR_RULES_HARDWARE : BRR_RULES_LIBRARY;
+    return true;
+}
+
+bool CheckShellArguments(const ShellOptions& options)
+{
+    if (options.inputs.empty()) {
+        return UsageError("no INPUT file given");
+    }
+    if (options.output != nullptr && options.inputs.size() > 1) {
+        return UsageError("-o/--output needs exactly one INPUT");
+    }
+    if (options.output != nullptr && options.outputDir != nullptr) {
+        return UsageError("-o/--output and -d/--output-dir exclude each other");
+    }
+    struct stat st;
+    if (options.outputDir != nullptr && (::stat(options.outputDir, &st) != 0 || !S_ISDIR(st.st_mode))) {
+        return UsageError(std::string("'") + options.outputDir + "' is not a directory");
+    }
+    std::size_t standardInputs = 0;
+    for (const char* input : options.inputs) {
+        standardInputs += IsStandardStream(input) ? 1 : 0;
+    }
+    return standardInputs <= 1 || UsageError("standard input ('-') can be read only once");
+}
+
+}  // namespace shell
