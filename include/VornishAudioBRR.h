@@ -294,8 +294,8 @@ VORNISH_BRR_API void BRREncodeOptionsInit(BRREncodeOptions *options);
    blocks at blocks (capacity bytes), the end flag on the last block and,
    with a loop, the loop flag too. Every choice is judged by what the
    decoder of the chosen rules produces from it, clamps and wraps included;
-   ranges 13-15 are never used. Deterministic; working memory is a few
-   kilobytes (about 20 KB, on the stack) whatever the count. options may be NULL for the defaults;
+   ranges 13-15 are never used. Deterministic; working memory is about
+   20 KB, on the stack, whatever the count. options may be NULL for the defaults;
    result may be NULL. Returns BRR_OK, BRR_STATUS_NO_BLOCKS (count 0),
    BRR_STATUS_TOO_LARGE (more blocks than a WAV holds), BRR_STATUS_SMALL_BUFFER,
    BRR_STATUS_BAD_LOOP_START, BRR_STATUS_BAD_OPTION or BRR_STATUS_MISSING_PATH

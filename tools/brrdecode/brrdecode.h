@@ -22,9 +22,6 @@ struct Options : ShellOptions {
 // Parses the command line into `options`; false after the usage message.
 bool ParseArguments(int argc, char** argv, Options& options);
 
-// Where INPUT's WAV goes: "-" for standard output.
-std::string OutputFor(const Options& options, const char* input);
-
 // Converts one INPUT into `output` ("-": standard output); true when its WAV
 // was written.
 bool ConvertOne(const Options& options, const char* inputArg, const std::string& output,

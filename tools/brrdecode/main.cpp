@@ -5,20 +5,13 @@
 // reads and writes standard input and output (console lines then go to
 // standard error), it names outputs into a folder, it says why a file cannot
 // be opened, and a conversion stopped by a signal leaves no partial output.
-#include <cerrno>
-#include <cstring>
 #include <string>
 
 #include "brrdecode.h"
 
 namespace {
 
-using brrdecode::IsStandardStream;
 using brrdecode::Options;
-
-constexpr int kExitOk = 0;
-constexpr int kExitFailed = 1;
-constexpr int kExitUsage = 2;
 
 const char kUsage[] =
     "Usage: brrdecode [OPTIONS] INPUT...\n"
@@ -87,39 +80,18 @@ int main(int argc, char** argv)
     shell::programName = "brrdecode";
     Options options;
     if (!brrdecode::ParseArguments(argc, argv, options)) {
-        return kExitUsage;
+        return shell::kExitUsage;
     }
     if (options.help) {
         std::fputs(kUsage, stdout);
-        return kExitOk;
+        return shell::kExitOk;
     }
     if (options.version) {
         std::printf("brrdecode %s\n", BRRVersion());
-        return kExitOk;
+        return shell::kExitOk;
     }
-    std::vector<std::string> outputs;
-    bool wavToStandardOutput = false;
-    for (const char* input : options.inputs) {
-        outputs.push_back(brrdecode::OutputFor(options, input));
-        wavToStandardOutput = wavToStandardOutput || IsStandardStream(outputs.back().c_str());
-    }
-    // Standard output carries the WAV alone when the WAV goes there.
-    options.progress = options.quiet ? nullptr : wavToStandardOutput ? stderr : stdout;
-    brrdecode::CatchEndingSignals();
-
-    int exitCode = kExitOk;
-    std::vector<brrdecode::Written> written;
-    for (std::size_t i = 0; i < options.inputs.size(); ++i) {
-        if (!brrdecode::ConvertOne(options, options.inputs[i], outputs[i], options.inputs.size() > 1,
-                                   written)) {
-            exitCode = kExitFailed;
-        }
-    }
-    if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
-        const int error = errno;
-        std::fprintf(stderr, "brrdecode: %s: %s\n", brrdecode::kStandardOutput,
-                     std::strerror(error != 0 ? error : EIO));
-        exitCode = kExitFailed;
-    }
-    return exitCode;
+    return shell::RunAll(options, "brr", "wav", [&](const char* input, const std::string& output, bool announce,
+                                                  std::vector<shell::Written>& written) {
+        return brrdecode::ConvertOne(options, input, output, announce, written);
+    });
 }

@@ -113,9 +113,4 @@ bool ParseArguments(int argc, char** argv, Options& options)
     return options.help || options.version || CheckShellArguments(options);
 }
 
-std::string OutputFor(const Options& options, const char* input)
-{
-    return shell::OutputFor(options.output, options.outputDir, input, "brr", "wav");
-}
-
 }  // namespace brrdecode

@@ -1,17 +1,11 @@
 // brrencode: encodes audio files into BRR samples from the shell, with the
 // shell behaviour of brrdecode: no file replaced unasked, never the input,
 // standard input and output, outputs whole or not at all.
-#include <cerrno>
-#include <cstring>
 #include <string>
 
 #include "brrencode.h"
 
 namespace {
-
-constexpr int kExitOk = 0;
-constexpr int kExitFailed = 1;
-constexpr int kExitUsage = 2;
 
 const char kUsage[] =
     "Usage: brrencode [OPTIONS] INPUT...\n"
@@ -79,36 +73,18 @@ int main(int argc, char** argv)
     shell::programName = "brrencode";
     brrencode::Options options;
     if (!brrencode::ParseArguments(argc, argv, options)) {
-        return kExitUsage;
+        return shell::kExitUsage;
     }
     if (options.help) {
         std::fputs(kUsage, stdout);
-        return kExitOk;
+        return shell::kExitOk;
     }
     if (options.version) {
         std::printf("brrencode %s\n", BRRVersion());
-        return kExitOk;
+        return shell::kExitOk;
     }
-    std::vector<std::string> outputs;
-    bool toStandardOutput = false;
-    for (const char* input : options.inputs) {
-        outputs.push_back(shell::OutputFor(options.output, options.outputDir, input, nullptr, "brr"));
-        toStandardOutput = toStandardOutput || shell::IsStandardStream(outputs.back().c_str());
-    }
-    options.progress = options.quiet ? nullptr : toStandardOutput ? stderr : stdout;
-    shell::CatchEndingSignals();
-
-    int exitCode = kExitOk;
-    std::vector<shell::Written> written;
-    for (std::size_t i = 0; i < options.inputs.size(); ++i) {
-        if (!brrencode::EncodeOne(options, options.inputs[i], outputs[i], options.inputs.size() > 1, written)) {
-            exitCode = kExitFailed;
-        }
-    }
-    if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
-        const int error = errno;
-        std::fprintf(stderr, "brrencode: %s: %s\n", shell::kStandardOutput, std::strerror(error != 0 ? error : EIO));
-        exitCode = kExitFailed;
-    }
-    return exitCode;
+    return shell::RunAll(options, nullptr, "brr", [&](const char* input, const std::string& output, bool announce,
+                                                  std::vector<shell::Written>& written) {
+        return brrencode::EncodeOne(options, input, output, announce, written);
+    });
 }

@@ -36,6 +36,16 @@ void PrintFailure(const std::string& name, const char* reason)
     PrintError("%s: %s: %s\n", programName, name.c_str(), reason);
 }
 
+bool FlushStandardOutput()
+{
+    if (std::fflush(stdout) == 0 && std::ferror(stdout) == 0) {
+        return true;
+    }
+    const int error = errno;
+    std::fprintf(stderr, "%s: %s: %s\n", programName, kStandardOutput, std::strerror(error != 0 ? error : EIO));
+    return false;
+}
+
 void PrintTo(std::FILE* stream, const char* format, ...)
 {
     if (stream == nullptr) {

@@ -66,6 +66,8 @@ bool IsStandardStream(const char* name);
 void PrintError(const char* format, ...);
 // "PROGRAM: NAME: REASON".
 void PrintFailure(const std::string& name, const char* reason);
+// Flushes standard output; false after the error line when that failed.
+bool FlushStandardOutput();
 // Prints to `stream` (nothing when it is null) and flushes it.
 void PrintTo(std::FILE* stream, const char* format, ...);
 
@@ -177,6 +179,36 @@ bool RunOne(const ShellOptions& options, const char* inputArg, const std::string
         NoteWritten(written, output, names.input);
     }
     return done;
+}
+
+// Exit statuses of both tools.
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+// Runs every INPUT into its output (INPUT's extension `from` replaced by
+// `to`, or -o, or into -d) through runOne(input, output, announce, written):
+// console lines go to standard error when an output is standard output, and
+// nowhere with -q. Returns the exit status.
+template <typename RunOne>
+int RunAll(ShellOptions& options, const char* from, const char* to, RunOne runOne)
+{
+    std::vector<std::string> outputs;
+    bool toStandardOutput = false;
+    for (const char* input : options.inputs) {
+        outputs.push_back(OutputFor(options.output, options.outputDir, input, from, to));
+        toStandardOutput = toStandardOutput || IsStandardStream(outputs.back().c_str());
+    }
+    options.progress = options.quiet ? nullptr : toStandardOutput ? stderr : stdout;
+    CatchEndingSignals();
+    int exitCode = kExitOk;
+    std::vector<Written> written;
+    for (std::size_t i = 0; i < options.inputs.size(); ++i) {
+        if (!runOne(options.inputs[i], outputs[i], options.inputs.size() > 1, written)) {
+            exitCode = kExitFailed;
+        }
+    }
+    return FlushStandardOutput() ? exitCode : kExitFailed;
 }
 
 }  // namespace shell
