@@ -33,8 +33,21 @@
 #  endif
 #endif
 
+/* The API's version: 1.0 was BRRDecode alone; 1.1 added everything here.
+   BRRVersionNumber() gives the library's own at run time. */
+#define BRR_VERSION_MAJOR 1
+#define BRR_VERSION_MINOR 1
+#define BRR_VERSION_PATCH 0
+#define BRR_VERSION_NUMBER (BRR_VERSION_MAJOR * 10000 + BRR_VERSION_MINOR * 100 + BRR_VERSION_PATCH)
+
 /* Statuses. The numbers are those of VornishAudioBRRDecoder.h; 999, the
-   exported BRRDecode's success, is never returned here. */
+   exported BRRDecode's success, is never returned here.
+
+   Every function checks every field of the options it is handed against the
+   range documented beside it before it does anything else, and refuses a
+   value outside with a status (BRR_STATUS_BAD_OPTION where no more specific
+   status is named). No value a caller passes makes it touch memory it was not
+   given. */
 #define BRR_OK 0
 #define BRR_STATUS_BAD_SIZE 1        /* size neither 9k nor (with a loop header) 9k+2 */
 #define BRR_STATUS_NO_BLOCKS 2       /* no block to decode */
@@ -42,13 +55,14 @@
 #define BRR_STATUS_NO_MEMORY 4       /* working memory could not be allocated */
 #define BRR_STATUS_READ_ERROR 5      /* the read function failed */
 #define BRR_STATUS_WRITE_ERROR 6     /* the write function returned non-zero */
-#define BRR_STATUS_MISSING_PATH 7    /* a required argument is missing or invalid (a null
-                                        pointer, a sample rate of 0, a result that is no plan) */
+#define BRR_STATUS_MISSING_PATH 7    /* a required pointer is NULL, or a result handed to
+                                        BRRRender is no plan those options made */
+#define BRR_STATUS_INVALID_ARGUMENT BRR_STATUS_MISSING_PATH
 #define BRR_STATUS_BAD_LOOP_COUNT 8  /* loopCount outside 1..BRR_MAX_LOOP_COUNT */
 #define BRR_STATUS_BAD_LOOP_START 9  /* loopStart is not a block of the sample */
 #define BRR_STATUS_BAD_LOOP_HEADER 10 /* a loop header that is no block offset inside the sample */
 #define BRR_STATUS_SMALL_BUFFER 11   /* the output buffer cannot hold the encoded blocks */
-#define BRR_STATUS_BAD_OPTION 12     /* an encoder option outside its values */
+#define BRR_STATUS_BAD_OPTION 12     /* an option field outside its documented range */
 
 /* The format. */
 #define BRR_BLOCK_SIZE 9
@@ -63,6 +77,9 @@
    sizes hold) behind a loop header. */
 #define BRR_MAX_INPUT_SIZE 1207959536
 #define BRR_NO_LOOP_START (-1)
+/* The largest BRRConvertOptions.pieceBlocks: 9 MiB of blocks and 32 MiB of
+   samples per piece, sizes that fit 32 bits with room. */
+#define BRR_MAX_PIECE_BLOCKS 1048576
 #define BRR_DEFAULT_SAMPLE_RATE 8000
 #define BRR_PLAYBACK_RATE 32000  /* the hardware's output rate */
 #define BRR_PITCH_ONE 4096       /* one source sample per output sample */
@@ -77,6 +94,13 @@
    codes 8-15 give -2048), not +2048 for codes 0-7. */
 #define BRR_RULES_LIBRARY 0
 #define BRR_RULES_HARDWARE 1
+
+/* Growing structs. Every option and result struct ends in reserved space,
+   so that later 1.x versions can add fields without changing its size: a
+   binary built against this header keeps working with them. The *Init
+   functions zero it, and an option's reserved field must stay zero (a
+   non-zero one is BRR_STATUS_BAD_OPTION): a field added there means, at
+   zero, what the library does today. The library zeroes a result's. */
 
 #ifdef __cplusplus
 extern "C" {
@@ -113,7 +137,7 @@ typedef struct BRRConvertOptions {
     /* Written into the WAV header; also the rate of the note report.
        1..2147483647 (the WAV holds twice it in 32 bits). */
     uint32_t sampleRate;
-    /* BRR_RULES_*. */
+    /* BRR_RULES_LIBRARY or BRR_RULES_HARDWARE. */
     int32_t rules;
     /* Non-zero: take the sample as it is found. A size of 9k+2 bytes is a
        16-bit little-endian loop header (the loop start's byte offset into the
@@ -131,10 +155,12 @@ typedef struct BRRConvertOptions {
        either given here or marked by both flags on the last block. */
     int32_t writeSmpl;
     /* The loop's first block, or BRR_NO_LOOP_START (a loop header's, with
-       sampleForms; else the whole sample loops). */
+       sampleForms; else the whole sample loops). Any other negative value,
+       or a block past the sample's last, is BRR_STATUS_BAD_LOOP_START. */
     int64_t loopStart;
-    /* Blocks per piece handed to the write function (0: 16384, 512 KiB of
-       samples). Working memory is a few pieces, whatever the output size. */
+    /* Blocks per piece handed to the write function: 1..BRR_MAX_PIECE_BLOCKS,
+       or 0 for 16384 (512 KiB of samples). Working memory is a few pieces,
+       whatever the output size. */
     size_t pieceBlocks;
     /* 0, or a pitch of 1..BRR_MAX_PITCH: the WAV then holds what the
        hardware's voice outputs, at BRR_PLAYBACK_RATE, when it plays the
@@ -145,6 +171,7 @@ typedef struct BRRConvertOptions {
        BRR_ROOT_NOTE_AUTO: the probable note, where the report names one
        (with its cents as the pitch fraction), else 60. */
     int32_t rootNote;
+    uint32_t reserved[8]; /* zero */
 } BRRConvertOptions;
 
 /* The defaults, which are what BRRDecode does: one pass, 8000 Hz, the
@@ -196,6 +223,7 @@ typedef struct BRRConvertResult {
     int32_t stability;         /* BRR_STABILITY_* */
     uint32_t repeatLater;      /* with BRR_STABILITY_REPEATS */
     uint32_t repeatEarlier;
+    uint64_t reserved[8];      /* zero */
 } BRRConvertResult;
 
 /* Receives the input's bytes [offset, offset + size); returns 0 when it
@@ -208,16 +236,20 @@ typedef int (*BRRWriteFunction)(void *context, const void *bytes, size_t size);
 
 /* Works out what an input of size bytes holds and what its WAV will be,
    reading through read only what it must (the loop header and, with sample
-   forms, block headers up to the end block). Fills result; returns BRR_OK or
-   the status that rules the input out. */
+   forms, block headers up to the end block). Fills result; returns BRR_OK,
+   the status of the first option field outside its range
+   (BRR_STATUS_BAD_LOOP_COUNT, BRR_STATUS_BAD_LOOP_START or
+   BRR_STATUS_BAD_OPTION), or the status that rules the input out. */
 VORNISH_BRR_API int BRRPlan(BRRReadFunction read, void *context, uint64_t size,
                             const BRRConvertOptions *options, BRRConvertResult *result);
 
 /* Writes the WAV planned in result (by BRRPlan with the same options and
    input) through write: the header, every pass, the smpl chunk, in pieces of
-   at most options->pieceBlocks blocks. Fills in the reports. Returns BRR_OK,
-   BRR_STATUS_READ_ERROR, BRR_STATUS_WRITE_ERROR, BRR_STATUS_NO_MEMORY, or
-   BRR_STATUS_MISSING_PATH for a result that is no such plan. */
+   at most options->pieceBlocks blocks. Fills in the reports. Checks the
+   options as BRRPlan does (and returns the same statuses for them), then
+   returns BRR_OK, BRR_STATUS_READ_ERROR, BRR_STATUS_WRITE_ERROR,
+   BRR_STATUS_NO_MEMORY, or BRR_STATUS_INVALID_ARGUMENT for a result that is
+   no plan these options could have made. */
 VORNISH_BRR_API int BRRRender(BRRReadFunction read, void *readContext,
                               const BRRConvertOptions *options, BRRWriteFunction write,
                               void *writeContext, BRRConvertResult *result);
@@ -262,11 +294,14 @@ VORNISH_BRR_API const int16_t *BRRInterpolationTable(void);
 #define BRR_ENCODED_SIZE(count) ((((uint64_t)(count) + 15u) / 16u) * 9u)
 
 typedef struct BRREncodeOptions {
-    /* The sample index where the loop starts, a multiple of 16 below the
-       count, or BRR_NO_LOOP_START (the default) for no loop. */
+    /* The sample index where the loop starts, or BRR_NO_LOOP_START (the
+       default) for no loop. A multiple of 16 below the count
+       (else BRR_STATUS_BAD_LOOP_START), and the loop, count - loopStart
+       samples, whole blocks too (else BRR_STATUS_BAD_OPTION): a loop is
+       never padded with silence. */
     int64_t loopStart;
-    int32_t effort; /* BRR_EFFORT_*; BRR_EFFORT_DEFAULT */
-    int32_t rules;  /* the decoder judged against; BRR_RULES_HARDWARE */
+    int32_t effort; /* BRR_EFFORT_FAST..BRR_EFFORT_BEST; BRR_EFFORT_DEFAULT */
+    int32_t rules;  /* the decoder judged against, BRR_RULES_*; BRR_RULES_HARDWARE */
     /* Non-zero (the default): the first block, and the loop's first block,
        use filter 0, which ignores the history, so every pass of the loop
        decodes the same. */
@@ -275,6 +310,7 @@ typedef struct BRREncodeOptions {
        BRR_SAFE_MIN..BRR_SAFE_MAX. Zero allows the whole 15-bit domain,
        wraps included, judged by what the decoder makes of them. */
     int32_t safeRange;
+    int32_t reserved[8]; /* zero */
 } BRREncodeOptions;
 
 typedef struct BRREncodeResult {
@@ -284,6 +320,7 @@ typedef struct BRREncodeResult {
        in 16-bit sample units, the input padded with silence to whole blocks. */
     uint64_t squaredError;
     uint64_t signalEnergy; /* the sum of input^2 over the same samples */
+    uint64_t reserved[4];  /* zero */
 } BRREncodeResult;
 
 /* The defaults: no loop, BRR_EFFORT_DEFAULT, hardware rules, filter 0 at
@@ -296,10 +333,10 @@ VORNISH_BRR_API void BRREncodeOptionsInit(BRREncodeOptions *options);
    decoder of the chosen rules produces from it, clamps and wraps included;
    ranges 13-15 are never used. Deterministic; working memory is about
    20 KB, on the stack, whatever the count. options may be NULL for the defaults;
-   result may be NULL. Returns BRR_OK, BRR_STATUS_NO_BLOCKS (count 0),
-   BRR_STATUS_TOO_LARGE (more blocks than a WAV holds), BRR_STATUS_SMALL_BUFFER,
-   BRR_STATUS_BAD_LOOP_START, BRR_STATUS_BAD_OPTION or BRR_STATUS_MISSING_PATH
-   (a NULL pointer). */
+   result may be NULL. Returns BRR_OK or, checked in this order,
+   BRR_STATUS_MISSING_PATH (a NULL pointer), BRR_STATUS_NO_BLOCKS (count 0),
+   BRR_STATUS_TOO_LARGE (more blocks than a WAV holds),
+   BRR_STATUS_BAD_LOOP_START, BRR_STATUS_BAD_OPTION, BRR_STATUS_SMALL_BUFFER. */
 VORNISH_BRR_API int BRREncode(const int16_t *pcm, size_t count, const BRREncodeOptions *options,
                               uint8_t *blocks, size_t capacity, BRREncodeResult *result);
 
@@ -313,8 +350,21 @@ VORNISH_BRR_API const char *BRRStatusText(int status);
    "B "); NULL outside 0..11. */
 VORNISH_BRR_API const char *BRRNoteName(int index);
 
-/* The library's version, "1.0.0.1". */
+/* The library's version as text ("1.1.0") and as BRR_VERSION_NUMBER
+   counts it (10100): that of the library loaded, which may be newer than
+   the header a program was built with. */
 VORNISH_BRR_API const char *BRRVersion(void);
+VORNISH_BRR_API int BRRVersionNumber(void);
+
+/* The names the tools and the Python module take: of a rule set ("library",
+   "hardware") and of an effort ("fast", "default", "best"). NULL for a value
+   that has none. */
+VORNISH_BRR_API const char *BRRRulesName(int rules);
+VORNISH_BRR_API const char *BRREffortName(int effort);
+/* The value of such a name (exactly as spelt above), or -1 for any other
+   text or NULL. */
+VORNISH_BRR_API int BRRRulesByName(const char *name);
+VORNISH_BRR_API int BRREffortByName(const char *name);
 
 #ifdef __cplusplus
 }

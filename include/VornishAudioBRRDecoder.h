@@ -22,16 +22,18 @@
 #include <stdint.h>
 #include <wchar.h>
 
-#if defined(_WIN32)
-#  if defined(VORNISH_BRR_BUILDING_LIBRARY)
-#    define VORNISH_BRR_API __declspec(dllexport)
+#ifndef VORNISH_BRR_API
+#  if defined(_WIN32)
+#    if defined(VORNISH_BRR_BUILDING_LIBRARY)
+#      define VORNISH_BRR_API __declspec(dllexport)
+#    else
+#      define VORNISH_BRR_API __declspec(dllimport)
+#    endif
+#  elif defined(__GNUC__) || defined(__clang__)
+#    define VORNISH_BRR_API __attribute__((visibility("default")))
 #  else
-#    define VORNISH_BRR_API __declspec(dllimport)
+#    define VORNISH_BRR_API
 #  endif
-#elif defined(__GNUC__) || defined(__clang__)
-#  define VORNISH_BRR_API __attribute__((visibility("default")))
-#else
-#  define VORNISH_BRR_API
 #endif
 
 /* Conversion done, WAV file written. */

@@ -62,19 +62,27 @@ VORNISH_BRR_API int BRRFileOpenInput(BRRFile *file, const char *path, const wcha
 /* Opens an output. A device or pipe there is opened for writing as it is.
    Otherwise (a regular file, a symbolic link to one, or a new name) a
    replacement is opened: an empty new file in the target's folder, with the
-   permission bits of the file it replaces. With exclusive, an existing
+   permission bits of the file it replaces (or, when they cannot be set, the
+   error). With exclusive, an existing
    regular file (or a dangling link) is refused with BRR_FILE_EXISTS, and so
    is one that appears before BRRFileCommit. Returns 0 or the error. */
 VORNISH_BRR_API int BRRFileOpenOutput(BRRFile *file, const char *path, const wchar_t *widePath,
                                       int exclusive);
 
-/* Puts a replacement in place of its target (atomically, by rename) and
-   closes it; closes any other output. Returns 0 or the error; on an error the
-   target is as it was and the replacement is gone. */
+/* Closes a replacement and then puts it in place of its target (atomically,
+   by rename; exclusively, by a link that fails if the name is taken); closes
+   any other output. The target is touched only once the close has
+   succeeded, so a failing close (a network file system's late write error,
+   a quota) leaves it as it was. Returns 0 or the error; on an error the
+   target is as it was and the replacement is gone. A signal handler that
+   calls BRRFileAbandon on this file must not run during the call: block
+   those signals around it. */
 VORNISH_BRR_API int BRRFileCommit(BRRFile *file);
 
-/* Describes a descriptor that is already open (standard input or output);
-   closing it is then the caller's choice. Returns 0 or the error. */
+/* Describes a descriptor that is already open (standard input or output).
+   The BRRFile holds nothing else: BRRFileClose closes the descriptor, and a
+   caller that keeps the descriptor open simply never calls it. Returns 0 or
+   the error. */
 VORNISH_BRR_API int BRRFileAdopt(BRRFile *file, int descriptor);
 
 /* Non-zero when both are the same regular file (a hard or symbolic link to
@@ -96,7 +104,9 @@ VORNISH_BRR_API void BRRFileAbandon(const BRRFile *file);
 VORNISH_BRR_API int BRRFileRead(void *file, uint64_t offset, void *buffer, size_t size);
 VORNISH_BRR_API int BRRFileWrite(void *file, const void *bytes, size_t size);
 
-/* The reason for an error number of these functions, as a short phrase. */
+/* The reason for an error number of these functions, as a short phrase.
+   The text may live in a buffer of the calling thread's, valid until its
+   next call; calls on different threads never share one. */
 VORNISH_BRR_API const char *BRRFileErrorText(int error);
 
 /* BRRRender into an open output. Where the platform has threads, a helper

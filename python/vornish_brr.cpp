@@ -56,10 +56,11 @@ private:
 
 int Rules(const std::string& name)
 {
-    if (name == "hardware" || name == "library") {
-        return name == "hardware" ? BRR_RULES_HARDWARE : BRR_RULES_LIBRARY;
+    const int rules = BRRRulesByName(name.c_str());
+    if (rules < 0) {
+        throw py::value_error("rules must be 'hardware' or 'library'");
     }
-    throw py::value_error("rules must be 'hardware' or 'library'");
+    return rules;
 }
 
 // The keyword options of convert and decode, as brrdecode takes them.
@@ -216,13 +217,11 @@ py::array_t<std::int16_t> DecodeBlocks(const py::object& input, BRRDecoder* deco
 
 int Effort(const std::string& name)
 {
-    static const char* const kNames[] = {"fast", "default", "best"};
-    for (int i = 0; i < 3; ++i) {
-        if (name == kNames[i]) {
-            return i;
-        }
+    const int effort = BRREffortByName(name.c_str());
+    if (effort < 0) {
+        throw py::value_error("effort must be 'fast', 'default' or 'best'");
     }
-    throw py::value_error("effort must be 'fast', 'default' or 'best'");
+    return effort;
 }
 
 py::bytes Encode(const py::array_t<std::int16_t, py::array::c_style | py::array::forcecast>& pcm,
@@ -313,7 +312,7 @@ PYBIND11_MODULE(vornish_brr, m)
         .def_readwrite("last", &BRRDecoder::last, "The most recently decoded value (15-bit domain).")
         .def_readwrite("older", &BRRDecoder::older, "The value decoded before it.")
         .def_property_readonly("rules", [](const BRRDecoder& d) {
-            return d.rules == BRR_RULES_HARDWARE ? "hardware" : "library";
+            return BRRRulesName(d.rules);
         });
 
     py::class_<Sample>(m, "Sample", "A decoded sample and what the conversion found in it.")

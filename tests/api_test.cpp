@@ -183,8 +183,6 @@ TEST(BRRConvertMemory, FailuresAreStatuses)
     const Bytes blocks = testsupport::RandomBytes(9 * 100, 4);
     BRRConvertOptions forms = Options(1);
     forms.sampleForms = 1;
-    BRRConvertOptions noRate = Options(1);
-    noRate.sampleRate = 0;
     struct Case {
         const char* name;
         Bytes input;
@@ -201,7 +199,6 @@ TEST(BRRConvertMemory, FailuresAreStatuses)
         {"loops_3201", oneBlock, Options(3201), SIZE_MAX, BRR_STATUS_BAD_LOOP_COUNT},
         {"loop_start_outside", oneBlock, Options(2, 1), SIZE_MAX, BRR_STATUS_BAD_LOOP_START},
         {"loop_start_negative", oneBlock, Options(2, -2), SIZE_MAX, BRR_STATUS_BAD_LOOP_START},
-        {"rate_0", oneBlock, noRate, SIZE_MAX, BRR_STATUS_MISSING_PATH},
         {"loop_header_not_a_block", Bytes{10, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0, 0}, forms, SIZE_MAX,
          BRR_STATUS_BAD_LOOP_HEADER},
         {"loop_header_past_the_end", Bytes{9, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0, 0}, forms, SIZE_MAX,
@@ -234,9 +231,105 @@ TEST(BRRConvertMemory, FailuresAreStatuses)
     BRRConvertResult plan;
     EXPECT_EQ(BRRPlan(ReadInput, &failing, blocks.size(), &forms, &plan), BRR_STATUS_READ_ERROR);
     ASSERT_EQ(BRRPlan(ReadInput, &failing, blocks.size(), &twoPasses, &plan), BRR_OK);
-    EXPECT_EQ(BRRRender(ReadInput, &failing, &forms, Collect, &out, &plan), BRR_STATUS_MISSING_PATH);
+    EXPECT_EQ(BRRRender(ReadInput, &failing, &forms, Collect, &out, &plan), BRR_STATUS_INVALID_ARGUMENT);
     EXPECT_EQ(BRRRender(ReadInput, &failing, &twoPasses, Collect, &out, &plan), BRR_STATUS_READ_ERROR);
     EXPECT_STREQ(BRRStatusText(BRR_STATUS_BAD_SIZE), "the input's size is not a multiple of 9 bytes");
+}
+
+// Every option field at its bounds and one past them, through every entry
+// point: planning refuses it first, and so does rendering, whatever plan it
+// is handed; inside the bounds all five convert alike.
+TEST(BRRConvertOptions, EveryFieldIsCheckedAtItsBounds)
+{
+    const Bytes blocks = testsupport::RandomBytes(9 * 3, 12);
+    const auto with = [](auto set) {
+        BRRConvertOptions o = Options(2);
+        set(o);
+        return o;
+    };
+    struct Case {
+        const char* name;
+        BRRConvertOptions options;
+        int status;
+    };
+    std::vector<Case> cases = {
+        {"loops_1", with([](auto& o) { o.loopCount = 1; }), BRR_OK},
+        {"loops_3200", with([](auto& o) { o.loopCount = 3200; }), BRR_OK},
+        {"loops_0", with([](auto& o) { o.loopCount = 0; }), BRR_STATUS_BAD_LOOP_COUNT},
+        {"loops_5000", with([](auto& o) { o.loopCount = 5000; }), BRR_STATUS_BAD_LOOP_COUNT},
+        {"rate_1", with([](auto& o) { o.sampleRate = 1; }), BRR_OK},
+        {"rate_2147483647", with([](auto& o) { o.sampleRate = 0x7FFFFFFF; }), BRR_OK},
+        {"rate_0", with([](auto& o) { o.sampleRate = 0; }), BRR_STATUS_BAD_OPTION},
+        {"rate_2147483648", with([](auto& o) { o.sampleRate = 0x80000000u; }), BRR_STATUS_BAD_OPTION},
+        {"rules_hardware", with([](auto& o) { o.rules = BRR_RULES_HARDWARE; }), BRR_OK},
+        {"rules_minus_1", with([](auto& o) { o.rules = -1; }), BRR_STATUS_BAD_OPTION},
+        {"rules_2", with([](auto& o) { o.rules = 2; }), BRR_STATUS_BAD_OPTION},
+        {"rules_7", with([](auto& o) { o.rules = 7; }), BRR_STATUS_BAD_OPTION},
+        {"flags_any_value", with([](auto& o) { o.sampleForms = o.noHeader = o.stopAtEnd = o.writeSmpl = -7; }), BRR_OK},
+        {"loop_start_last_block", with([](auto& o) { o.loopStart = 2; }), BRR_OK},
+        {"loop_start_past_the_end", with([](auto& o) { o.loopStart = 3; }), BRR_STATUS_BAD_LOOP_START},
+        {"loop_start_minus_2", with([](auto& o) { o.loopStart = -2; }), BRR_STATUS_BAD_LOOP_START},
+        {"piece_1", with([](auto& o) { o.pieceBlocks = 1; }), BRR_OK},
+        {"piece_largest", with([](auto& o) { o.pieceBlocks = BRR_MAX_PIECE_BLOCKS; }), BRR_OK},
+        {"piece_one_past", with([](auto& o) { o.pieceBlocks = BRR_MAX_PIECE_BLOCKS + 1; }), BRR_STATUS_BAD_OPTION},
+        {"piece_wraps_32_bits", with([](auto& o) { o.pieceBlocks = 134217728; }), BRR_STATUS_BAD_OPTION},
+        {"piece_size_max", with([](auto& o) { o.pieceBlocks = SIZE_MAX; }), BRR_STATUS_BAD_OPTION},
+        {"play_16383", with([](auto& o) { o.play = BRR_MAX_PITCH; }), BRR_OK},
+        {"play_16384", with([](auto& o) { o.play = BRR_MAX_PITCH + 1; }), BRR_STATUS_BAD_OPTION},
+        {"root_0", with([](auto& o) { o.rootNote = 0; }), BRR_OK},
+        {"root_127", with([](auto& o) { o.rootNote = 127; }), BRR_OK},
+        {"root_minus_2", with([](auto& o) { o.rootNote = -2; }), BRR_STATUS_BAD_OPTION},
+        {"root_128", with([](auto& o) { o.rootNote = 128; }), BRR_STATUS_BAD_OPTION},
+        {"reserved_first", with([](auto& o) { o.reserved[0] = 1; }), BRR_STATUS_BAD_OPTION},
+        {"reserved_last", with([](auto& o) { o.reserved[7] = 1u << 31; }), BRR_STATUS_BAD_OPTION},
+    };
+    if (sizeof(std::size_t) == 8) {
+        cases.push_back({"piece_2_60_plus_1", with([](auto& o) { o.pieceBlocks = std::size_t(1 << 30) * (1u << 30) + 1; }),
+                         BRR_STATUS_BAD_OPTION});
+    }
+    ScratchDir scratch;
+    const BRRConvertOptions good = Options(2);
+    Input input{&blocks, UINT64_MAX};
+    BRRConvertResult goodPlan;
+    ASSERT_EQ(BRRPlan(ReadInput, &input, blocks.size(), &good, &goodPlan), BRR_OK);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        BRRConvertResult plan;
+        EXPECT_EQ(BRRPlan(ReadInput, &input, blocks.size(), &c.options, &plan), c.status);
+        EXPECT_EQ(BRRPlanMemory(blocks.data(), blocks.size(), &c.options, &plan), c.status);
+        Output memory;
+        EXPECT_EQ(BRRConvertMemory(blocks.data(), blocks.size(), &c.options, Collect, &memory, &plan), c.status);
+        // Rendering is handed the options' own plan when there is one, else
+        // a plan for good options: neither gets past the check. A loop start
+        // past the end is the input's fault, which only the plan knows.
+        const int renderStatus =
+            c.options.loopStart > 0 && c.status != BRR_OK ? BRR_STATUS_INVALID_ARGUMENT : c.status;
+        BRRConvertResult handed = c.status == BRR_OK ? plan : goodPlan;
+        Output rendered;
+        EXPECT_EQ(BRRRender(ReadInput, &input, &c.options, Collect, &rendered, &handed), renderStatus);
+        EXPECT_EQ(rendered.bytes, memory.bytes);
+        handed = c.status == BRR_OK ? plan : goodPlan;
+        BRRFile file;
+        ASSERT_EQ(BRRFileOpenOutput(&file, scratch.Path("o.wav").c_str(), nullptr, 0), 0);
+        EXPECT_EQ(BRRRenderToFile(ReadInput, &input, &c.options, &file, &handed), renderStatus);
+        EXPECT_EQ(BRRFileClose(&file), 0);
+        EXPECT_EQ(memory.bytes.empty(), c.status != BRR_OK);
+    }
+    // Plans that other options made: another rate, another root note with
+    // its smpl chunk, another loop start.
+    BRRConvertOptions forms = Options(1, 1);
+    forms.sampleForms = 1;
+    BRRConvertResult plan;
+    ASSERT_EQ(BRRPlan(ReadInput, &input, blocks.size(), &forms, &plan), BRR_OK);
+    for (const auto& change : std::vector<void (*)(BRRConvertOptions&)>{
+             [](BRRConvertOptions& o) { o.sampleRate = 16000; }, [](BRRConvertOptions& o) { o.rootNote = 61; },
+             [](BRRConvertOptions& o) { o.loopStart = 0; }, [](BRRConvertOptions& o) { o.writeSmpl = 0; }}) {
+        BRRConvertOptions other = forms;
+        change(other);
+        Output out;
+        EXPECT_EQ(BRRRender(ReadInput, &input, &other, Collect, &out, &plan), BRR_STATUS_INVALID_ARGUMENT);
+        EXPECT_TRUE(out.bytes.empty());
+    }
 }
 
 // A virtual input of zero bytes, as large as asked.

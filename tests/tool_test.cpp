@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "VornishAudioBRR.h"
 #include "test_support.h"
 
 using testsupport::Bytes;
@@ -68,7 +69,8 @@ TEST(Tool, HelpAndVersion)
     }
     const ToolRun version = RunTool(scratch, {"--version"});
     EXPECT_EQ(version.exitCode, 0);
-    EXPECT_EQ(version.out, "brrdecode 1.0.0.1\n");
+    EXPECT_EQ(version.out, "brrdecode " + std::to_string(BRR_VERSION_MAJOR) + "." + std::to_string(BRR_VERSION_MINOR) +
+                               "." + std::to_string(BRR_VERSION_PATCH) + "\n");
 }
 
 TEST(Tool, UsageErrorsExitWithTwo)

@@ -8,23 +8,9 @@
 //   bytes 1..8   bits 7-4 of byte 1+k: code 2k      (decoded first)
 //                bits 3-0 of byte 1+k: code 2k+1
 //
-// A code is a 4-bit two's-complement number (8..15 stand for -8..-1). Each code
-// becomes one value:
-//
-//   a = (code << range) >> 1           for range 0..12 (arithmetic shifts)
-//   x = a + predict(filter, last, older)
-//   x = clamp(x, -32768, 32767), then wrapped into 15 bits (-16384..16383)
-//   older = last; last = x; sample = 2 * x
-//
-//   filter 0: 0
-//   filter 2: 2*p1 - p2 + ((-3*p1) >> 5) + (p2 >> 4)
-//   filter 3: 2*p1 - p2 + ((-13*p1) >> 6) + ((3*p2) >> 4)
-//
-// Two rule sets differ in two places:
-//
-//                     library (BRRDecode's own)    hardware (the playback chip's)
-//   ranges 13..15     code < 8 ? +2048 : -2048     range 12 on code >> 3: 0 or -2048
-//   filter 1          p1 - (p1 >> 4)               p1 + ((-p1) >> 4)
+// A code is a 4-bit two's-complement number (8..15 stand for -8..-1). Each
+// code becomes one value x by the arithmetic of brr/arithmetic.h (both rule
+// sets), and its sample is 2x.
 //
 // The history (last, older) runs on from block to block, so blocks decode
 // strictly in order and the chain last -> prediction -> last is the whole cost
@@ -36,25 +22,15 @@
 #include <cstdint>
 
 #include "VornishAudioBRR.h"
+#include "brr/arithmetic.h"
 
 namespace {
 
+using vornish::ScaleCode;
+using vornish::Wrap15;
+
 constexpr std::uint32_t HeaderRange(std::uint8_t header) { return header >> 4u; }
 constexpr std::uint32_t HeaderFilter(std::uint8_t header) { return (header >> 2u) & 3u; }
-
-constexpr std::int32_t ScaleCode(std::uint32_t code, std::uint32_t range, bool hardware)
-{
-    if (range > 12 && !hardware) {
-        return code >= 8 ? -2048 : 2048;
-    }
-    std::int32_t s = code >= 8 ? static_cast<std::int32_t>(code) - 16 : static_cast<std::int32_t>(code);
-    if (range > 12) {
-        s >>= 3;
-        range = 12;
-    }
-    // Multiplying instead of shifting left keeps negative codes well defined.
-    return (s * (std::int32_t{1} << range)) >> 1;
-}
 
 struct ScaledCodeTable {
     std::int32_t value[2][16][16];  // [rules][range][code]
@@ -73,13 +49,6 @@ constexpr ScaledCodeTable MakeScaledCodeTable()
 }
 
 constexpr ScaledCodeTable kScaledCodes = MakeScaledCodeTable();
-
-// Wraps a 16-bit value into 15 bits: keeps the low 15 bits, sign-extended.
-// 32767 -> -1, 16384 -> -16384, -16385 -> 16383, -32768 -> 0.
-inline std::int32_t Wrap15(std::int32_t x)
-{
-    return static_cast<std::int32_t>(static_cast<std::uint32_t>(x) << 17u) >> 17;
-}
 
 // Filters 2 and 3, with the dependent part of each folded into one multiply
 // and one shift:

@@ -4,7 +4,7 @@
 //
 //   x = wrap15(clamp16(((c * 2^r) >> 1) + predict(f, p1, p2)))
 //
-// and its sample is 2x (see the decoder). The encoder works on the 16-bit
+// and its sample is 2x (brr/arithmetic.h). The encoder works on the 16-bit
 // targets t and judges every choice by (2x - t)^2, so clamps and wraps count
 // as they will sound. Within the allowed window [lo, hi] of x the decoded
 // value grows with the code, so the nearest code is a rounding; only where
@@ -14,6 +14,8 @@
 #define VORNISH_ENCODE_BLOCK_CODER_H
 
 #include <cstdint>
+
+#include "brr/arithmetic.h"
 
 namespace vornish::encode {
 
@@ -42,28 +44,16 @@ struct Coded {
     std::uint64_t error;
 };
 
-inline std::int32_t Wrap15(std::int32_t x)
-{
-    return static_cast<std::int32_t>(static_cast<std::uint32_t>(x) << 17u) >> 17;
-}
-
 inline std::int32_t Predict(int filter, std::int32_t p1, std::int32_t p2, bool hardware)
 {
-    switch (filter) {
-    case 0: return 0;
-    case 1: return hardware ? p1 + ((-p1) >> 4) : p1 - (p1 >> 4);
-    case 2: return 2 * p1 - p2 + ((-3 * p1) >> 5) + (p2 >> 4);
-    default: return 2 * p1 - p2 + ((-13 * p1) >> 6) + ((3 * p2) >> 4);
-    }
+    return vornish::Predict(static_cast<std::uint32_t>(filter), p1, p2, hardware);
 }
 
-inline std::int32_t Scaled(std::int32_t code, int range) { return (code * (1 << range)) >> 1; }
+inline std::int32_t Scaled(std::int32_t code, int range) { return Scale(code, static_cast<std::uint32_t>(range)); }
 
 inline std::int32_t Decoded(std::int32_t code, int range, std::int32_t prediction)
 {
-    std::int32_t a = Scaled(code, range) + prediction;
-    a = a < -32768 ? -32768 : (a > 32767 ? 32767 : a);
-    return Wrap15(a);
+    return DecodeValue(Scaled(code, range), prediction);
 }
 
 inline std::uint64_t Squared(std::int32_t x, std::int32_t target)

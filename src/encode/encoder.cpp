@@ -83,7 +83,7 @@ int TopPairs(const Search& s, const std::int32_t* t, History h, int filters, int
         for (int r = 0; r < kRanges; ++r) {
             Coded c{};
             const std::uint64_t bound = kept == n ? top[n - 1].error - 1 : kNone;
-            if (top[0].error == 0 && kept > 0) {
+            if (kept > 0 && top[0].error == 0) {
                 return kept;  // nothing beats an exact block
             }
             if (!NearestBlock(t, h, f, r, s.judge, bound, c)) {
@@ -206,6 +206,7 @@ std::uint64_t Encode(Search& s, std::uint64_t blockCount, std::uint8_t* blocks)
 
 void BRREncodeOptionsInit(BRREncodeOptions* options)
 {
+    *options = BRREncodeOptions{};
     options->loopStart = BRR_NO_LOOP_START;
     options->effort = BRR_EFFORT_DEFAULT;
     options->rules = BRR_RULES_HARDWARE;
@@ -224,14 +225,22 @@ int CheckEncode(std::size_t count, const BRREncodeOptions& o, std::size_t capaci
     if (blocks > (BRR_MAX_INPUT_SIZE - BRR_LOOP_HEADER_SIZE) / BRR_BLOCK_SIZE) {
         return BRR_STATUS_TOO_LARGE;
     }
-    if (o.effort < BRR_EFFORT_FAST || o.effort > BRR_EFFORT_BEST ||
-        (o.rules != BRR_RULES_LIBRARY && o.rules != BRR_RULES_HARDWARE)) {
-        return BRR_STATUS_BAD_OPTION;
-    }
     if (o.loopStart != BRR_NO_LOOP_START &&
         (o.loopStart < 0 || o.loopStart % BRR_SAMPLES_PER_BLOCK != 0 ||
          static_cast<std::uint64_t>(o.loopStart) >= count)) {
         return BRR_STATUS_BAD_LOOP_START;
+    }
+    bool reserved = false;
+    for (const std::int32_t r : o.reserved) {
+        reserved = reserved || r != 0;
+    }
+    // A loop of whole blocks only: padding it with silence would put a gap
+    // into every pass.
+    if (o.effort < BRR_EFFORT_FAST || o.effort > BRR_EFFORT_BEST ||
+        (o.rules != BRR_RULES_LIBRARY && o.rules != BRR_RULES_HARDWARE) || reserved ||
+        (o.loopStart != BRR_NO_LOOP_START &&
+         (static_cast<std::uint64_t>(count) - static_cast<std::uint64_t>(o.loopStart)) % BRR_SAMPLES_PER_BLOCK != 0)) {
+        return BRR_STATUS_BAD_OPTION;
     }
     return capacity < blocks * BRR_BLOCK_SIZE ? BRR_STATUS_SMALL_BUFFER : BRR_OK;
 }
@@ -271,8 +280,11 @@ int BRREncode(const std::int16_t* pcm, std::size_t count, const BRREncodeOptions
         for (std::size_t i = 0; i < count; ++i) {
             energy += static_cast<std::uint64_t>(std::int64_t{pcm[i]} * pcm[i]);
         }
-        *result = BRREncodeResult{blockCount, looped ? o.loopStart / BRR_SAMPLES_PER_BLOCK : BRR_NO_LOOP_START,
-                                  error, energy};
+        *result = BRREncodeResult{};
+        result->blockCount = blockCount;
+        result->loopBlock = looped ? o.loopStart / BRR_SAMPLES_PER_BLOCK : BRR_NO_LOOP_START;
+        result->squaredError = error;
+        result->signalEnergy = energy;
     }
     return BRR_OK;
 }

@@ -31,6 +31,29 @@
 
 namespace vornish {
 
+int CheckOptions(const BRRConvertOptions& options)
+{
+    if (options.loopCount < 1 || options.loopCount > BRR_MAX_LOOP_COUNT) {
+        return BRR_STATUS_BAD_LOOP_COUNT;
+    }
+    if (options.sampleRate < 1 || options.sampleRate > 0x7FFFFFFFu ||
+        (options.rules != BRR_RULES_LIBRARY && options.rules != BRR_RULES_HARDWARE)) {
+        return BRR_STATUS_BAD_OPTION;
+    }
+    if (options.loopStart < BRR_NO_LOOP_START) {
+        return BRR_STATUS_BAD_LOOP_START;
+    }
+    bool reserved = false;
+    for (const std::uint32_t r : options.reserved) {
+        reserved = reserved || r != 0;
+    }
+    if (options.pieceBlocks > BRR_MAX_PIECE_BLOCKS || options.play > BRR_MAX_PITCH ||
+        options.rootNote < BRR_ROOT_NOTE_AUTO || options.rootNote > 127 || reserved) {
+        return BRR_STATUS_BAD_OPTION;
+    }
+    return BRR_OK;
+}
+
 int LayOut(std::uint64_t size, const BRRConvertOptions& options, Layout* layout)
 {
     const bool twoMore = options.sampleForms != 0 && size % BRR_BLOCK_SIZE == BRR_LOOP_HEADER_SIZE;
@@ -160,12 +183,20 @@ int CompletePlan(const Layout& layout, const Facts& facts, const BRRConvertOptio
 
 bool IsPlanFor(const BRRConvertResult& plan, const BRRConvertOptions& options)
 {
+    const bool forms = options.sampleForms != 0;
+    const bool smplAllowed = forms && options.writeSmpl != 0 && options.play == 0 && plan.loopStart >= 0;
+    if (plan.blockCount == 0 || plan.loopStart < BRR_NO_LOOP_START || RepeatFrom(plan) >= plan.blockCount ||
+        (plan.smpl != 0 && !smplAllowed) ||
+        (options.loopStart != BRR_NO_LOOP_START && plan.loopStart != options.loopStart) ||
+        (plan.dataOffset != 0 && (plan.dataOffset != BRR_LOOP_HEADER_SIZE || !forms || options.noHeader != 0))) {
+        return false;
+    }
     BRRConvertResult again = plan;
-    return plan.blockCount > 0 && plan.loopStart >= BRR_NO_LOOP_START &&
-           RepeatFrom(plan) < plan.blockCount && (plan.smpl == 0 || plan.loopStart >= 0) &&
-           PlanRendering(options, &again) && again.totalBlocks == plan.totalBlocks &&
-           again.sampleCount == plan.sampleCount && again.wavSize == plan.wavSize &&
-           again.smplStart == plan.smplStart && again.smplEnd == plan.smplEnd;
+    PlanNote(options, &again);
+    return PlanRendering(options, &again) && again.totalBlocks == plan.totalBlocks &&
+           again.sampleCount == plan.sampleCount && again.sampleRate == plan.sampleRate &&
+           again.wavSize == plan.wavSize && again.smplStart == plan.smplStart && again.smplEnd == plan.smplEnd &&
+           again.unityNote == plan.unityNote && again.pitchFraction == plan.pitchFraction;
 }
 
 }  // namespace vornish

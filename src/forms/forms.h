@@ -11,6 +11,10 @@
 
 namespace vornish {
 
+// BRR_OK when every field of `options` lies in its documented range; else
+// the status of the first that does not, in the struct's order.
+int CheckOptions(const BRRConvertOptions& options);
+
 // Where the blocks are, from the size alone.
 struct Layout {
     bool headered = false;        // a 2-byte loop header comes first

@@ -52,11 +52,29 @@ int BRRFileIsSame(const BRRFile* a, const BRRFile* b)
            a->number == b->number;
 }
 
+namespace {
+
+// strerror_r comes as the XSI function (an int) or the GNU one (the text).
+[[maybe_unused]] const char* ErrorTextOf(int result, const char* buffer)
+{
+    return result == 0 ? buffer : "Unknown error";
+}
+[[maybe_unused]] const char* ErrorTextOf(const char* text, const char*) { return text; }
+
+}  // namespace
+
 const char* BRRFileErrorText(int error)
 {
     switch (error) {
     case BRR_FILE_NOT_REGULAR: return "Not a regular file";
     case BRR_FILE_EXISTS: return "File exists";
-    default: return std::strerror(error);
+    default: break;
     }
+    // One buffer per thread: strerror's own is shared by all of them.
+    thread_local char buffer[128];
+#if defined(_WIN32)
+    return ErrorTextOf(strerror_s(buffer, sizeof buffer, error), buffer);
+#else
+    return ErrorTextOf(strerror_r(error, buffer, sizeof buffer), buffer);
+#endif
 }

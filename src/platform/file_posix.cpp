@@ -1,7 +1,8 @@
 // The file layer on POSIX hosts. A regular output is written as an unnamed
-// file in the target's folder (O_TMPFILE on Linux), linked in under its name
-// only when it is complete; where the system has no unnamed files, it is a
-// hidden temporary name renamed into place.
+// file in the target's folder (O_TMPFILE on Linux), which gets a hidden name
+// only when it is complete; where the system has no unnamed files, it has
+// that hidden name from the start. Either way it is closed under the hidden
+// name and then renamed (or, exclusively, linked) into place.
 #if !defined(_WIN32)
 
 #include <fcntl.h>
@@ -124,21 +125,29 @@ int Replacement(BRRFile* file, const char* path, int exclusive, const struct sta
     file->exclusive = exclusive;
     file->device = old != nullptr ? static_cast<std::uint64_t>(old->st_dev) : 0;
     file->number = old != nullptr ? static_cast<std::uint64_t>(old->st_ino) : 0;
-    if (old != nullptr) {
-        ::fchmod(file->descriptor, old->st_mode & 0777);
-    }
     file->target = ::strdup(target.c_str());
     file->temporary = temporary.empty() ? nullptr : ::strdup(temporary.c_str());
     if (file->target == nullptr || (!temporary.empty() && file->temporary == nullptr)) {
+        if (!temporary.empty()) {
+            ::unlink(temporary.c_str());
+        }
         BRRFileClose(file);
         return ENOMEM;
+    }
+    // A replacement that cannot take the old file's permission bits would
+    // change who may read it: refused, with the reason.
+    if (old != nullptr && ::fchmod(file->descriptor, old->st_mode & 0777) != 0) {
+        const int error = errno;
+        BRRFileClose(file);
+        return error;
     }
     return 0;
 }
 
-// Links the unnamed replacement in: straight under its name when there was
-// no file to replace, else under a hidden name that is then renamed over it.
-int LinkUnnamed(const BRRFile* file)
+// Gives the unnamed replacement a hidden name beside its target, so that it
+// can be closed, and a failure of the close seen, before the target is
+// touched.
+int NameUnnamed(BRRFile* file)
 {
     char self[48];
     std::snprintf(self, sizeof self, "/proc/self/fd/%d", file->descriptor);
@@ -146,23 +155,16 @@ int LinkUnnamed(const BRRFile* file)
         return ::linkat(AT_FDCWD, self, AT_FDCWD, name, AT_SYMLINK_FOLLOW) == 0 ||
                (errno == ENOENT && ::linkat(file->descriptor, "", AT_FDCWD, name, AT_EMPTY_PATH) == 0);
     };
-    if (file->exclusive != 0 || file->number == 0) {
-        if (linkAs(file->target)) {
-            return 0;
-        }
-        if (errno != EEXIST || file->exclusive != 0) {
-            return errno == EEXIST ? BRR_FILE_EXISTS : errno;
-        }
-    }
     try {
         for (unsigned attempt = 0; attempt < 100; ++attempt) {
             const std::string hidden = HiddenName(file->target, attempt);
             if (linkAs(hidden.c_str())) {
-                const int error = ::rename(hidden.c_str(), file->target) == 0 ? 0 : errno;
-                if (error != 0) {
+                file->temporary = ::strdup(hidden.c_str());
+                if (file->temporary == nullptr) {
                     ::unlink(hidden.c_str());
+                    return ENOMEM;
                 }
-                return error;
+                return 0;
             }
             if (errno != EEXIST) {
                 return errno;
@@ -269,7 +271,7 @@ int BRRFileCommit(BRRFile* file)
     if (file->replacing == 0) {
         return BRRFileClose(file);
     }
-    int error = file->temporary == nullptr ? LinkUnnamed(file) : 0;
+    int error = file->temporary == nullptr ? NameUnnamed(file) : 0;
     if (::close(file->descriptor) != 0 && error == 0) {
         error = errno;
     }

@@ -6,11 +6,12 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "VornishAudioBRR.h"
+
 namespace vornish {
 
-constexpr std::uint32_t kPlaybackRate = 32000;
-constexpr std::uint32_t kPitchOne = 4096;  // one source sample per output sample
-constexpr std::uint32_t kMaxPitch = 16383;
+constexpr std::uint32_t kPlaybackRate = BRR_PLAYBACK_RATE;
+constexpr std::uint32_t kPitchOne = BRR_PITCH_ONE;  // one source sample per output sample
 
 // The interpolation table g[0..511].
 extern const std::int16_t kInterpolation[512];

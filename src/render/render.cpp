@@ -146,8 +146,11 @@ void Report(const BRRConvertOptions& options, const LoopStartRecord& record, BRR
 int RenderSource(const Source& source, const BRRConvertOptions& options, BRRWriteFunction write,
                  void* context, bool threaded, BRRConvertResult* result)
 {
+    if (const int status = CheckOptions(options); status != BRR_OK) {
+        return status;
+    }
     if (write == nullptr || !IsPlanFor(*result, options)) {
-        return BRR_STATUS_MISSING_PATH;
+        return BRR_STATUS_INVALID_ARGUMENT;
     }
     Writer writer;
     writer.write = write;

@@ -2,6 +2,7 @@
 // function or memory, into a write function or a file; and their texts.
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "VornishAudioBRRFile.h"
 #include "render/loop_reports.h"
@@ -123,12 +124,13 @@ const char* BRRStatusText(int status)
     case BRR_STATUS_NO_MEMORY: return "not enough memory";
     case BRR_STATUS_READ_ERROR: return "the input could not be read";
     case BRR_STATUS_WRITE_ERROR: return "the output could not be written";
-    case BRR_STATUS_MISSING_PATH: return "a required argument is missing or invalid";
+    case BRR_STATUS_INVALID_ARGUMENT: return "a required pointer is missing, or the plan is not the options' own";
     case BRR_STATUS_BAD_LOOP_COUNT: return "the loop count is outside 1 to 3200";
     case BRR_STATUS_BAD_LOOP_START: return "the loop start is not a block of the sample";
     case BRR_STATUS_BAD_LOOP_HEADER: return "the loop header is not a block offset inside the sample";
     case BRR_STATUS_SMALL_BUFFER: return "the output buffer is too small for the encoded blocks";
-    case BRR_STATUS_BAD_OPTION: return "an encoder option is outside its values";
+    case BRR_STATUS_BAD_OPTION: return "an option is outside its documented range";
+    case 999: return "done (the exported BRRDecode's success)";
     default: return "unknown status";
     }
 }
@@ -139,5 +141,33 @@ const char* BRRNoteName(int index)
 }
 
 const char* BRRVersion(void) { return VORNISH_BRR_VERSION; }
+
+int BRRVersionNumber(void) { return BRR_VERSION_NUMBER; }
+
+namespace {
+
+const char* const kRulesNames[] = {"library", "hardware"};
+const char* const kEffortNames[] = {"fast", "default", "best"};
+
+template <std::size_t N>
+int ByName(const char* const (&names)[N], const char* name)
+{
+    for (std::size_t i = 0; name != nullptr && i < N; ++i) {
+        if (std::strcmp(names[i], name) == 0) {
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
+
+}  // namespace
+
+const char* BRRRulesName(int rules) { return rules == 0 || rules == 1 ? kRulesNames[rules] : nullptr; }
+
+const char* BRREffortName(int effort) { return effort >= 0 && effort < 3 ? kEffortNames[effort] : nullptr; }
+
+int BRRRulesByName(const char* name) { return ByName(kRulesNames, name); }
+
+int BRREffortByName(const char* name) { return ByName(kEffortNames, name); }
 
 const std::int16_t* BRRInterpolationTable(void) { return vornish::kInterpolation; }

@@ -46,12 +46,8 @@ int PlanSource(const Source& source, std::uint64_t size, const BRRConvertOptions
 {
     *result = BRRConvertResult{};
     result->loopStart = BRR_NO_LOOP_START;
-    if (options.loopCount < 1 || options.loopCount > BRR_MAX_LOOP_COUNT) {
-        return BRR_STATUS_BAD_LOOP_COUNT;
-    }
-    if (options.sampleRate < 1 || options.sampleRate > 0x7FFFFFFFu || options.play > BRR_MAX_PITCH ||
-        options.rootNote < BRR_ROOT_NOTE_AUTO || options.rootNote > 127) {
-        return BRR_STATUS_MISSING_PATH;
+    if (const int status = CheckOptions(options); status != BRR_OK) {
+        return status;
     }
     Layout layout;
     if (LayOut(size, options, &layout) != BRR_OK) {

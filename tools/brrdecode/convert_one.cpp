@@ -91,12 +91,8 @@ bool Convert(const Options& options, const Names& names, BRRFile& input)
         ArmCleanup(output);
     }
     const int status = BRRRenderToFile(BRRFileRead, &input, &options.convert, &output, &plan);
-    const int placed = own && status == BRR_OK ? BRRFileCommit(&output) : 0;
     const int writeError = output.error;
-    if (own) {
-        DisarmCleanup();
-        BRRFileClose(&output);  // discards a replacement that was not put in place
-    }
+    const int placed = own ? FinishOutput(&output, status == BRR_OK) : 0;
     if (status == BRR_STATUS_READ_ERROR) {
         PrintFailure(names.input, BRRFileErrorText(input.error));
     } else if (status == BRR_STATUS_NO_MEMORY) {

@@ -25,12 +25,9 @@ bool WriteOut(const Options& options, const Names& names, const BRRFile& input,
         ArmCleanup(output);
     }
     int error = BRRFileWrite(&output, bytes.data(), bytes.size()) != 0 ? (output.error != 0 ? output.error : EIO) : 0;
-    if (own && error == 0) {
-        error = BRRFileCommit(&output);
-    }
     if (own) {
-        DisarmCleanup();
-        BRRFileClose(&output);
+        const int placed = FinishOutput(&output, error == 0);
+        error = error != 0 ? error : placed;
     }
     if (error != 0) {
         PrintFailure(names.output, error == BRR_FILE_EXISTS ? "file exists (use -f to overwrite)"

@@ -44,6 +44,7 @@ bool Take(void* context, int c, const char* value)
     case kLoopHeader: options.loopHeader = true; return true;
     case kRate: return ParseRate(value, options.rate);
     case kRules: return ParseRules(value, options.encode.rules);
+    case kEffort: return ParseEffort(value, options.encode.effort);
     default: break;
     }
     std::uint64_t number = 0;
@@ -62,16 +63,6 @@ bool Take(void* context, int c, const char* value)
         }
         options.loopFit = value[2] == 's' ? LoopFit::kResample : LoopFit::kRepeat;
         return true;
-    case kEffort: {
-        static const char* const kNames[] = {"fast", "default", "best"};
-        for (int i = 0; i < 3; ++i) {
-            if (std::strcmp(value, kNames[i]) == 0) {
-                options.encode.effort = i;
-                return true;
-            }
-        }
-        return UsageError("invalid effort " + quoted + " ('fast', 'default' or 'best')");
-    }
     default: return false;
     }
 }

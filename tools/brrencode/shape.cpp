@@ -140,8 +140,9 @@ bool Shape(const Signal& signal, const Options& options, const std::string& name
     }
     if (looped && options.loopFit == LoopFit::kRepeat) {
         const std::int64_t times = 16 / std::gcd(loop, std::int64_t{16});
+        const std::vector<double> once(x.begin() + start, x.begin() + start + loop);
         for (std::int64_t t = 1; t < times; ++t) {
-            x.insert(x.end(), x.begin() + start, x.begin() + start + loop);
+            x.insert(x.end(), once.begin(), once.end());
         }
         loop *= times;
     }

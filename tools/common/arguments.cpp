@@ -94,10 +94,21 @@ bool ParseRate(const char* text, std::uint32_t& rate)
 
 bool ParseRules(const char* text, std::int32_t& rules)
 {
-    if (std::strcmp(text, "hardware") != 0 && std::strcmp(text, "library") != 0) {
+    const int value = BRRRulesByName(text);
+    if (value < 0) {
         return UsageError(std::string("invalid rules '") + text + "' ('hardware' or 'library')");
     }
-    rules = text[0] == 'h' ? BRR_RULES_HARDWARE : BRR_RULES_LIBRARY;
+    rules = value;
+    return true;
+}
+
+bool ParseEffort(const char* text, std::int32_t& effort)
+{
+    const int value = BRREffortByName(text);
+    if (value < 0) {
+        return UsageError(std::string("invalid effort '") + text + "' ('fast', 'default' or 'best')");
+    }
+    effort = value;
     return true;
 }
 

@@ -48,10 +48,11 @@ struct LongOption {
 bool ParseCommandLine(int argc, char** argv, const std::vector<LongOption>& own, ShellOptions& options,
                       bool (*take)(void* context, int value, const char* argument), void* context);
 
-// --rate HZ: 1 to 384000. --rules: 'hardware' or 'library'. False after the
-// usage message.
+// --rate HZ: 1 to 384000. --rules: 'hardware' or 'library'. --effort:
+// 'fast', 'default' or 'best'. False after the usage message.
 bool ParseRate(const char* text, std::uint32_t& rate);
 bool ParseRules(const char* text, std::int32_t& rules);
+bool ParseEffort(const char* text, std::int32_t& effort);
 
 // The rules between the shared arguments; false after the usage message.
 bool CheckShellArguments(const ShellOptions& options);
@@ -153,6 +154,10 @@ bool RunOne(const ShellOptions& options, const char* inputArg, const std::string
 void CatchEndingSignals();
 void ArmCleanup(const BRRFile& file);
 void DisarmCleanup();
+// Commits the armed output (or, without `commit`, discards it), closes it and
+// disarms the clean-up, with those signals held off meanwhile. Returns the
+// commit's error.
+int FinishOutput(BRRFile* output, bool commit);
 
 // RunOne's parts that need no template.
 Names NamesFor(const char* inputArg, const std::string& output);

@@ -56,4 +56,22 @@ void ArmCleanup(const BRRFile& file)
 
 void DisarmCleanup() { active.armed = 0; }
 
+// The ending signals wait while the output is put in place or discarded:
+// the handler must never see the file half committed, or its names freed.
+int FinishOutput(BRRFile* output, bool commit)
+{
+    sigset_t ending;
+    sigset_t old;
+    sigemptyset(&ending);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        sigaddset(&ending, signal);
+    }
+    ::sigprocmask(SIG_BLOCK, &ending, &old);
+    const int error = commit ? BRRFileCommit(output) : 0;
+    BRRFileClose(output);  // discards a replacement that was not put in place
+    DisarmCleanup();
+    ::sigprocmask(SIG_SETMASK, &old, nullptr);
+    return error;
+}
+
 }  // namespace shell
