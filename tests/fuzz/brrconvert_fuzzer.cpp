@@ -1,21 +1,20 @@
-// Fuzz target: arbitrary bytes through the whole in-memory conversion, with
-// no files: sample forms, options, the rendering of every pass and the WAV's
-// bytes, all checked against a model written here from the format's rules
-// and the plain reference decoder.
+// Conversion fuzz target: arbitrary bytes through the whole in-memory
+// conversion, with no files: sample forms, every option field (out-of-range
+// values too), plans, rendering through memory and through a read function,
+// playback, and the WAV's bytes, checked against a model written here from
+// the format's rules and the plain reference decoder.
 //
 // Byte 0 picks the loop count (bits 0-2: 1..8), the piece size (bits 3-4:
 // 1..4 blocks, so that every piece boundary is crossed), the hardware's rules
 // (bit 5) and playback (bits 6-7: none, or pitch 4096, 0x1234 or 0x0A00);
-// byte 1 the sample rate (bits 0-2), sample
-// forms (bit 3), no header (bit 4), stop at the end (bit 5), no smpl chunk
-// (bit 6) and the smpl chunk's root note (bit 7: 60 or 61); byte 2 the loop start (0: none; bit 7 set: the raw value, which
-// may lie outside). The rest is the file, of any size; read as 16-bit
-// samples it is also encoded (effort, rules and safe range from byte 1, the
-// loop from byte 2) and the blocks checked.
+// byte 1 the sample rate (bits 0-2), sample forms (bit 3), no header (bit 4),
+// stop at the end (bit 5), no smpl chunk (bit 6) and the smpl chunk's root
+// note (bit 7: 60 or 61); byte 2 the loop start (0: none; bit 7 set: the raw
+// value, which may lie outside); byte 3 one field set to an edge of its range
+// or past it (0: none). The rest is the file, of any size.
 //
 // Built with -fsanitize=fuzzer this is a libFuzzer target; built without, it
-// is a replay program that runs every file named on its command line (or in
-// the directories named there) through the same checks.
+// is replayed over its corpus by fuzz_replay.cpp.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -104,26 +103,8 @@ Model Expect(const std::uint8_t* file, std::size_t size, const BRRConvertOptions
     return m;
 }
 
-// What the voice outputs at `pitch`, one output at a time.
-std::vector<std::int16_t> PlayPlainly(const std::vector<std::int16_t>& in, std::uint32_t pitch)
-{
-    const std::int16_t* g = BRRInterpolationTable();
-    const auto v = [&](std::int64_t j) { return j < 0 ? 0 : in[static_cast<std::size_t>(j)] / 2; };
-    std::vector<std::int16_t> out;
-    for (std::uint64_t p = 0; (p >> 12) < in.size(); p += pitch) {
-        const auto n = static_cast<std::int64_t>(p >> 12);
-        const auto i = static_cast<int>((p >> 4) & 255);
-        std::int32_t s = ((g[255 - i] * v(n - 3)) >> 10) + ((g[511 - i] * v(n - 2)) >> 10) +
-                         ((g[256 + i] * v(n - 1)) >> 10);
-        s = s > 32767 ? s - 65536 : s < -32768 ? s + 65536 : s;
-        s += (g[i] * v(n)) >> 10;
-        s = s > 32767 ? 32767 : s < -32768 ? -32768 : s;
-        out.push_back(static_cast<std::int16_t>((s >> 1) * 2));
-    }
-    return out;
-}
-
-// The WAV the model plays: every block, then the loop again for each pass.
+// The WAV of the model's samples: every block, then the loop again for each
+// pass (played WAVs are checked otherwise, below).
 std::vector<std::uint8_t> ExpectedWav(const std::uint8_t* file, const Model& m,
                                       const BRRConvertOptions& o, std::vector<std::int16_t>& starts)
 {
@@ -138,10 +119,7 @@ std::vector<std::uint8_t> ExpectedWav(const std::uint8_t* file, const Model& m,
         starts.push_back(loop[1]);
         samples.insert(samples.end(), loop.begin(), loop.end());
     }
-    if (o.play != 0) {
-        samples = PlayPlainly(samples, o.play);
-    }
-    const std::uint32_t rate = o.play != 0 ? BRR_PLAYBACK_RATE : o.sampleRate;
+    const std::uint32_t rate = o.sampleRate;
     const auto data = static_cast<std::uint32_t>(2 * samples.size());
     std::vector<std::uint8_t> wav = {'R', 'I', 'F', 'F'};
     PutLE32(wav, data + 36 + (m.smpl ? 68 : 0));
@@ -190,60 +168,83 @@ int ExpectedStability(const std::vector<std::int16_t>& s, std::uint32_t passes)
     return BRR_STABILITY_UNDECIDED;
 }
 
-}  // namespace
+// One field at an edge of its range or past it, and the status it must give.
+struct Edge {
+    void (*set)(BRRConvertOptions&);
+    int status;
+};
 
-// The same bytes as 16-bit samples, encoded: the blocks decode, under the
-// rules they were judged by, to exactly the reported error, inside the safe
-// range, with the flags and the filter-0 starts promised.
-void CheckEncode(const std::uint8_t* data, std::size_t size, std::uint8_t choice, std::uint8_t loop)
+const Edge kEdges[] = {
+    {[](BRRConvertOptions& o) { o.loopCount = 0; }, BRR_STATUS_BAD_LOOP_COUNT},
+    {[](BRRConvertOptions& o) { o.loopCount = BRR_MAX_LOOP_COUNT + 1; }, BRR_STATUS_BAD_LOOP_COUNT},
+    {[](BRRConvertOptions& o) { o.loopCount = 5000; }, BRR_STATUS_BAD_LOOP_COUNT},
+    {[](BRRConvertOptions& o) { o.sampleRate = 0; }, BRR_STATUS_BAD_OPTION},
+    {[](BRRConvertOptions& o) { o.sampleRate = 0x80000000u; }, BRR_STATUS_BAD_OPTION},
+    {[](BRRConvertOptions& o) { o.sampleRate = 0x7FFFFFFFu; }, BRR_OK},
+    {[](BRRConvertOptions& o) { o.rules = -1; }, BRR_STATUS_BAD_OPTION},
+    {[](BRRConvertOptions& o) { o.rules = 2; }, BRR_STATUS_BAD_OPTION},
+    {[](BRRConvertOptions& o) { o.rules = 7; }, BRR_STATUS_BAD_OPTION},
+    {[](BRRConvertOptions& o) { o.loopStart = -2; }, BRR_STATUS_BAD_LOOP_START},
+    {[](BRRConvertOptions& o) { o.loopStart = INT64_MIN; }, BRR_STATUS_BAD_LOOP_START},
+    {[](BRRConvertOptions& o) { o.pieceBlocks = BRR_MAX_PIECE_BLOCKS + 1; }, BRR_STATUS_BAD_OPTION},
+    {[](BRRConvertOptions& o) { o.pieceBlocks = 134217728; }, BRR_STATUS_BAD_OPTION},
+    {[](BRRConvertOptions& o) { o.pieceBlocks = SIZE_MAX; }, BRR_STATUS_BAD_OPTION},
+    {[](BRRConvertOptions& o) { o.play = BRR_MAX_PITCH; }, BRR_OK},
+    {[](BRRConvertOptions& o) { o.play = BRR_MAX_PITCH + 1; }, BRR_STATUS_BAD_OPTION},
+    {[](BRRConvertOptions& o) { o.play = UINT32_MAX; }, BRR_STATUS_BAD_OPTION},
+    {[](BRRConvertOptions& o) { o.rootNote = 127; }, BRR_OK},
+    {[](BRRConvertOptions& o) { o.rootNote = -2; }, BRR_STATUS_BAD_OPTION},
+    {[](BRRConvertOptions& o) { o.rootNote = 128; }, BRR_STATUS_BAD_OPTION},
+    {[](BRRConvertOptions& o) { o.reserved[3] = 1; }, BRR_STATUS_BAD_OPTION},
+};
+
+int ReadFrom(void* context, std::uint64_t offset, void* buffer, std::size_t size)
 {
-    std::vector<std::int16_t> pcm(size / 2);
-    for (std::size_t i = 0; i < pcm.size(); ++i) {
-        pcm[i] = static_cast<std::int16_t>(data[2 * i] | (data[2 * i + 1] << 8));
+    const auto* file = static_cast<const std::vector<std::uint8_t>*>(context);
+    if (offset > file->size() || size > file->size() - offset) {
+        return 1;
     }
-    BRREncodeOptions options;
-    BRREncodeOptionsInit(&options);
-    options.effort = choice % 3;
-    options.rules = (choice >> 2) & 1;
-    options.safeRange = ((choice >> 3) & 1) ^ 1;
-    const std::size_t blocks = (pcm.size() + 15) / 16;
-    if (loop != 0 && blocks > 0) {
-        options.loopStart = static_cast<std::int64_t>(16 * (loop % blocks));
+    std::memcpy(buffer, file->data() + offset, size);
+    return 0;
+}
+
+// The same conversion planned and rendered through a read function, in
+// pieces of the default size: it must give the same status and bytes. Also
+// a plan changed by one block is refused, writing nothing.
+void CheckThroughCallbacks(const std::uint8_t* file, std::size_t size, const BRRConvertOptions& options,
+                           int status, const std::vector<std::uint8_t>& wav)
+{
+    const std::vector<std::uint8_t> bytes(file, file + size);
+    BRRConvertOptions whole = options;
+    if (whole.pieceBlocks <= BRR_MAX_PIECE_BLOCKS) {
+        whole.pieceBlocks = 0;
     }
-    std::vector<std::uint8_t> out(blocks * 9);
-    BRREncodeResult result;
-    const int status = BRREncode(pcm.data(), pcm.size(), &options, out.data(), out.size(), &result);
-    Check(status == (pcm.empty() ? BRR_STATUS_NO_BLOCKS : BRR_OK), "encode status");
-    if (status != BRR_OK) {
+    BRRConvertResult plan;
+    const int planned = BRRPlan(ReadFrom, const_cast<std::vector<std::uint8_t>*>(&bytes), size, &whole, &plan);
+    Check(planned == status, "plan through a read function");
+    std::vector<std::uint8_t> out;
+    if (planned != BRR_OK) {
         return;
     }
-    std::vector<std::int16_t> decoded(blocks * 16);
-    BRRDecoder decoder;
-    BRRDecoderInit(&decoder, options.rules);
-    BRRDecodeBlocks(&decoder, out.data(), blocks, decoded.data());
-    std::uint64_t error = 0;
-    for (std::size_t i = 0; i < decoded.size(); ++i) {
-        const std::int64_t e = decoded[i] - (i < pcm.size() ? pcm[i] : 0);
-        error += static_cast<std::uint64_t>(e * e);
-        Check(options.safeRange == 0 || (decoded[i] / 2 >= BRR_SAFE_MIN && decoded[i] / 2 <= BRR_SAFE_MAX),
-              "safe range");
-    }
-    Check(error == result.squaredError, "encoder's error is the decoder's");
-    for (std::size_t b = 0; b < blocks; ++b) {
-        const std::uint8_t header = out[9 * b];
-        const bool start = b == 0 || static_cast<std::int64_t>(16 * b) == options.loopStart;
-        const int flags = b + 1 < blocks ? 0 : (options.loopStart >= 0 ? 3 : 1);
-        Check((header >> 4) <= 12 && (!start || (header & 0x0C) == 0) && (header & 3) == flags, "block headers");
-    }
+    BRRConvertResult changed = plan;
+    changed.totalBlocks += 1;
+    Check(BRRRender(ReadFrom, const_cast<std::vector<std::uint8_t>*>(&bytes), &whole, Collect, &out, &changed) ==
+                  BRR_STATUS_INVALID_ARGUMENT && out.empty(),
+          "a plan of other options");
+    Check(BRRRender(ReadFrom, const_cast<std::vector<std::uint8_t>*>(&bytes), &whole, Collect, &out, &plan) ==
+                  BRR_OK && out == wav,
+          "rendering through a read function, in whole pieces");
 }
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    if (size < 3) {
+    if (size < 4) {
         return 0;
     }
-    const std::uint8_t* file = data + 3;
-    const std::size_t fileSize = size - 3;
+    const std::uint8_t* file = data + 4;
+    const std::size_t fileSize = size - 4;
     BRRConvertOptions options;
     BRRConvertOptionsInit(&options);
     options.loopCount = 1u + data[0] % 8u;
@@ -263,12 +264,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } else if (data[2] != 0 && blockCount > 0) {
         options.loopStart = static_cast<std::int64_t>(data[2] % blockCount);
     }
+    int edgeStatus = BRR_OK;
+    if (data[3] != 0) {
+        const Edge& edge = kEdges[(data[3] - 1u) % (sizeof kEdges / sizeof kEdges[0])];
+        edge.set(options);
+        edgeStatus = edge.status;
+    }
 
     std::vector<std::uint8_t> wav;
     BRRConvertResult result;
     const int status = BRRConvertMemory(file, fileSize, &options, Collect, &wav, &result);
-    CheckEncode(file, fileSize, data[1], data[2]);
-    const Model model = Expect(file, fileSize, options);
+    CheckThroughCallbacks(file, fileSize, options, status, wav);
+    const Model model = edgeStatus != BRR_OK ? Model{edgeStatus} : Expect(file, fileSize, options);
     Check(status == model.status, "status");
     if (status != BRR_OK) {
         Check(wav.empty(), "a refused input writes nothing");
@@ -277,45 +284,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Check(result.blockCount == model.blocks && result.loopStart == model.loopStart &&
               (result.smpl != 0) == model.smpl,
           "plan");
-    std::vector<std::int16_t> starts;
-    Check(wav == ExpectedWav(file, model, options, starts), "WAV bytes");
     Check(result.wavSize == wav.size(), "WAV size");
+    std::vector<std::int16_t> starts;
+    const std::vector<std::uint8_t> expected = ExpectedWav(file, model, options, starts);
+    if (options.play == 0) {
+        Check(wav == expected, "WAV bytes");
+    } else {
+        // Played: every decoded sample is fed, one output per pitch step.
+        const std::uint64_t fed = (expected.size() - 44) / 2;
+        Check(result.sampleCount == (fed * BRR_PITCH_ONE + options.play - 1) / options.play &&
+                  result.sampleRate == BRR_PLAYBACK_RATE,
+              "played sample count");
+    }
     Check(result.stability == ExpectedStability(starts, options.loopCount), "stability report");
     return 0;
 }
-
-#if defined(VORNISH_FUZZ_REPLAY)
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-
-namespace {
-
-int Replay(const std::filesystem::path& path)
-{
-    std::ifstream file(path, std::ios::binary);
-    const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(file)),
-                                          std::istreambuf_iterator<char>());
-    LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
-    return 1;
-}
-
-}  // namespace
-
-int main(int argc, char** argv)
-{
-    int count = 0;
-    for (int i = 1; i < argc; ++i) {
-        const std::filesystem::path path(argv[i]);
-        if (std::filesystem::is_directory(path)) {
-            for (const auto& entry : std::filesystem::directory_iterator(path)) {
-                count += Replay(entry.path());
-            }
-        } else {
-            count += Replay(path);
-        }
-    }
-    std::fprintf(stderr, "replayed %d inputs\n", count);
-    return count > 0 ? 0 : 1;
-}
-#endif
