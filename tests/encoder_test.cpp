@@ -3,6 +3,7 @@
 // every value inside the safe range, under both rule sets and every effort.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <vector>
@@ -22,6 +23,7 @@ std::vector<std::int16_t> Signal(std::size_t n, int kind)
         switch (kind) {
         case 0: v = 20000 * std::sin(t * 0.05) + 3000 * std::sin(t * 1.3); break;    // tone and treble
         case 1: v = (i / 23) % 2 == 0 ? 32767 : -32768; break;                       // full-scale square
+        case 3: v = 24000 * std::sin(t * t * 0.00002); break;                      // chirp
         default: v = static_cast<double>(static_cast<std::int32_t>(seed >> 16) - 32768); break;  // noise
         }
         pcm[i] = static_cast<std::int16_t>(std::lround(std::fmax(-32768, std::fmin(32767, v))));
@@ -60,12 +62,17 @@ TEST(BRREncode, FailuresAreStatuses)
         {"effort_3", 100, Options(3, 1), out.size(), BRR_STATUS_BAD_OPTION},
         {"rules_2", 100, Options(0, 2), out.size(), BRR_STATUS_BAD_OPTION},
         {"more_blocks_than_a_wav_holds", std::size_t{134217727} * 16, plain, SIZE_MAX, BRR_STATUS_TOO_LARGE},
+        {"most_blocks_a_wav_holds", std::size_t{134217726} * 16, plain, 0, BRR_STATUS_SMALL_BUFFER},
+        {"loop_of_part_blocks", 100, Options(0, 1, 64), out.size(), BRR_STATUS_BAD_OPTION},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(BRREncode(pcm.data(), c.count, &c.options, out.data(), c.capacity, nullptr), c.status);
         EXPECT_STRNE(BRRStatusText(c.status), "unknown status");
     }
+    BRREncodeOptions reserved = plain;
+    reserved.reserved[7] = 1;
+    EXPECT_EQ(BRREncode(pcm.data(), 100, &reserved, out.data(), out.size(), nullptr), BRR_STATUS_BAD_OPTION);
     EXPECT_EQ(BRREncode(nullptr, 100, nullptr, out.data(), out.size(), nullptr), BRR_STATUS_MISSING_PATH);
     EXPECT_EQ(BRREncode(pcm.data(), 100, nullptr, nullptr, out.size(), nullptr), BRR_STATUS_MISSING_PATH);
 }
@@ -119,6 +126,110 @@ TEST(BRREncode, ReportsTheDecodersErrorInsideTheSafeRange)
             }
             EXPECT_LT(errors[BRR_EFFORT_DEFAULT], errors[BRR_EFFORT_FAST]);
             EXPECT_LT(errors[BRR_EFFORT_BEST], errors[BRR_EFFORT_FAST]);
+        }
+    }
+}
+
+// The least squared error one filter-0 block can have: each sample on its
+// own, every code and range tried.
+std::uint64_t BestFilter0Block(const std::int16_t* t, bool safe)
+{
+    const int lo = safe ? BRR_SAFE_MIN : -16384;
+    const int hi = safe ? BRR_SAFE_MAX : 16383;
+    std::uint64_t best = UINT64_MAX;
+    for (int range = 0; range <= 12; ++range) {
+        std::uint64_t total = 0;
+        for (int k = 0; k < 16; ++k) {
+            std::uint64_t least = UINT64_MAX;
+            for (int code = -8; code < 8; ++code) {
+                const int x = code * (1 << range) / 2 - (code < 0 && range == 0 ? 1 : 0);  // (code << range) >> 1
+                const std::int64_t e = 2 * x - t[k];
+                least = x >= lo && x <= hi ? std::min(least, static_cast<std::uint64_t>(e * e)) : least;
+            }
+            total += least;
+        }
+        best = std::min(best, total);
+    }
+    return best;
+}
+
+// One block from an empty history must be filter 0, so its best is known
+// exactly; every effort reaches it. Small blocks make errors that tie or
+// differ by one between ranges, large ones meet the window's edges.
+TEST(BRREncode, OneBlockIsTheExhaustiveBest)
+{
+    std::uint32_t seed = 99;
+    for (int n = 0; n < 600; ++n) {
+        std::int16_t t[16];
+        const int scale = n % 3 == 0 ? 24 : n % 3 == 1 ? 700 : 65536;
+        for (std::int16_t& v : t) {
+            seed = seed * 1664525u + 1013904223u;
+            v = static_cast<std::int16_t>(static_cast<int>((seed >> 8) % static_cast<std::uint32_t>(scale)) - scale / 2);
+        }
+        for (int effort = 0; effort < 3; ++effort) {
+            for (const int safe : {0, 1}) {
+                BRREncodeOptions o = Options(effort, n % 2);
+                o.safeRange = safe;
+                std::uint8_t block[9];
+                BRREncodeResult result;
+                ASSERT_EQ(BRREncode(t, 16, &o, block, sizeof block, &result), BRR_OK);
+                ASSERT_EQ(result.squaredError, BestFilter0Block(t, safe != 0))
+                    << "block " << n << " effort " << effort << " safe " << safe;
+            }
+        }
+    }
+}
+
+// A tone clipped beyond full scale decodes onto the safe range's bounds
+// exactly, at every effort, and never past them.
+TEST(BRREncode, ReachesTheSafeBoundsExactly)
+{
+    std::vector<std::int16_t> pcm(4096);
+    for (std::size_t i = 0; i < pcm.size(); ++i) {
+        pcm[i] = static_cast<std::int16_t>(std::fmax(-32768, std::fmin(32767, 33000 * std::sin(0.3 * static_cast<double>(i)))));
+    }
+    for (int effort = 0; effort < 3; ++effort) {
+        const BRREncodeOptions o = Options(effort, BRR_RULES_HARDWARE);
+        std::vector<std::uint8_t> blocks(static_cast<std::size_t>(BRR_ENCODED_SIZE(pcm.size())));
+        BRREncodeResult result;
+        ASSERT_EQ(BRREncode(pcm.data(), pcm.size(), &o, blocks.data(), blocks.size(), &result), BRR_OK);
+        std::vector<std::int16_t> decoded(pcm.size());
+        BRRDecoder decoder;
+        BRRDecoderInit(&decoder, o.rules);
+        BRRDecodeBlocks(&decoder, blocks.data(), blocks.size() / 9, decoded.data());
+        EXPECT_EQ(*std::max_element(decoded.begin(), decoded.end()), 2 * BRR_SAFE_MAX) << "effort " << effort;
+        EXPECT_EQ(*std::min_element(decoded.begin(), decoded.end()), 2 * BRR_SAFE_MIN) << "effort " << effort;
+    }
+}
+
+// Known answers and quality floors on generated signals: the squared error
+// each effort reaches today (any change to the search shows), and the SNR
+// no later change may fall below.
+TEST(BRREncode, KnownErrorsAndQualityFloors)
+{
+    struct Case {
+        int kind;
+        std::uint64_t errors[3];
+        double floors[3];  // dB
+    };
+    const Case cases[] = {
+        {0, {182458878, 131510442, 125685306}, {36.1, 37.5, 37.7}},      // tone and treble
+        {1, {746056645, 698049777, 681654405}, {37.2, 37.5, 37.6}},      // full-scale square
+        {2, {5523563547, 5223072687, 5210206611}, {23.7, 23.9, 23.9}},   // noise
+        {3, {23298210, 22950150, 22871234}, {46.4, 46.5, 46.5}},         // chirp
+    };
+    for (const Case& c : cases) {
+        const std::vector<std::int16_t> pcm = Signal(4096, c.kind);
+        for (int effort = 0; effort < 3; ++effort) {
+            const BRREncodeOptions o = Options(effort, BRR_RULES_HARDWARE, 2048);
+            std::vector<std::uint8_t> blocks(static_cast<std::size_t>(BRR_ENCODED_SIZE(pcm.size())));
+            BRREncodeResult result;
+            ASSERT_EQ(BRREncode(pcm.data(), pcm.size(), &o, blocks.data(), blocks.size(), &result), BRR_OK);
+            CheckBlocks(blocks, pcm, o, result);
+            const double snr = 10 * std::log10(static_cast<double>(result.signalEnergy) /
+                                               static_cast<double>(result.squaredError));
+            EXPECT_EQ(result.squaredError, c.errors[effort]) << "signal " << c.kind << " effort " << effort;
+            EXPECT_GE(snr, c.floors[effort]) << "signal " << c.kind << " effort " << effort;
         }
     }
 }

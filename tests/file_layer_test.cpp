@@ -124,6 +124,24 @@ TEST(BRRFileOutput, ExclusiveCommitNeverReplaces)
     EXPECT_EQ(BRRFileOpenOutput(&file, path.c_str(), nullptr, 1), BRR_FILE_EXISTS);
 }
 
+// A commit that cannot put the file in place (a folder took the name) says
+// why and leaves nothing behind; a dangling link is a name in use.
+TEST(BRRFileOutput, FailedCommitLeavesNothingAndDanglingLinksAreTaken)
+{
+    ScratchDir scratch;
+    const std::string path = scratch.Path("d.wav");
+    BRRFile file;
+    ASSERT_EQ(BRRFileOpenOutput(&file, path.c_str(), nullptr, 0), 0);
+    ASSERT_EQ(WriteAll(&file, {1}), 0);
+    ASSERT_EQ(::mkdir(path.c_str(), 0700), 0);
+    EXPECT_EQ(BRRFileCommit(&file), EISDIR);
+    EXPECT_EQ(Listing(scratch.dir), std::set<std::string>{"d.wav"});
+
+    ASSERT_EQ(::symlink("missing.wav", scratch.Path("l.wav").c_str()), 0);
+    EXPECT_EQ(BRRFileOpenOutput(&file, scratch.Path("l.wav").c_str(), nullptr, 1), BRR_FILE_EXISTS);
+    EXPECT_EQ(Listing(scratch.dir), (std::set<std::string>{"d.wav", "l.wav"}));
+}
+
 #if defined(VORNISH_NO_UNNAMED_FILES)
 // A temporary name that someone else's file took over is not removed.
 TEST(BRRFileOutput, AbandonRemovesOnlyItsOwnTemporary)

@@ -70,3 +70,57 @@ TEST(StoreSamplesLittleEndian, BytesAreLowThenHigh)
 }
 
 }  // namespace
+
+#include <future>
+
+#include "stream/writer.h"
+
+namespace {
+
+// The first write fails, later ones succeed; with the writer thread, the
+// first waits until both buffers are handed over.
+struct FailFirst {
+    int calls = 0;
+    std::shared_future<void> go;
+};
+
+int FailFirstWrite(void* context, const void*, std::size_t)
+{
+    auto* f = static_cast<FailFirst*>(context);
+    if (f->calls++ == 0 && f->go.valid()) {
+        f->go.wait();
+    }
+    return f->calls == 1 ? 1 : 0;
+}
+
+// A later write that succeeds never erases an earlier failure, with the
+// writer thread or without one.
+TEST(Writer, ALaterWriteNeverErasesAFailure)
+{
+    for (const bool threaded : {false, true}) {
+        std::int16_t buffers[2][4] = {};
+        std::promise<void> bothSubmitted;
+        FailFirst fail;
+        if (threaded) {
+            fail.go = bothSubmitted.get_future().share();
+        }
+        vornish::Writer w;
+        w.write = FailFirstWrite;
+        w.context = &fail;
+        w.buffers[0] = buffers[0];
+        w.buffers[1] = buffers[threaded ? 1 : 0];
+        if (threaded) {
+            vornish::StartWriter(w);
+        }
+        for (int piece = 0; piece < 2; ++piece) {
+            if (threaded) {
+                ASSERT_NE(vornish::NextBuffer(w), nullptr);
+            }
+            vornish::SubmitBuffer(w, sizeof buffers[0]);
+        }
+        bothSubmitted.set_value();
+        EXPECT_FALSE(vornish::StopWriter(w)) << (threaded ? "threaded" : "inline");
+    }
+}
+
+}  // namespace

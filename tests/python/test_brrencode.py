@@ -215,6 +215,14 @@ def aiff_24bit_with_markers(path, pcm16, rate, start, end):
     Path(path).write_bytes(b"FORM" + struct.pack(">I", len(body)) + body)
 
 
+def float_wav(path, values, rate=32000):
+    """A 32-bit float WAV by hand: values beyond -1..1 survive in it."""
+    data = numpy.asarray(values, "<f4").tobytes()
+    fmt = struct.pack("<HHIIHH", 3, 1, rate, 4 * rate, 4, 32)
+    body = b"WAVE" + b"fmt " + struct.pack("<I", len(fmt)) + fmt + b"data" + struct.pack("<I", len(data)) + data
+    Path(path).write_bytes(b"RIFF" + struct.pack("<I", len(body)) + body)
+
+
 class Inputs(unittest.TestCase):
     def setUp(self):
         self.tmp = tempfile.TemporaryDirectory()
@@ -233,6 +241,7 @@ class Inputs(unittest.TestCase):
             ("stereo.flac", ["--channel", "2", "--rate", "32000"], 1000, None),
             ("float.wav", [], 1000, None),
             ("flute.aiff", ["--loop-fit", "repeat"], 63 + 125, 63),
+            ("float.wav", ["--loop", "1600:3200"], 200, 100),  # on a block already: no padding
         ]
         for name, options, blocks, loop in cases:
             with self.subTest(name=name, options=options):
@@ -249,11 +258,17 @@ class Inputs(unittest.TestCase):
         (f / "bad.wav").write_bytes(b"not audio at all")
         path, _ = flute(f, loop=False)
         (f / "kept.brr").write_bytes(b"old")
+        run("sox", "-n", "-r", "32000", f / "long.wav", "synth", "4", "sine", "440")
+        float_wav(f / "loud.wav", [1.5] * 10 + [-1.5] * 7 + [0.25] * 47)
         cases = [  # arguments, exit status, stderr pattern
             ([f / "bad.wav"], 1, r"^brrencode: .*bad\.wav: .+\n$"),
             ([f / "missing.wav"], 1, r"^brrencode: .*missing\.wav: No such file or directory\n$"),
             ([path, "-o", f / "kept.brr"], 1, r"kept\.brr: file exists \(use -f to overwrite\)"),
             (["--loop", "9:3", path], 2, r"invalid loop '9:3'"),
+            (["--loop", "5:5", path], 2, r"invalid loop '5:5'"),
+            (["--loop", "116512:118112", "--loop-header", "--effort", "fast", f / "long.wav"], 1,
+             r"Loop start of .*long\.wav \(byte 65538\) does not fit a 2-byte loop header"),
+            (["-o", f / "loud.brr", f / "loud.wav"], 0, r"loud\.wav has 17 samples beyond full scale; clipped"),
             (["--loop", "0:99999", path], 1, r"Loop 0:99999 is outside"),
         ]
         for args, status, pattern in cases:
