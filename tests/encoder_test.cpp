@@ -15,7 +15,8 @@ namespace {
 std::vector<std::int16_t> Signal(std::size_t n, int kind)
 {
     std::vector<std::int16_t> pcm(n);
-    std::uint32_t seed = 12345;
+    std::uint32_t seed = kind == 4 ? 55433 : 12345;
+    double low = 0;
     for (std::size_t i = 0; i < n; ++i) {
         seed = seed * 1664525u + 1013904223u;
         const double t = static_cast<double>(i);
@@ -24,6 +25,10 @@ std::vector<std::int16_t> Signal(std::size_t n, int kind)
         case 0: v = 20000 * std::sin(t * 0.05) + 3000 * std::sin(t * 1.3); break;    // tone and treble
         case 1: v = (i / 23) % 2 == 0 ? 32767 : -32768; break;                       // full-scale square
         case 3: v = 24000 * std::sin(t * t * 0.00002); break;                      // chirp
+        case 4:                                                                      // low noise
+            low = 0.9 * low + 0.1 * static_cast<double>(static_cast<std::int32_t>(seed >> 16) - 32768);
+            v = 3 * low;
+            break;
         default: v = static_cast<double>(static_cast<std::int32_t>(seed >> 16) - 32768); break;  // noise
         }
         pcm[i] = static_cast<std::int16_t>(std::lround(std::fmax(-32768, std::fmin(32767, v))));
@@ -209,19 +214,23 @@ TEST(BRREncode, KnownErrorsAndQualityFloors)
 {
     struct Case {
         int kind;
+        std::int64_t loopStart;
         std::uint64_t errors[3];
         double floors[3];  // dB
     };
     const Case cases[] = {
-        {0, {182458878, 131510442, 125685306}, {36.1, 37.5, 37.7}},      // tone and treble
-        {1, {746056645, 698049777, 681654405}, {37.2, 37.5, 37.6}},      // full-scale square
-        {2, {5523563547, 5223072687, 5210206611}, {23.7, 23.9, 23.9}},   // noise
-        {3, {23298210, 22950150, 22871234}, {46.4, 46.5, 46.5}},         // chirp
+        {0, 2048, {182458878, 131510442, 125685306}, {36.1, 37.5, 37.7}},      // tone and treble
+        {1, 2048, {746056645, 698049777, 681654405}, {37.2, 37.5, 37.6}},      // full-scale square
+        {2, 2048, {5523563547, 5223072687, 5210206611}, {23.7, 23.9, 23.9}},   // noise
+        {3, 2048, {23298210, 22950150, 22871234}, {46.4, 46.5, 46.5}},         // chirp
+        // Here, default's candidates differ in the codes of a block they
+        // share the header of when it is committed.
+        {4, BRR_NO_LOOP_START, {1111067546, 963863310, 943915818}, {27.6, 28.2, 28.3}},  // low noise
     };
     for (const Case& c : cases) {
         const std::vector<std::int16_t> pcm = Signal(4096, c.kind);
         for (int effort = 0; effort < 3; ++effort) {
-            const BRREncodeOptions o = Options(effort, BRR_RULES_HARDWARE, 2048);
+            const BRREncodeOptions o = Options(effort, BRR_RULES_HARDWARE, c.loopStart);
             std::vector<std::uint8_t> blocks(static_cast<std::size_t>(BRR_ENCODED_SIZE(pcm.size())));
             BRREncodeResult result;
             ASSERT_EQ(BRREncode(pcm.data(), pcm.size(), &o, blocks.data(), blocks.size(), &result), BRR_OK);

@@ -63,6 +63,9 @@ bool NearestBlock(const std::int32_t* targets, History start, int filter, int ra
             return false;
         }
         error += Squared(x, targets[k]);
+        // bound is the best error so far less one. Every coding of one block
+        // has an error congruent to sum(t^2) mod 4 ((2x - t)^2 = t^2 mod 4),
+        // so none can end at exactly the bound: '>' and '>=' choose alike.
         if (error > bound) {
             return false;
         }
