@@ -92,24 +92,31 @@ bool ParseRate(const char* text, std::uint32_t& rate)
     return true;
 }
 
+namespace {
+
+// A name the library knows (byName gives -1 for any other), or the usage
+// message naming the choices.
+bool ParseName(const char* text, int (*byName)(const char*), const char* what, const char* choices,
+               std::int32_t& value)
+{
+    const int found = byName(text);
+    if (found < 0) {
+        return UsageError(std::string("invalid ") + what + " '" + text + "' (" + choices + ")");
+    }
+    value = found;
+    return true;
+}
+
+}  // namespace
+
 bool ParseRules(const char* text, std::int32_t& rules)
 {
-    const int value = BRRRulesByName(text);
-    if (value < 0) {
-        return UsageError(std::string("invalid rules '") + text + "' ('hardware' or 'library')");
-    }
-    rules = value;
-    return true;
+    return ParseName(text, BRRRulesByName, "rules", "'hardware' or 'library'", rules);
 }
 
 bool ParseEffort(const char* text, std::int32_t& effort)
 {
-    const int value = BRREffortByName(text);
-    if (value < 0) {
-        return UsageError(std::string("invalid effort '") + text + "' ('fast', 'default' or 'best')");
-    }
-    effort = value;
-    return true;
+    return ParseName(text, BRREffortByName, "effort", "'fast', 'default' or 'best'", effort);
 }
 
 bool CheckShellArguments(const ShellOptions& options)
