@@ -139,6 +139,9 @@ void Report(const BRRConvertOptions& options, const LoopStartRecord& record, BRR
 {
     result->stability = LoopStability(options.loopCount, record.firsts, record.seconds,
                                       &result->repeatLater, &result->repeatEarlier);
+    for (std::uint64_t& r : result->reserved) {
+        r = 0;  // a hand-made plan may hold anything there
+    }
 }
 
 }  // namespace
