@@ -15,6 +15,7 @@
 // input.
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 
 #include "VornishAudioBRR.h"
 #include "encode/block_coder.h"
@@ -230,14 +231,11 @@ int CheckEncode(std::size_t count, const BRREncodeOptions& o, std::size_t capaci
          static_cast<std::uint64_t>(o.loopStart) >= count)) {
         return BRR_STATUS_BAD_LOOP_START;
     }
-    bool reserved = false;
-    for (const std::int32_t r : o.reserved) {
-        reserved = reserved || r != 0;
-    }
+    const bool reserved =
+        std::any_of(std::begin(o.reserved), std::end(o.reserved), [](std::int32_t r) { return r != 0; });
     // A loop of whole blocks only: padding it with silence would put a gap
     // into every pass.
-    if (o.effort < BRR_EFFORT_FAST || o.effort > BRR_EFFORT_BEST ||
-        (o.rules != BRR_RULES_LIBRARY && o.rules != BRR_RULES_HARDWARE) || reserved ||
+    if (BRREffortName(o.effort) == nullptr || BRRRulesName(o.rules) == nullptr || reserved ||
         (o.loopStart != BRR_NO_LOOP_START &&
          (static_cast<std::uint64_t>(count) - static_cast<std::uint64_t>(o.loopStart)) % BRR_SAMPLES_PER_BLOCK != 0)) {
         return BRR_STATUS_BAD_OPTION;

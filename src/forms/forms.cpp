@@ -23,7 +23,9 @@
 // fraction, with -c cents the note below and (100 - c)/100.
 #include "forms/forms.h"
 
+#include <algorithm>
 #include <cmath>
+#include <iterator>
 
 #include "render/loop_reports.h"
 #include "render/playback.h"
@@ -36,17 +38,14 @@ int CheckOptions(const BRRConvertOptions& options)
     if (options.loopCount < 1 || options.loopCount > BRR_MAX_LOOP_COUNT) {
         return BRR_STATUS_BAD_LOOP_COUNT;
     }
-    if (options.sampleRate < 1 || options.sampleRate > 0x7FFFFFFFu ||
-        (options.rules != BRR_RULES_LIBRARY && options.rules != BRR_RULES_HARDWARE)) {
+    if (options.sampleRate < 1 || options.sampleRate > 0x7FFFFFFFu || BRRRulesName(options.rules) == nullptr) {
         return BRR_STATUS_BAD_OPTION;
     }
     if (options.loopStart < BRR_NO_LOOP_START) {
         return BRR_STATUS_BAD_LOOP_START;
     }
-    bool reserved = false;
-    for (const std::uint32_t r : options.reserved) {
-        reserved = reserved || r != 0;
-    }
+    const bool reserved =
+        std::any_of(std::begin(options.reserved), std::end(options.reserved), [](std::uint32_t r) { return r != 0; });
     if (options.pieceBlocks > BRR_MAX_PIECE_BLOCKS || options.play > BRR_MAX_PITCH ||
         options.rootNote < BRR_ROOT_NOTE_AUTO || options.rootNote > 127 || reserved) {
         return BRR_STATUS_BAD_OPTION;

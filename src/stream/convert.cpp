@@ -146,6 +146,10 @@ int BRRVersionNumber(void) { return BRR_VERSION_NUMBER; }
 
 namespace {
 
+// Indexed by the BRR_RULES_* and BRR_EFFORT_* values; the checks of every
+// option take the valid values from these.
+static_assert(BRR_RULES_LIBRARY == 0 && BRR_RULES_HARDWARE == 1, "rule names");
+static_assert(BRR_EFFORT_FAST == 0 && BRR_EFFORT_DEFAULT == 1 && BRR_EFFORT_BEST == 2, "effort names");
 const char* const kRulesNames[] = {"library", "hardware"};
 const char* const kEffortNames[] = {"fast", "default", "best"};
 

@@ -18,6 +18,8 @@ struct ActiveOutput {
 
 ActiveOutput active;
 
+constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
 extern "C" void RemoveOutputAndDie(int signal)
 {
     if (active.armed != 0) {
@@ -31,7 +33,7 @@ extern "C" void RemoveOutputAndDie(int signal)
 
 void CatchEndingSignals()
 {
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    for (const int signal : kEndingSignals) {
         // A signal the shell had us ignore (a background job's SIGINT) stays ignored.
         struct sigaction old;
         if (::sigaction(signal, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) {
@@ -63,7 +65,7 @@ int FinishOutput(BRRFile* output, bool commit)
     sigset_t ending;
     sigset_t old;
     sigemptyset(&ending);
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    for (const int signal : kEndingSignals) {
         sigaddset(&ending, signal);
     }
     ::sigprocmask(SIG_BLOCK, &ending, &old);
