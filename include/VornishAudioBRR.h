@@ -340,6 +340,84 @@ VORNISH_BRR_API void BRREncodeOptionsInit(BRREncodeOptions *options);
 VORNISH_BRR_API int BRREncode(const int16_t *pcm, size_t count, const BRREncodeOptions *options,
                               uint8_t *blocks, size_t capacity, BRREncodeResult *result);
 
+/* ---- Finding samples inside images ---------------------------------------- */
+
+/* A sample stored in a larger image (a ROM, a memory image, an archive) is a
+   chain of blocks starting at any byte and ending at the first block with the
+   end flag. BRRScan looks at every chain of every one of the 9 byte phases,
+   judges its headers and what it decodes to with the hardware's rules, and
+   trims its start to where the evidence says the audio begins. Its score is
+   the scanner's confidence that the chain is a real sample: near 1 for
+   blocks an encoder made, near 0 for random bytes, machine code or text.
+
+   A memory image is the playback processor's 64 KiB memory. It finds its
+   samples through a directory: a table at a multiple of 256 bytes of up to
+   256 entries of 4 bytes, the little-endian 16-bit addresses of a sample's
+   first block and of its loop's first block. Where a directory can be found
+   (or is named), every sample it names is reported exactly, with its loop. */
+#define BRR_SCAN_AUTO (-1)           /* memoryOffset / directory: decide by itself */
+#define BRR_SCAN_NONE (-2)           /* memoryOffset / directory: there is none */
+#define BRR_MEMORY_IMAGE_SIZE 65536
+#define BRR_FOUND_BY_SCAN 0
+#define BRR_FOUND_BY_DIRECTORY 1
+#define BRR_DEFAULT_MIN_SCORE 0.5
+
+/* Called now and then with the bytes of the image scanned so far. */
+typedef void (*BRRScanProgressFunction)(void *context, uint64_t done, uint64_t total);
+
+typedef struct BRRScanOptions {
+    /* The fewest blocks a find from the scan has, end block included:
+       1..2^32 (default 4). Directory finds are reported whatever their size. */
+    uint64_t minBlocks;
+    /* The lowest score a find from the scan has: 0..1 (default
+       BRR_DEFAULT_MIN_SCORE). */
+    double minScore;
+    /* Where a 64 KiB memory image starts in the data: 0..size-65536, or
+       BRR_SCAN_AUTO (the default: data of exactly 65536 bytes is one), or
+       BRR_SCAN_NONE. */
+    int64_t memoryOffset;
+    /* The directory's address in the memory image: a multiple of 256 from 0
+       to 0xFF00 (only with a memory image), or BRR_SCAN_AUTO (the default:
+       the page whose entries name the most sample chains, if it names
+       clearly more than chance would), or BRR_SCAN_NONE. */
+    int32_t directory;
+    int32_t reserved0;  /* zero */
+    /* Optional: told of the progress, with the found function's context. */
+    BRRScanProgressFunction progress;
+    uint32_t reserved[8]; /* zero */
+} BRRScanOptions;
+
+/* One sample found. */
+typedef struct BRRFound {
+    uint64_t offset;     /* of its first block, in the data */
+    uint64_t blocks;     /* through the end block */
+    int64_t loopBlock;   /* the loop's first block (from a directory), or BRR_NO_LOOP_START */
+    double score;        /* 0..1 */
+    int32_t foundBy;     /* BRR_FOUND_BY_SCAN or BRR_FOUND_BY_DIRECTORY */
+    int32_t entry;       /* the directory entry's address in the memory image, or -1 */
+    int32_t loopFlag;    /* non-zero: the end block has the loop flag */
+    int32_t reserved0;
+    uint64_t reserved[4]; /* zero */
+} BRRFound;
+
+/* Takes one find; returns 0 to go on, non-zero to end the scan there. */
+typedef int (*BRRFoundFunction)(void *context, const BRRFound *found);
+
+/* The defaults: 4 blocks, BRR_DEFAULT_MIN_SCORE, memory image and
+   directory found by themselves, no progress. */
+VORNISH_BRR_API void BRRScanOptionsInit(BRRScanOptions *options);
+
+/* Scans size bytes at data and calls found once per sample, in order of
+   offset. Samples never overlap: of two chains that share bytes the one with
+   the stronger evidence is kept, and a directory's finds come first.
+   Reads data in place; working memory is fixed (a 128 KiB table with a
+   memory image) plus the finds not yet reported, never proportional to the
+   image. options may be NULL for the defaults. Returns BRR_OK (also when
+   found ended the scan), BRR_STATUS_MISSING_PATH (data NULL with a size, or
+   found NULL), BRR_STATUS_BAD_OPTION or BRR_STATUS_NO_MEMORY. */
+VORNISH_BRR_API int BRRScan(const uint8_t *data, size_t size, const BRRScanOptions *options,
+                            BRRFoundFunction found, void *context);
+
 /* ---- Text ----------------------------------------------------------------- */
 
 /* A short English sentence for a status ("the input's size is not a multiple

@@ -251,6 +251,61 @@ py::bytes Encode(const py::array_t<std::int16_t, py::array::c_style | py::array:
     return py::bytes(reinterpret_cast<const char*>(blocks.data()), blocks.size());
 }
 
+// A sample found inside an image, as BRRScan reports it.
+struct Found {
+    std::uint64_t offset;
+    std::uint64_t blocks;
+    py::object loop;
+    double score;
+    std::string foundBy;
+    py::object directory;
+
+    py::object BlocksView(const py::object& data) const
+    {
+        py::object view = py::module_::import("builtins").attr("memoryview")(data).attr("cast")("B");
+        const auto size = py::len(view);
+        if (offset + blocks * BRR_BLOCK_SIZE > size) {
+            throw py::value_error("data is not the image this sample was found in: it is too short");
+        }
+        return view[py::slice(static_cast<py::ssize_t>(offset),
+                              static_cast<py::ssize_t>(offset + blocks * BRR_BLOCK_SIZE), 1)];
+    }
+};
+
+int Collect(void* context, const BRRFound* found)
+{
+    static_cast<std::vector<BRRFound>*>(context)->push_back(*found);
+    return 0;
+}
+
+std::vector<Found> Scan(const py::object& input, std::uint64_t minBlocks, double minScore,
+                        std::optional<std::int64_t> memoryOffset, std::optional<std::int32_t> directory)
+{
+    const Bytes data(input);
+    BRRScanOptions options;
+    BRRScanOptionsInit(&options);
+    options.minBlocks = minBlocks;
+    options.minScore = minScore;
+    options.memoryOffset = memoryOffset ? std::max<std::int64_t>(*memoryOffset, -3) : BRR_SCAN_AUTO;
+    options.directory = directory ? std::max<std::int32_t>(*directory, -3) : BRR_SCAN_AUTO;
+    std::vector<BRRFound> finds;
+    int status;
+    {
+        py::gil_scoped_release release;
+        status = BRRScan(data.data(), data.size(), &options, Collect, &finds);
+    }
+    if (status != BRR_OK) {
+        Raise(status);
+    }
+    std::vector<Found> result;
+    for (const BRRFound& f : finds) {
+        const bool byDirectory = f.foundBy == BRR_FOUND_BY_DIRECTORY;
+        result.push_back(Found{f.offset, f.blocks, OrNone(f.loopBlock >= 0, py::int_(f.loopBlock)), f.score,
+                               byDirectory ? "directory" : "scan", OrNone(byDirectory, py::int_(f.entry))});
+    }
+    return result;
+}
+
 }  // namespace
 
 PYBIND11_MODULE(vornish_brr, m)
@@ -300,6 +355,30 @@ PYBIND11_MODULE(vornish_brr, m)
           "choice is judged by the decoder of rules. reset_filter puts filter 0 on the first block and\n"
           "the loop's first; safe_range keeps decoded values in -16378..16376, where playback cannot\n"
           "overflow. Raises vornish_brr.Error.");
+
+    m.def("scan", &Scan, py::arg("data"), py::kw_only(), py::arg("min_blocks") = 4,
+          py::arg("min_score") = BRR_DEFAULT_MIN_SCORE, py::arg("memory_offset") = py::none(),
+          py::arg("directory") = py::none(),
+          "Finds the samples stored inside an image (bytes-like or a uint8 array, read in place), as a\n"
+          "list of Found in order of offset, exactly as brrscan lists them. A chain of blocks from the\n"
+          "scan needs min_blocks blocks and a score of min_score (0..1: how sure the scanner is that\n"
+          "the blocks are audio an encoder made). memory_offset is where a 64 KiB memory image starts\n"
+          "(by default, data of exactly 65536 bytes is one); directory is its sample directory's\n"
+          "address (a multiple of 256; by default found by itself). Raises vornish_brr.Error.");
+
+    py::class_<Found>(m, "Found", "A sample found inside an image.")
+        .def_readonly("offset", &Found::offset, "Where its first block starts in the image.")
+        .def_readonly("blocks", &Found::blocks, "Its blocks, through the end block.")
+        .def_readonly("loop", &Found::loop, "The loop's first block (known from a directory), or None.")
+        .def_readonly("score", &Found::score, "0..1: how surely the blocks are audio.")
+        .def_readonly("found_by", &Found::foundBy, "'scan' or 'directory'.")
+        .def_readonly("directory", &Found::directory, "The directory entry's address, or None.")
+        .def("blocks_view", &Found::BlocksView, py::arg("data"),
+             "The sample's blocks in data (the image scanned), as a memoryview, for decode or convert.")
+        .def("__repr__", [](const Found& f) {
+            return py::str("Found(offset={}, blocks={}, loop={}, score={:.2f}, found_by='{}', directory={})")
+                .format(f.offset, f.blocks, f.loop, f.score, f.foundBy, f.directory);
+        });
 
     py::class_<BRRDecoder>(m, "Decoder", "A decoder's history and rule set, carried between decode_blocks calls.\n"
                                          "Use one Decoder from one thread at a time.")

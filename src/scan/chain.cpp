@@ -1,0 +1,153 @@
+// One chain judged by what its headers and its decoding say (evidence.h).
+// Trimmed, its start moves past every block no encoder makes and past a
+// prefix whose evidence is clearly worse than starting afresh: leading bytes
+// that only happen to run on into a sample are left out.
+#include "scan/chain.h"
+
+#include <algorithm>
+#include <limits>
+
+#include "brr/arithmetic.h"
+#include "scan/evidence.h"
+
+namespace vornish {
+namespace scan {
+namespace {
+
+constexpr float kNone = -std::numeric_limits<float>::infinity();
+// How much better a fresh start must be than the prefix before it.
+constexpr float kTrimMargin = 2.0f;
+// What a quiet block costs a prefix, when trimming: a long quiet stretch of
+// chance bytes before a sample is left out (and its own quiet beginning is
+// found again by AlignStart). The evidence reported does not count it.
+constexpr float kQuietCost = 0.25f;
+// What an impossible block costs a chain judged whole.
+constexpr float kImpossible = -8.0f;
+
+}  // namespace
+
+Judged JudgeChain(const std::uint8_t* data, std::uint64_t first, std::uint64_t end, bool trim, bool keepSilence)
+{
+    std::int32_t last = 0;
+    std::int32_t older = 0;
+    float best = kNone;  // evidence of the candidate so far (kNone: none yet)
+    float character = 0.0f;  // its blocks' character evidence, summed
+    std::uint64_t counted = 0;
+    float quiet = 0.0f;      // the quiet blocks' cost in `best`
+    std::uint64_t start = first;
+    bool haveBefore = false;  // the candidate has a block that is not silent
+    std::uint8_t before = 0;
+    int octavesBefore = 0;
+    for (std::uint64_t at = first; at <= end; at += BRR_BLOCK_SIZE) {
+        const std::uint8_t* block = data + at;
+        const Decoded decoded = DecodeForEvidence(block, last, older);
+        if ((IsSilent(block) || decoded.loudest < kQuiet) && at != end) {
+            if (best == kNone && (!trim || (keepSilence && at == first))) {
+                best = 0.0f;
+                start = at;
+            } else if (best != kNone && trim && !keepSilence) {
+                best -= kQuietCost;
+                quiet += kQuietCost;
+            }
+            continue;
+        }
+        const std::uint8_t header = block[0];
+        const int echo = static_cast<int>(std::min<std::uint64_t>(2, (at - first) / BRR_BLOCK_SIZE));
+        const float fresh = HeaderEvidence(header, 0, true) + DecodedEvidence(decoded, 0, true, block, 0);
+        const bool impossible = IsImpossible(header, before, !haveBefore);
+        if (trim && impossible && (header >> 4) > kLargestRange) {
+            best = kNone;
+            haveBefore = false;
+            continue;
+        }
+        float extend = kNone;
+        if (best != kNone) {
+            extend = best + (haveBefore ? HeaderEvidence(header, before, false) +
+                                              DecodedEvidence(decoded, octavesBefore, false, block, echo)
+                                        : fresh);
+        }
+        if (!trim) {
+            best = (best == kNone ? fresh : extend) + (impossible ? kImpossible : 0.0f);
+        } else if (best == kNone || impossible || (!keepSilence && fresh > extend + kTrimMargin)) {
+            best = fresh;
+            start = at;
+            character = 0.0f;
+            counted = 0;
+            quiet = 0.0f;
+        } else {
+            best = extend;
+        }
+        character += CharacterEvidence(decoded);
+        ++counted;
+        haveBefore = true;
+        before = header;
+        octavesBefore = EnergyOctaves(decoded.energy);
+    }
+    if (best == kNone) {
+        return Judged{first, 0, 0.0};
+    }
+    const float mean = counted > 0 ? character / static_cast<float>(counted) : 0.0f;
+    return Judged{start, (end - start) / BRR_BLOCK_SIZE + 1,
+                  static_cast<double>(best + quiet + kCharacterBlocks * mean)};
+}
+
+namespace {
+
+// Every code small: quiet whatever the history, if the history is quiet.
+bool IsFaint(const std::uint8_t* block)
+{
+    const std::uint32_t range = block[0] >> 4u;
+    if (range > static_cast<std::uint32_t>(kLargestRange)) {
+        return false;
+    }
+    for (int i = 1; i < 9; ++i) {
+        for (const std::uint32_t nibble : {static_cast<std::uint32_t>(block[i] >> 4u), block[i] & 15u}) {
+            const std::int32_t scaled = ScaleCode(nibble, range, true);
+            if (scaled >= kQuiet || scaled <= -kQuiet) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+bool IsZero(const std::uint8_t* block)
+{
+    return block[0] == 0 && IsSilent(block);
+}
+
+std::uint64_t RoundUp(std::uint64_t x, std::uint64_t to) { return (x + to - 1) / to * to; }
+
+}  // namespace
+
+std::uint64_t AlignStart(const std::uint8_t* data, std::uint64_t segment, std::uint64_t start)
+{
+    constexpr std::uint64_t kLongestPad = 256;
+    std::uint64_t earliest = start;
+    while (earliest >= segment + BRR_BLOCK_SIZE && IsFaint(data + earliest - BRR_BLOCK_SIZE)) {
+        earliest -= BRR_BLOCK_SIZE;
+    }
+    if (earliest == start) {
+        return start;
+    }
+    // Where the zero bytes before the faint blocks begin: the data before ends there.
+    std::uint64_t zeros = earliest;
+    while (zeros > 0 && data[zeros - 1] == 0 && earliest - zeros < kLongestPad + BRR_BLOCK_SIZE) {
+        --zeros;
+    }
+    // A bank pads with zeros: only zeros may come between the data before and the start.
+    for (const std::uint64_t to : {std::uint64_t{16}, kLongestPad}) {
+        const std::uint64_t at = RoundUp(zeros, to);
+        if (at >= earliest && at <= start && (start - at) % BRR_BLOCK_SIZE == 0 &&
+            std::all_of(data + zeros, data + at, [](std::uint8_t b) { return b == 0; })) {
+            return at;
+        }
+    }
+    while (earliest < start && IsZero(data + earliest)) {
+        earliest += BRR_BLOCK_SIZE;
+    }
+    return earliest;
+}
+
+}  // namespace scan
+}  // namespace vornish

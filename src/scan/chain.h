@@ -1,0 +1,42 @@
+// Judging one chain of blocks, and the memory image's directory.
+#ifndef VORNISH_SCAN_CHAIN_H
+#define VORNISH_SCAN_CHAIN_H
+
+#include <cstdint>
+#include <vector>
+
+#include "VornishAudioBRR.h"
+
+namespace vornish {
+namespace scan {
+
+struct Judged {
+    std::uint64_t start;  // byte offset of the first block kept
+    std::uint64_t blocks; // through the end block; 0: nothing audio-like
+    double evidence;
+};
+
+// Decodes the chain of blocks at [first, end] (end: the end block's offset,
+// first + 9k) with the hardware's rules and sums its evidence. With `trim`,
+// the start moves to where the best-scoring suffix begins, past leading
+// blocks of zero bytes; without, the chain is judged whole.
+Judged JudgeChain(const std::uint8_t* data, std::uint64_t first, std::uint64_t end, bool trim,
+                  bool keepSilence);
+
+// Where a sample whose first loud block is at `start` begins, at `segment`
+// (its segment's first block) or later: back over the faint blocks before
+// it (every code small: a sample's quiet beginning, or fill), to the
+// one where a bank would put it: at the next multiple of 16 or 256 after
+// the data before (padded with zeros). Without such a place, at the first
+// faint block that is not all zero bytes.
+std::uint64_t AlignStart(const std::uint8_t* data, std::uint64_t segment, std::uint64_t start);
+
+// The finds of a 64 KiB memory image's directory (at `directory`, or the one
+// found when it is BRR_SCAN_AUTO), in order of offset; memoryOffset is where
+// the image starts in the data. Throws std::bad_alloc.
+std::vector<BRRFound> DirectoryFinds(const std::uint8_t* memory, std::uint64_t memoryOffset, std::int32_t directory);
+
+}  // namespace scan
+}  // namespace vornish
+
+#endif

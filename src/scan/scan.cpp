@@ -1,0 +1,285 @@
+// BRRScan: every chain of every byte phase, in one pass over the data.
+//
+// Each of the 9 phases (offset mod 9) is a sequence of blocks that the end
+// flags cut into segments; a sample is the tail of one segment. The pass
+// reads headers only: per phase it keeps where the open segment's candidate
+// starts (after the last block no encoder makes, past leading silence). At
+// each end block a candidate long enough is decoded and judged (chain.h).
+// Finds wait in offset order until no open segment can overlap them, the
+// stronger of two overlapping ones kept; a memory image's directory finds
+// come first.
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <new>
+#include <vector>
+#include <cstdio>
+#include <cstdlib>
+
+#include "scan/chain.h"
+#include "scan/evidence.h"
+
+namespace vornish {
+namespace scan {
+namespace {
+
+constexpr std::uint64_t kPhases = BRR_BLOCK_SIZE;
+constexpr std::uint64_t kProgressStep = std::uint64_t{1} << 20;
+
+constexpr std::uint64_t kNoStart = std::numeric_limits<std::uint64_t>::max();
+
+struct Phase {
+    std::uint64_t segment = 0;       // the open segment's first block
+    std::uint64_t start = kNoStart;  // its candidate's first block
+    bool afterSample = false;        // the segment follows a find's end block
+    bool haveBefore = false;         // the candidate has a block that is not silent
+    std::uint8_t before = 0;         // its last such header
+};
+
+struct Pending {
+    BRRFound found;
+    double evidence;
+};
+
+std::uint64_t EndOf(const BRRFound& f) { return f.offset + f.blocks * BRR_BLOCK_SIZE; }
+bool Overlap(const BRRFound& a, const BRRFound& b) { return a.offset < EndOf(b) && b.offset < EndOf(a); }
+
+class Scanner {
+public:
+    Scanner(const std::uint8_t* data, std::uint64_t size, const BRRScanOptions& options, BRRFoundFunction found,
+            void* context, std::vector<BRRFound> directory)
+        : data_(data), size_(size), options_(options), found_(found), context_(context),
+          directory_(std::move(directory))
+    {
+    }
+
+    void Run()
+    {
+        std::uint64_t phase = 0;
+        std::uint64_t nextStep = kProgressStep;
+        for (std::uint64_t at = 0; at + BRR_BLOCK_SIZE <= size_ && !stopped_; ++at) {
+            Step(phases_[phase], at);
+            phase = phase + 1 == kPhases ? 0 : phase + 1;
+            if (at == nextStep) {
+                nextStep += kProgressStep;
+                Release(OpenFrom());
+                if (options_.progress != nullptr) {
+                    options_.progress(context_, at, size_);
+                }
+            }
+        }
+        Release(std::numeric_limits<std::uint64_t>::max());
+        if (options_.progress != nullptr && !stopped_) {
+            options_.progress(context_, size_, size_);
+        }
+    }
+
+private:
+    void Step(Phase& p, std::uint64_t at)
+    {
+        const std::uint8_t header = data_[at];
+        const bool ends = (header & BRR_END_FLAG) != 0;
+        if (ends || (header & 0x0C) != 0 || !IsSilent(data_ + at)) {
+            if (p.start == kNoStart || IsImpossible(header, p.before, !p.haveBefore)) {
+                const bool startsHere = (header >> 4) <= kLargestRange;
+                p.start = startsHere ? at : kNoStart;
+                p.haveBefore = startsHere;
+            } else {
+                p.haveBefore = true;
+            }
+            p.before = header;
+        }
+        if (!ends) {
+            return;
+        }
+        const bool found = p.start != kNoStart && (at - p.start) / BRR_BLOCK_SIZE + 1 >= options_.minBlocks &&
+                           Judge(p.segment, p.start, at, p.afterSample && p.start == p.segment);
+        p = Phase{};
+        p.segment = at + BRR_BLOCK_SIZE;
+        p.afterSample = found;
+        if (found) {
+            p.start = p.segment;  // a bank: silence may begin the next sample
+        }
+    }
+
+    // Judges the candidate [first, end]; true when it became a find.
+    bool Judge(std::uint64_t segment, std::uint64_t first, std::uint64_t end, bool keepSilence)
+    {
+        Judged j = JudgeChain(data_, first, end, true, keepSilence);
+        if (!keepSilence && j.blocks > 0) {
+            const std::uint64_t start = AlignStart(data_, std::max(segment, FoundBefore(j.start)), j.start);
+            if (getenv("SCANDBG") && j.blocks > 100) fprintf(stderr, "judge seg %llu first %llu j.start %llu floor %llu -> %llu\n", (unsigned long long)segment, (unsigned long long)first, (unsigned long long)j.start, (unsigned long long)std::max(segment, FoundBefore(j.start)), (unsigned long long)start);
+            j.blocks += (j.start - start) / BRR_BLOCK_SIZE;
+            j.start = start;
+        }
+        const double score = ScoreOf(j.evidence);
+        if (j.blocks < options_.minBlocks || score < options_.minScore) {
+            return false;
+        }
+        BRRFound f{};
+        f.offset = j.start;
+        f.blocks = j.blocks;
+        f.loopBlock = BRR_NO_LOOP_START;
+        f.score = score;
+        f.foundBy = BRR_FOUND_BY_SCAN;
+        f.entry = -1;
+        f.loopFlag = (data_[end] & BRR_LOOP_FLAG) != 0 ? 1 : 0;
+        Offer(Pending{f, j.evidence});
+        return true;
+    }
+
+    // Where the last sure find before `offset` ends: no find reaches back
+    // past it (one that might be chance bytes may still lose to it).
+    std::uint64_t FoundBefore(std::uint64_t offset) const
+    {
+        constexpr double kSure = 0.99;
+        std::uint64_t end = lastEnd_ <= offset ? lastEnd_ : 0;
+        for (const Pending& p : pending_) {
+            if (EndOf(p.found) <= offset && p.found.score >= kSure) {
+                end = std::max(end, EndOf(p.found));
+            }
+        }
+        return end;
+    }
+
+    // Keeps a find unless a directory find or a stronger pending one shares
+    // its bytes; drops the weaker pending ones it overlaps.
+    void Offer(const Pending& n)
+    {
+        if (std::any_of(directory_.begin(), directory_.end(), [&](const BRRFound& f) { return Overlap(f, n.found); })) {
+            return;
+        }
+        auto first = std::lower_bound(pending_.begin(), pending_.end(), n.found.offset,
+                                      [](const Pending& p, std::uint64_t offset) { return EndOf(p.found) <= offset; });
+        auto last = first;
+        while (last != pending_.end() && Overlap(last->found, n.found)) {
+            if (last->evidence >= n.evidence) {
+                return;
+            }
+            ++last;
+        }
+        pending_.insert(pending_.erase(first, last), n);
+    }
+
+    // The first byte any open segment may still claim.
+    std::uint64_t OpenFrom() const
+    {
+        std::uint64_t from = std::numeric_limits<std::uint64_t>::max();
+        for (const Phase& p : phases_) {
+            from = std::min(from, p.segment);
+        }
+        return from;
+    }
+
+    // Reports, in offset order, every find that nothing open can overlap.
+    void Release(std::uint64_t open)
+    {
+        std::size_t done = 0;
+        while (done < pending_.size() && EndOf(pending_[done].found) <= open && !stopped_) {
+            Report(pending_[done].found.offset);
+            if (!stopped_) {
+                Call(pending_[done].found);
+            }
+            ++done;
+        }
+        if (done > 0) {
+            lastEnd_ = std::max(lastEnd_, EndOf(pending_[done - 1].found));
+        }
+        pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(done));
+        if (open == std::numeric_limits<std::uint64_t>::max()) {
+            Report(open);
+        }
+    }
+
+    // The directory's finds up to `offset`.
+    void Report(std::uint64_t offset)
+    {
+        while (nextDirectory_ < directory_.size() && directory_[nextDirectory_].offset <= offset && !stopped_) {
+            Call(directory_[nextDirectory_++]);
+        }
+    }
+
+    void Call(const BRRFound& f) { stopped_ = found_(context_, &f) != 0; }
+
+    const std::uint8_t* data_;
+    std::uint64_t size_;
+    const BRRScanOptions& options_;
+    BRRFoundFunction found_;
+    void* context_;
+    std::vector<BRRFound> directory_;
+    std::size_t nextDirectory_ = 0;
+    Phase phases_[kPhases];
+    std::vector<Pending> pending_;
+    std::uint64_t lastEnd_ = 0;  // where the last find reported ends
+    bool stopped_ = false;
+};
+
+bool Reserved(const BRRScanOptions& o)
+{
+    return o.reserved0 != 0 || std::any_of(std::begin(o.reserved), std::end(o.reserved), [](std::uint32_t r) {
+               return r != 0;
+           });
+}
+
+// BRR_OK, or BRR_STATUS_BAD_OPTION for a field outside its range.
+int CheckScanOptions(const BRRScanOptions& o, std::uint64_t size)
+{
+    const bool memoryOk = o.memoryOffset == BRR_SCAN_AUTO || o.memoryOffset == BRR_SCAN_NONE ||
+                          (o.memoryOffset >= 0 && size >= BRR_MEMORY_IMAGE_SIZE &&
+                           static_cast<std::uint64_t>(o.memoryOffset) <= size - BRR_MEMORY_IMAGE_SIZE);
+    const bool memory = o.memoryOffset >= 0 || (o.memoryOffset == BRR_SCAN_AUTO && size == BRR_MEMORY_IMAGE_SIZE);
+    const bool directoryOk = o.directory == BRR_SCAN_AUTO || o.directory == BRR_SCAN_NONE ||
+                             (memory && o.directory >= 0 && o.directory <= 0xFF00 && o.directory % 256 == 0);
+    const bool ok = o.minBlocks >= 1 && o.minBlocks <= (std::uint64_t{1} << 32) && o.minScore >= 0.0 &&
+                    o.minScore <= 1.0 && memoryOk && directoryOk && !Reserved(o);
+    return ok ? BRR_OK : BRR_STATUS_BAD_OPTION;
+}
+
+}  // namespace
+}  // namespace scan
+}  // namespace vornish
+
+extern "C" {
+
+VORNISH_BRR_API void BRRScanOptionsInit(BRRScanOptions* options)
+{
+    if (options == nullptr) {
+        return;
+    }
+    *options = BRRScanOptions{};
+    options->minBlocks = 4;
+    options->minScore = BRR_DEFAULT_MIN_SCORE;
+    options->memoryOffset = BRR_SCAN_AUTO;
+    options->directory = BRR_SCAN_AUTO;
+}
+
+VORNISH_BRR_API int BRRScan(const std::uint8_t* data, std::size_t size, const BRRScanOptions* options,
+                            BRRFoundFunction found, void* context)
+{
+    using namespace vornish::scan;
+    BRRScanOptions defaults;
+    BRRScanOptionsInit(&defaults);
+    const BRRScanOptions& o = options != nullptr ? *options : defaults;
+    if ((data == nullptr && size > 0) || found == nullptr) {
+        return BRR_STATUS_MISSING_PATH;
+    }
+    const int status = CheckScanOptions(o, size);
+    if (status != BRR_OK) {
+        return status;
+    }
+    try {
+        const std::int64_t memory = o.memoryOffset >= 0 ? o.memoryOffset
+                                    : o.memoryOffset == BRR_SCAN_AUTO && size == BRR_MEMORY_IMAGE_SIZE ? 0 : -1;
+        std::vector<BRRFound> directory;
+        if (memory >= 0 && o.directory != BRR_SCAN_NONE) {
+            directory = DirectoryFinds(data + memory, static_cast<std::uint64_t>(memory), o.directory);
+        }
+        Scanner scanner(data, size, o, found, context, std::move(directory));
+        scanner.Run();
+    } catch (const std::bad_alloc&) {
+        return BRR_STATUS_NO_MEMORY;
+    }
+    return BRR_OK;
+}
+
+}  // extern "C"
