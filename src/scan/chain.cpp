@@ -15,7 +15,8 @@ namespace scan {
 namespace {
 
 constexpr float kNone = -std::numeric_limits<float>::infinity();
-// How much better a fresh start must be than the prefix before it.
+// How much better a fresh start must be than the prefix before it, unless
+// it has filter 0, as an encoder's first block does.
 constexpr float kTrimMargin = 2.0f;
 // What a quiet block costs a prefix, when trimming: a long quiet stretch of
 // chance bytes before a sample is left out (and its own quiet beginning is
@@ -49,13 +50,14 @@ Judged JudgeChain(const std::uint8_t* data, std::uint64_t first, std::uint64_t e
                 best -= kQuietCost;
                 quiet += kQuietCost;
             }
+            octavesBefore = EnergyOctaves(decoded.energy);
             continue;
         }
         const std::uint8_t header = block[0];
         const int echo = static_cast<int>(std::min<std::uint64_t>(2, (at - first) / BRR_BLOCK_SIZE));
         const float fresh = HeaderEvidence(header, 0, true) + DecodedEvidence(decoded, 0, true, block, 0);
         const bool impossible = IsImpossible(header, before, !haveBefore);
-        if (trim && impossible && (header >> 4) > kLargestRange) {
+        if (trim && ((impossible && (header >> 4) > kLargestRange) || IsFill(block))) {
             best = kNone;
             haveBefore = false;
             continue;
@@ -68,7 +70,8 @@ Judged JudgeChain(const std::uint8_t* data, std::uint64_t first, std::uint64_t e
         }
         if (!trim) {
             best = (best == kNone ? fresh : extend) + (impossible ? kImpossible : 0.0f);
-        } else if (best == kNone || impossible || (!keepSilence && fresh > extend + kTrimMargin)) {
+        } else if (best == kNone || impossible ||
+                   (!keepSilence && fresh > extend + ((header & 0x0C) == 0 ? 0.0f : kTrimMargin))) {
             best = fresh;
             start = at;
             character = 0.0f;
@@ -111,42 +114,41 @@ bool IsFaint(const std::uint8_t* block)
     return true;
 }
 
-bool IsZero(const std::uint8_t* block)
-{
-    return block[0] == 0 && IsSilent(block);
-}
-
 std::uint64_t RoundUp(std::uint64_t x, std::uint64_t to) { return (x + to - 1) / to * to; }
 
 }  // namespace
 
-std::uint64_t AlignStart(const std::uint8_t* data, std::uint64_t segment, std::uint64_t start)
+std::uint64_t AlignStart(const std::uint8_t* data, std::uint64_t segment, std::uint64_t start, bool packed)
 {
     constexpr std::uint64_t kLongestPad = 256;
     std::uint64_t earliest = start;
     while (earliest >= segment + BRR_BLOCK_SIZE && IsFaint(data + earliest - BRR_BLOCK_SIZE)) {
         earliest -= BRR_BLOCK_SIZE;
     }
-    if (earliest == start) {
-        return start;
-    }
-    // Where the zero bytes before the faint blocks begin: the data before ends there.
-    std::uint64_t zeros = earliest;
-    while (zeros > 0 && data[zeros - 1] == 0 && earliest - zeros < kLongestPad + BRR_BLOCK_SIZE) {
-        --zeros;
-    }
-    // A bank pads with zeros: only zeros may come between the data before and the start.
-    for (const std::uint64_t to : {std::uint64_t{16}, kLongestPad}) {
-        const std::uint64_t at = RoundUp(zeros, to);
-        if (at >= earliest && at <= start && (start - at) % BRR_BLOCK_SIZE == 0 &&
-            std::all_of(data + zeros, data + at, [](std::uint8_t b) { return b == 0; })) {
+    // A padded bank: the first multiple of 16 or 256 after the data before,
+    // with only zeros between.
+    for (std::uint64_t at = earliest; at <= start; at += BRR_BLOCK_SIZE) {
+        if (at % 16 != 0) {
+            continue;
+        }
+        std::uint64_t zeros = at;
+        while (zeros > 0 && data[zeros - 1] == 0 && at - zeros < kLongestPad) {
+            --zeros;
+        }
+        if (RoundUp(zeros, 16) == at || RoundUp(zeros, kLongestPad) == at) {
             return at;
         }
     }
-    while (earliest < start && IsZero(data + earliest)) {
-        earliest += BRR_BLOCK_SIZE;
+    if (packed) {
+        return segment;
     }
-    return earliest;
+    // Else the faint blocks just before it that are not zero bytes: the
+    // sample's quiet beginning.
+    std::uint64_t first = start;
+    while (first >= earliest + BRR_BLOCK_SIZE && !IsZeroBlock(data + first - BRR_BLOCK_SIZE)) {
+        first -= BRR_BLOCK_SIZE;
+    }
+    return first;
 }
 
 }  // namespace scan

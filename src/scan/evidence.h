@@ -28,7 +28,8 @@
 // Silent blocks (filter 0, every code 0: silence or fill) and quiet ones
 // (every value within +-kQuiet: what tables of small numbers decode to, and
 // a fade's last blocks) are no evidence either way, and the block after them
-// is judged against the one before.
+// is judged against the one before (its energy change against theirs: audio
+// seldom drops to quiet between two loud blocks; tables of numbers do).
 #ifndef VORNISH_SCAN_EVIDENCE_H
 #define VORNISH_SCAN_EVIDENCE_H
 
@@ -40,7 +41,7 @@ namespace scan {
 
 // Table sizes; the features' bins.
 constexpr int kLargestRange = 12;
-constexpr int kDeltaBins = 10;     // |range change| 0, 1, 2, 3, 4+; the same after filter 0
+constexpr int kDeltaBins = 15;     // |range change| 0, 1, 2, 3, 4+: same filter, from filter 0, other
 constexpr int kFilterBins = 4;     // the first block's filter
 constexpr int kLoopBins = 4;       // end block's loop flag after the block before's: 00 01 11 10
 constexpr int kFaultBins = 3;      // clamped or wrapped values: 0, 1..3, 4+
@@ -48,7 +49,7 @@ constexpr int kHighBins = 8;       // high-frequency share of the energy, by oct
 constexpr int kJumpBins = 6;       // energy change in octaves: 0, 1, 2, 3-4, 5-8, 9+
 constexpr int kPeakBins = 9;       // largest |code|
 constexpr int kBiasBins = 5;       // |sum of codes|: 0-3, 4-7, 8-15, 16-31, 32+
-constexpr int kEchoBins = 5;       // code bytes repeated: 0, 1, 2, 3-4, 5-8
+constexpr int kEchoBins = 9;       // code bytes repeated: 0..8
 
 struct Tables {
     float delta[kDeltaBins];
@@ -73,6 +74,12 @@ inline bool IsSilent(const std::uint8_t* block)
         any = static_cast<std::uint8_t>(any | block[i]);
     }
     return any == 0;
+}
+
+// Nine zero bytes: silence, or fill.
+inline bool IsZeroBlock(const std::uint8_t* block)
+{
+    return block[0] == 0 && IsSilent(block);
 }
 
 // A block no encoder makes after `before`: range 13..15, or (unless it ends
@@ -123,7 +130,17 @@ inline int Echo(const std::uint8_t* block, int count)
     return most;
 }
 
-inline int EchoBin(int same) { return same < 3 ? same : same < 5 ? 3 : 4; }
+inline int EchoBin(int same) { return same; }
+
+// Nine equal bytes that are not zero: fill, never a block of a sample.
+inline bool IsFill(const std::uint8_t* block)
+{
+    bool same = block[0] != 0;
+    for (int i = 1; i < 9; ++i) {
+        same = same && block[i] == block[0];
+    }
+    return same;
+}
 
 inline void HeaderBins(std::uint8_t header, std::uint8_t before, bool first, Bins& b)
 {
@@ -133,9 +150,12 @@ inline void HeaderBins(std::uint8_t header, std::uint8_t before, bool first, Bin
     b.loop = -1;
     if (!first) {
         const int change = range > (before >> 4) ? range - (before >> 4) : (before >> 4) - range;
-        // A filter-0 block needs a larger range than the filtered ones after it.
-        const bool fromFilter0 = (before & 0x0C) == 0 && (header & 0x0C) != 0;
-        b.delta = (change < 4 ? change : 4) + (fromFilter0 ? 5 : 0);
+        // The range an encoder needs depends on the filter: filter 0 needs
+        // the largest, and a change of filter may change it a lot.
+        const int was = (before >> 2) & 3;
+        const int is = (header >> 2) & 3;
+        const int kind = was == is ? 0 : was == 0 ? 1 : 2;
+        b.delta = (change < 4 ? change : 4) + 5 * kind;
         if ((header & 1) != 0) {
             const int was = (before >> 1) & 1;
             b.loop = 2 * was + (((header >> 1) & 1) ^ was);

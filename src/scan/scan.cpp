@@ -106,10 +106,14 @@ private:
     bool Judge(std::uint64_t segment, std::uint64_t first, std::uint64_t end, bool keepSilence)
     {
         Judged j = JudgeChain(data_, first, end, true, keepSilence);
-        if (!keepSilence && j.blocks > 0) {
-            const std::uint64_t start = AlignStart(data_, std::max(segment, FoundBefore(j.start)), j.start);
-            if (getenv("SCANDBG") && j.blocks > 100) fprintf(stderr, "judge seg %llu first %llu j.start %llu floor %llu -> %llu\n", (unsigned long long)segment, (unsigned long long)first, (unsigned long long)j.start, (unsigned long long)std::max(segment, FoundBefore(j.start)), (unsigned long long)start);
-            j.blocks += (j.start - start) / BRR_BLOCK_SIZE;
+        std::uint64_t loud = j.start;  // past the zero blocks a bank may pad with
+        while (keepSilence && loud < end && IsZeroBlock(data_ + loud)) {
+            loud += BRR_BLOCK_SIZE;
+        }
+        if (j.blocks > 0 && (!keepSilence || loud != j.start)) {
+            const std::uint64_t floor = keepSilence ? j.start : std::max(segment, FoundBefore(j.start));
+            const std::uint64_t start = AlignStart(data_, floor, loud, keepSilence);
+            j.blocks = (end - start) / BRR_BLOCK_SIZE + 1;
             j.start = start;
         }
         const double score = ScoreOf(j.evidence);
