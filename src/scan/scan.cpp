@@ -10,11 +10,10 @@
 // come first.
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <new>
 #include <vector>
-#include <cstdio>
-#include <cstdlib>
 
 #include "scan/chain.h"
 #include "scan/evidence.h"
@@ -31,9 +30,9 @@ constexpr std::uint64_t kNoStart = std::numeric_limits<std::uint64_t>::max();
 struct Phase {
     std::uint64_t segment = 0;       // the open segment's first block
     std::uint64_t start = kNoStart;  // its candidate's first block
-    bool afterSample = false;        // the segment follows a find's end block
-    bool haveBefore = false;         // the candidate has a block that is not silent
-    std::uint8_t before = 0;         // its last such header
+    std::uint32_t afterSample = 0;   // 1: the segment follows a find's end block
+    std::uint32_t haveBefore = 0;    // 1: the candidate has a block that is not silent
+    std::uint32_t before = 0;        // its last such header
 };
 
 struct Pending {
@@ -49,22 +48,23 @@ public:
     Scanner(const std::uint8_t* data, std::uint64_t size, const BRRScanOptions& options, BRRFoundFunction found,
             void* context, std::vector<BRRFound> directory)
         : data_(data), size_(size), options_(options), found_(found), context_(context),
-          directory_(std::move(directory))
+          directory_(std::move(directory)), minSpan_((options.minBlocks - 1) * BRR_BLOCK_SIZE)
     {
     }
 
     void Run()
     {
-        std::uint64_t phase = 0;
         std::uint64_t nextStep = kProgressStep;
-        for (std::uint64_t at = 0; at + BRR_BLOCK_SIZE <= size_ && !stopped_; ++at) {
-            Step(phases_[phase], at);
-            phase = phase + 1 == kPhases ? 0 : phase + 1;
-            if (at == nextStep) {
+        for (std::uint64_t group = 0; group + BRR_BLOCK_SIZE <= size_ && !stopped_; group += kPhases) {
+            const std::uint64_t last = std::min<std::uint64_t>(kPhases, size_ - BRR_BLOCK_SIZE - group + 1);
+            for (std::uint64_t k = 0; k < last; ++k) {
+                Step(phases_[k], group + k);
+            }
+            if (group >= nextStep) {
                 nextStep += kProgressStep;
                 Release(OpenFrom());
                 if (options_.progress != nullptr) {
-                    options_.progress(context_, at, size_);
+                    options_.progress(context_, group, size_);
                 }
             }
         }
@@ -75,31 +75,47 @@ public:
     }
 
 private:
+    // One block of a phase. Random headers make every branch here a coin
+    // toss, so the state moves by masks; only judging, which is rare, branches.
     void Step(Phase& p, std::uint64_t at)
     {
-        const std::uint8_t header = data_[at];
-        const bool ends = (header & BRR_END_FLAG) != 0;
-        if (ends || (header & 0x0C) != 0 || !IsSilent(data_ + at)) {
-            if (p.start == kNoStart || IsImpossible(header, p.before, !p.haveBefore)) {
-                const bool startsHere = (header >> 4) <= kLargestRange;
-                p.start = startsHere ? at : kNoStart;
-                p.haveBefore = startsHere;
-            } else {
-                p.haveBefore = true;
-            }
-            p.before = header;
+        const std::uint32_t header = data_[at];
+        std::uint64_t codes;
+        std::memcpy(&codes, data_ + at + 1, sizeof codes);
+        const std::uint32_t ends = header & BRR_END_FLAG;
+        const std::uint32_t counts = ends | static_cast<std::uint32_t>((header & 0x0C) != 0) |
+                                     static_cast<std::uint32_t>(codes != 0);  // not silent
+        const std::uint32_t bad = static_cast<std::uint32_t>((header >> 4) > kLargestRange);
+        const std::uint32_t loopChange = p.haveBefore & (ends ^ 1u) & (((header ^ p.before) >> 1) & 1u);
+        const std::uint32_t restart = static_cast<std::uint32_t>(p.start == kNoStart) | bad | loopChange;
+        const std::uint64_t fresh = Select(bad, kNoStart, at);
+        p.start = Select(counts, Select(restart, fresh, p.start), p.start);
+        p.haveBefore = Select32(counts, Select32(restart, bad ^ 1u, 1u), p.haveBefore);
+        p.before = Select32(counts, header, p.before);
+        const std::uint32_t judge = ends & static_cast<std::uint32_t>(p.start != kNoStart) &
+                                    static_cast<std::uint32_t>(at - p.start >= minSpan_);
+        std::uint32_t found = 0;
+        if (judge != 0) {
+            found = Judge(p.segment, p.start, at, p.afterSample != 0 && p.start == p.segment) ? 1u : 0u;
         }
-        if (!ends) {
-            return;
-        }
-        const bool found = p.start != kNoStart && (at - p.start) / BRR_BLOCK_SIZE + 1 >= options_.minBlocks &&
-                           Judge(p.segment, p.start, at, p.afterSample && p.start == p.segment);
-        p = Phase{};
-        p.segment = at + BRR_BLOCK_SIZE;
-        p.afterSample = found;
-        if (found) {
-            p.start = p.segment;  // a bank: silence may begin the next sample
-        }
+        // A bank: after a find, silence may begin the next sample.
+        p.start = Select(ends, Select(found, at + BRR_BLOCK_SIZE, kNoStart), p.start);
+        p.segment = Select(ends, at + BRR_BLOCK_SIZE, p.segment);
+        p.afterSample = Select32(ends, found, p.afterSample);
+        p.haveBefore = Select32(ends, 0u, p.haveBefore);
+        p.before = Select32(ends, 0u, p.before);
+    }
+
+    // `yes` when the flag (0 or 1) is set, else `no`, without a branch.
+    static std::uint64_t Select(std::uint32_t flag, std::uint64_t yes, std::uint64_t no)
+    {
+        const std::uint64_t mask = std::uint64_t{0} - flag;
+        return (yes & mask) | (no & ~mask);
+    }
+    static std::uint32_t Select32(std::uint32_t flag, std::uint32_t yes, std::uint32_t no)
+    {
+        const std::uint32_t mask = 0u - flag;
+        return (yes & mask) | (no & ~mask);
     }
 
     // Judges the candidate [first, end]; true when it became a find.
@@ -211,6 +227,7 @@ private:
     BRRFoundFunction found_;
     void* context_;
     std::vector<BRRFound> directory_;
+    std::uint64_t minSpan_;  // bytes from a find's first block to its end block, at least
     std::size_t nextDirectory_ = 0;
     Phase phases_[kPhases];
     std::vector<Pending> pending_;
