@@ -24,6 +24,7 @@ constexpr float kTrimMargin = 2.0f;
 constexpr float kQuietCost = 0.25f;
 // What an impossible block costs a chain judged whole.
 constexpr float kImpossible = -8.0f;
+constexpr std::uint64_t kJudgedBlocks = 256;
 
 }  // namespace
 
@@ -39,7 +40,9 @@ Judged JudgeChain(const std::uint8_t* data, std::uint64_t first, std::uint64_t e
     bool haveBefore = false;  // the candidate has a block that is not silent
     std::uint8_t before = 0;
     int octavesBefore = 0;
-    for (std::uint64_t at = first; at <= end; at += BRR_BLOCK_SIZE) {
+    // A chain's first kJudgedBlocks blocks that are not quiet say all there
+    // is to say: past them audio has long been sure, other bytes long ruled out.
+    for (std::uint64_t at = first; at <= end && counted < kJudgedBlocks; at += BRR_BLOCK_SIZE) {
         const std::uint8_t* block = data + at;
         const Decoded decoded = DecodeForEvidence(block, last, older);
         if ((IsSilent(block) || decoded.loudest < kQuiet) && at != end) {
@@ -55,7 +58,8 @@ Judged JudgeChain(const std::uint8_t* data, std::uint64_t first, std::uint64_t e
         }
         const std::uint8_t header = block[0];
         const int echo = static_cast<int>(std::min<std::uint64_t>(2, (at - first) / BRR_BLOCK_SIZE));
-        const float fresh = HeaderEvidence(header, 0, true) + DecodedEvidence(decoded, 0, true, block, 0);
+        const Scored scored = ScoreDecoded(decoded);
+        const float fresh = HeaderEvidence(header, 0, true) + scored.decoded;
         const bool impossible = IsImpossible(header, before, !haveBefore);
         if (trim && ((impossible && (header >> 4) > kLargestRange) || IsFill(block))) {
             best = kNone;
@@ -64,8 +68,8 @@ Judged JudgeChain(const std::uint8_t* data, std::uint64_t first, std::uint64_t e
         }
         float extend = kNone;
         if (best != kNone) {
-            extend = best + (haveBefore ? HeaderEvidence(header, before, false) +
-                                              DecodedEvidence(decoded, octavesBefore, false, block, echo)
+            extend = best + (haveBefore ? HeaderEvidence(header, before, false) + scored.decoded +
+                                              JumpEvidence(scored.octaves, octavesBefore) + EchoEvidence(block, echo)
                                         : fresh);
         }
         if (!trim) {
@@ -80,11 +84,11 @@ Judged JudgeChain(const std::uint8_t* data, std::uint64_t first, std::uint64_t e
         } else {
             best = extend;
         }
-        character += CharacterEvidence(decoded);
+        character += scored.character;
         ++counted;
         haveBefore = true;
         before = header;
-        octavesBefore = EnergyOctaves(decoded.energy);
+        octavesBefore = scored.octaves;
     }
     if (best == kNone) {
         return Judged{first, 0, 0.0};
@@ -92,6 +96,22 @@ Judged JudgeChain(const std::uint8_t* data, std::uint64_t first, std::uint64_t e
     const float mean = counted > 0 ? character / static_cast<float>(counted) : 0.0f;
     return Judged{start, (end - start) / BRR_BLOCK_SIZE + 1,
                   static_cast<double>(best + quiet + kCharacterBlocks * mean)};
+}
+
+float HeaderEvidenceOf(const std::uint8_t* data, std::uint64_t first, std::uint64_t end)
+{
+    float sum = 0.0f;
+    bool haveBefore = false;
+    std::uint8_t before = 0;
+    for (std::uint64_t at = first; at <= end; at += BRR_BLOCK_SIZE) {
+        if (at != end && IsSilent(data + at)) {
+            continue;
+        }
+        sum += HeaderEvidence(data[at], before, !haveBefore);
+        haveBefore = true;
+        before = data[at];
+    }
+    return sum;
 }
 
 namespace {
@@ -127,15 +147,17 @@ std::uint64_t AlignStart(const std::uint8_t* data, std::uint64_t segment, std::u
     }
     // A padded bank: the first multiple of 16 or 256 after the data before,
     // with only zeros between.
+    std::uint64_t zeros = earliest;  // where the zeros just before `at` begin
+    while (zeros > 0 && data[zeros - 1] == 0 && earliest - zeros < kLongestPad) {
+        --zeros;
+    }
     for (std::uint64_t at = earliest; at <= start; at += BRR_BLOCK_SIZE) {
-        if (at % 16 != 0) {
-            continue;
+        if (at > earliest) {
+            for (std::uint64_t b = at - BRR_BLOCK_SIZE; b < at; ++b) {
+                zeros = data[b] == 0 ? (at - zeros > kLongestPad ? at - kLongestPad : zeros) : b + 1;
+            }
         }
-        std::uint64_t zeros = at;
-        while (zeros > 0 && data[zeros - 1] == 0 && at - zeros < kLongestPad) {
-            --zeros;
-        }
-        if (RoundUp(zeros, 16) == at || RoundUp(zeros, kLongestPad) == at) {
+        if (at % 16 == 0 && (RoundUp(zeros, 16) == at || RoundUp(zeros, kLongestPad) == at)) {
             return at;
         }
     }

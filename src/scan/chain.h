@@ -23,6 +23,10 @@ struct Judged {
 Judged JudgeChain(const std::uint8_t* data, std::uint64_t first, std::uint64_t end, bool trim,
                   bool keepSilence);
 
+// The evidence of the headers alone, silent blocks passed over: a quick
+// look at short chains before they are decoded.
+float HeaderEvidenceOf(const std::uint8_t* data, std::uint64_t first, std::uint64_t end);
+
 // Where a sample whose first loud block is at `start` begins, at `segment`
 // (its segment's first block) or later: back over the faint blocks before
 // it (every code small: a sample's quiet beginning, or fill), to the

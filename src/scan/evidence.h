@@ -181,25 +181,27 @@ inline float HeaderEvidence(std::uint8_t header, std::uint8_t before, bool first
     return kPossible + kTables.delta[b.delta] + (b.loop >= 0 ? kTables.loop[b.loop] : 0.0f);
 }
 
-// The decoding's evidence, after a block of `octavesBefore` energy, and
-// the bytes' (`echo` blocks before it in the chain, 0..2).
-inline float DecodedEvidence(const Decoded& d, int octavesBefore, bool first, const std::uint8_t* block, int echo)
+// What a block's decoding says, but for its energy change: judged once,
+// whether the block starts a candidate or follows another.
+struct Scored {
+    float decoded;    // largest code, bias
+    float character;  // what it sounds like
+    int octaves;      // its energy
+};
+
+Scored ScoreDecoded(const Decoded& d);
+
+int JumpBin(int octaves, int octavesBefore);
+
+inline float JumpEvidence(int octaves, int octavesBefore) { return kTables.jump[JumpBin(octaves, octavesBefore)]; }
+
+// The bytes' evidence, `echo` (0..2) blocks before it in the chain.
+inline float EchoEvidence(const std::uint8_t* block, int echo)
 {
-    Bins b;
-    DecodedBins(d, octavesBefore, first, b);
-    return (b.jump >= 0 ? kTables.jump[b.jump] : 0.0f) + kTables.peak[b.peak] + kTables.bias[b.bias] +
-           (echo > 0 ? kTables.echo[EchoBin(Echo(block, echo))] : 0.0f);
+    return echo > 0 ? kTables.echo[EchoBin(Echo(block, echo))] : 0.0f;
 }
 
 constexpr float kCharacterBlocks = 8.0f;
-
-// What the block sounds like.
-inline float CharacterEvidence(const Decoded& d)
-{
-    Bins b;
-    DecodedBins(d, 0, true, b);
-    return kTables.fault[b.fault] + kTables.high[b.high];
-}
 
 // 0..1 from the evidence.
 double ScoreOf(double evidence);

@@ -15,6 +15,7 @@
 #include <new>
 #include <vector>
 
+#include "scan/candidates.h"
 #include "scan/chain.h"
 #include "scan/evidence.h"
 
@@ -23,17 +24,11 @@ namespace scan {
 namespace {
 
 constexpr std::uint64_t kPhases = BRR_BLOCK_SIZE;
+// Chains shorter than kShortChain blocks need kShortGate of header evidence
+// (what a few blocks an encoder made have) to be decoded at all.
+constexpr std::uint64_t kShortChain = 8;
+constexpr float kShortGate = 4.0f;
 constexpr std::uint64_t kProgressStep = std::uint64_t{1} << 20;
-
-constexpr std::uint64_t kNoStart = std::numeric_limits<std::uint64_t>::max();
-
-struct Phase {
-    std::uint64_t segment = 0;       // the open segment's first block
-    std::uint64_t start = kNoStart;  // its candidate's first block
-    std::uint32_t afterSample = 0;   // 1: the segment follows a find's end block
-    std::uint32_t haveBefore = 0;    // 1: the candidate has a block that is not silent
-    std::uint32_t before = 0;        // its last such header
-};
 
 struct Pending {
     BRRFound found;
@@ -54,19 +49,24 @@ public:
 
     void Run()
     {
+        const std::uint64_t positions = size_ >= BRR_BLOCK_SIZE ? size_ - BRR_BLOCK_SIZE + 1 : 0;
+        const int need = static_cast<int>(std::min<std::uint64_t>(options_.minBlocks, 4));
+        std::uint64_t at = 0;
+        for (; at < positions && at < 3 * BRR_BLOCK_SIZE; ++at) {
+            Visit(at);
+        }
         std::uint64_t nextStep = kProgressStep;
-        for (std::uint64_t group = 0; group + BRR_BLOCK_SIZE <= size_ && !stopped_; group += kPhases) {
-            const std::uint64_t last = std::min<std::uint64_t>(kPhases, size_ - BRR_BLOCK_SIZE - group + 1);
-            for (std::uint64_t k = 0; k < last; ++k) {
-                Step(phases_[k], group + k);
+        for (; at + 16 <= size_ && !stopped_; at += 8) {
+            for (std::uint64_t marks = EndMarks(data_, at, need); marks != 0; marks &= marks - 1) {
+                Visit(at + static_cast<std::uint64_t>(CountTrailingZeros(marks) / 8));
             }
-            if (group >= nextStep) {
+            if (at >= nextStep) {
                 nextStep += kProgressStep;
-                Release(OpenFrom());
-                if (options_.progress != nullptr) {
-                    options_.progress(context_, group, size_);
-                }
+                Progress(at);
             }
+        }
+        for (; at < positions && !stopped_; ++at) {
+            Visit(at);
         }
         Release(std::numeric_limits<std::uint64_t>::max());
         if (options_.progress != nullptr && !stopped_) {
@@ -75,65 +75,65 @@ public:
     }
 
 private:
-    // One block of a phase. Random headers make every branch here a coin
-    // toss, so the state moves by masks; only judging, which is rare, branches.
-    void Step(Phase& p, std::uint64_t at)
+    static int CountTrailingZeros(std::uint64_t x)
     {
-        const std::uint32_t header = data_[at];
-        std::uint64_t codes;
-        std::memcpy(&codes, data_ + at + 1, sizeof codes);
-        const std::uint32_t ends = header & BRR_END_FLAG;
-        const std::uint32_t counts = ends | static_cast<std::uint32_t>((header & 0x0C) != 0) |
-                                     static_cast<std::uint32_t>(codes != 0);  // not silent
-        const std::uint32_t bad = static_cast<std::uint32_t>((header >> 4) > kLargestRange);
-        const std::uint32_t loopChange = p.haveBefore & (ends ^ 1u) & (((header ^ p.before) >> 1) & 1u);
-        const std::uint32_t restart = static_cast<std::uint32_t>(p.start == kNoStart) | bad | loopChange;
-        const std::uint64_t fresh = Select(bad, kNoStart, at);
-        p.start = Select(counts, Select(restart, fresh, p.start), p.start);
-        p.haveBefore = Select32(counts, Select32(restart, bad ^ 1u, 1u), p.haveBefore);
-        p.before = Select32(counts, header, p.before);
-        const std::uint32_t judge = ends & static_cast<std::uint32_t>(p.start != kNoStart) &
-                                    static_cast<std::uint32_t>(at - p.start >= minSpan_);
-        std::uint32_t found = 0;
-        if (judge != 0) {
-            found = Judge(p.segment, p.start, at, p.afterSample != 0 && p.start == p.segment) ? 1u : 0u;
+        int n = 0;
+        while ((x & 1) == 0) {
+            x >>= 1;
+            ++n;
         }
-        // A bank: after a find, silence may begin the next sample.
-        p.start = Select(ends, Select(found, at + BRR_BLOCK_SIZE, kNoStart), p.start);
-        p.segment = Select(ends, at + BRR_BLOCK_SIZE, p.segment);
-        p.afterSample = Select32(ends, found, p.afterSample);
-        p.haveBefore = Select32(ends, 0u, p.haveBefore);
-        p.before = Select32(ends, 0u, p.before);
+        return n;
     }
 
-    // `yes` when the flag (0 or 1) is set, else `no`, without a branch.
-    static std::uint64_t Select(std::uint32_t flag, std::uint64_t yes, std::uint64_t no)
+    // An end block at `end`, perhaps the end of a sample.
+    void Visit(std::uint64_t end)
     {
-        const std::uint64_t mask = std::uint64_t{0} - flag;
-        return (yes & mask) | (no & ~mask);
+        if ((data_[end] & BRR_END_FLAG) == 0 || stopped_) {
+            return;
+        }
+        const std::uint64_t phase = end % kPhases;
+        const Candidate c = CandidateAt(data_, end, foundEnd_[phase]);
+        if (end - c.first < minSpan_) {
+            return;
+        }
+        // Chance makes short chains by the thousand: one must pass on its
+        // headers before it is decoded.
+        if (end - c.first < (kShortChain - 1) * BRR_BLOCK_SIZE && HeaderEvidenceOf(data_, c.first, end) < kShortGate) {
+            return;
+        }
+        if (Judge(c.segment, c.first, end, c.afterSample && c.first == c.segment)) {
+            foundEnd_[phase] = end;
+        }
     }
-    static std::uint32_t Select32(std::uint32_t flag, std::uint32_t yes, std::uint32_t no)
+
+    // Every so often: report what nothing open can overlap, and the progress.
+    void Progress(std::uint64_t at)
     {
-        const std::uint32_t mask = 0u - flag;
-        return (yes & mask) | (no & ~mask);
+        Release(OpenFrom(at));
+        if (options_.progress != nullptr && !stopped_) {
+            options_.progress(context_, at, size_);
+        }
     }
 
     // Judges the candidate [first, end]; true when it became a find.
     bool Judge(std::uint64_t segment, std::uint64_t first, std::uint64_t end, bool keepSilence)
     {
         Judged j = JudgeChain(data_, first, end, true, keepSilence);
+        const double score = ScoreOf(j.evidence);
+        if (j.blocks == 0 || score < options_.minScore) {
+            return false;
+        }
         std::uint64_t loud = j.start;  // past the zero blocks a bank may pad with
         while (keepSilence && loud < end && IsZeroBlock(data_ + loud)) {
             loud += BRR_BLOCK_SIZE;
         }
-        if (j.blocks > 0 && (!keepSilence || loud != j.start)) {
+        if (!keepSilence || loud != j.start) {
             const std::uint64_t floor = keepSilence ? j.start : std::max(segment, FoundBefore(j.start));
             const std::uint64_t start = AlignStart(data_, floor, loud, keepSilence);
             j.blocks = (end - start) / BRR_BLOCK_SIZE + 1;
             j.start = start;
         }
-        const double score = ScoreOf(j.evidence);
-        if (j.blocks < options_.minBlocks || score < options_.minScore) {
+        if (j.blocks < options_.minBlocks) {
             return false;
         }
         BRRFound f{};
@@ -181,12 +181,24 @@ private:
         pending_.insert(pending_.erase(first, last), n);
     }
 
-    // The first byte any open segment may still claim.
-    std::uint64_t OpenFrom() const
+    // The first byte a chain still open before `upTo` may claim: each
+    // phase's last end block, found by reading back as far as the last look.
+    std::uint64_t OpenFrom(std::uint64_t upTo)
     {
         std::uint64_t from = std::numeric_limits<std::uint64_t>::max();
-        for (const Phase& p : phases_) {
-            from = std::min(from, p.segment);
+        for (std::uint64_t k = 0; k < kPhases; ++k) {
+            if (upTo > k) {
+                const std::uint64_t last = k + (upTo - 1 - k) / kPhases * kPhases;
+                for (std::uint64_t p = last + kPhases; p > read_[k];) {
+                    p -= kPhases;
+                    if ((data_[p] & BRR_END_FLAG) != 0) {
+                        segment_[k] = p + kPhases;
+                        break;
+                    }
+                }
+                read_[k] = last + kPhases;
+            }
+            from = std::min(from, segment_[k]);
         }
         return from;
     }
@@ -229,7 +241,10 @@ private:
     std::vector<BRRFound> directory_;
     std::uint64_t minSpan_;  // bytes from a find's first block to its end block, at least
     std::size_t nextDirectory_ = 0;
-    Phase phases_[kPhases];
+    std::uint64_t foundEnd_[kPhases] = {kNoPosition, kNoPosition, kNoPosition, kNoPosition, kNoPosition,
+                                        kNoPosition, kNoPosition, kNoPosition, kNoPosition};
+    std::uint64_t segment_[kPhases] = {0, 1, 2, 3, 4, 5, 6, 7, 8};  // open segments' starts, as last read
+    std::uint64_t read_[kPhases] = {0, 1, 2, 3, 4, 5, 6, 7, 8};     // each phase read back to here
     std::vector<Pending> pending_;
     std::uint64_t lastEnd_ = 0;  // where the last find reported ends
     bool stopped_ = false;

@@ -1,0 +1,70 @@
+// The scan's first look: which end blocks have enough possible blocks
+// before them, eight positions per step (random bytes make half of all
+// positions end blocks, so this must cost little), then each chain's start.
+#include "scan/candidates.h"
+
+#include <cstring>
+
+#include "VornishAudioBRR.h"
+#include "scan/evidence.h"
+
+namespace vornish {
+namespace scan {
+namespace {
+
+constexpr std::uint64_t kLanes = 0x0101010101010101u;
+
+std::uint64_t Load(const std::uint8_t* p)
+{
+    std::uint64_t w;
+    std::memcpy(&w, p, sizeof w);
+    return w;
+}
+
+// Bit 0 of each byte lane: the header may carry on a chain (no end flag;
+// a range of 0..12, or filter 0, as a silent block may have any range).
+std::uint64_t Open(std::uint64_t w)
+{
+    const std::uint64_t bad = (w >> 7) & (w >> 6) & ((w >> 5) | (w >> 4)) & kLanes;  // range 13..15
+    const std::uint64_t filter0 = ~((w >> 2) | (w >> 3)) & kLanes;
+    return ~w & (~bad | filter0) & kLanes;
+}
+
+}  // namespace
+
+std::uint64_t EndMarks(const std::uint8_t* data, std::uint64_t at, int blocks)
+{
+    std::uint64_t marks = Load(data + at) & kLanes;
+    for (int k = 1; k < blocks && marks != 0; ++k) {
+        marks &= Open(Load(data + at - BRR_BLOCK_SIZE * static_cast<std::uint64_t>(k)));
+    }
+    return marks;
+}
+
+Candidate CandidateAt(const std::uint8_t* data, std::uint64_t end, std::uint64_t foundEnd)
+{
+    std::uint64_t next = end;  // the earliest block seen that counts (is not silent)
+    std::uint64_t at = end;
+    while (at >= BRR_BLOCK_SIZE) {
+        const std::uint64_t before = at - BRR_BLOCK_SIZE;
+        const std::uint8_t* block = data + before;
+        if ((block[0] & BRR_END_FLAG) != 0) {
+            const bool afterSample = before == foundEnd;
+            return Candidate{at, afterSample ? at : next, afterSample};
+        }
+        at = before;
+        if (IsSilent(block)) {
+            continue;
+        }
+        // A block no encoder makes: nothing before it belongs to the candidate.
+        if ((block[0] >> 4) > kLargestRange ||
+            (next != end && ((block[0] ^ data[next]) & BRR_LOOP_FLAG) != 0)) {
+            return Candidate{before + BRR_BLOCK_SIZE, next, false};
+        }
+        next = before;
+    }
+    return Candidate{0, next, false};
+}
+
+}  // namespace scan
+}  // namespace vornish
