@@ -35,8 +35,16 @@ std::uint64_t Open(std::uint64_t w)
 std::uint64_t EndMarks(const std::uint8_t* data, std::uint64_t at, int blocks)
 {
     std::uint64_t marks = Load(data + at) & kLanes;
+    std::uint64_t laterLoop = 0;
+    std::uint64_t laterMaySkip = kLanes;  // filter 0: perhaps a silent block, which the loop check skips
     for (int k = 1; k < blocks && marks != 0; ++k) {
-        marks &= Open(Load(data + at - BRR_BLOCK_SIZE * static_cast<std::uint64_t>(k)));
+        const std::uint64_t w = Load(data + at - BRR_BLOCK_SIZE * static_cast<std::uint64_t>(k));
+        const std::uint64_t loop = (w >> 1) & kLanes;
+        const std::uint64_t maySkip = ~((w >> 2) | (w >> 3)) & kLanes;
+        // Two blocks in a row, neither silent nor the end block: one loop flag.
+        marks &= Open(w) & (~(loop ^ laterLoop) | maySkip | laterMaySkip);
+        laterLoop = loop;
+        laterMaySkip = maySkip;
     }
     return marks;
 }

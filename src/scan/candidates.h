@@ -12,7 +12,8 @@ constexpr std::uint64_t kNoPosition = ~std::uint64_t{0};
 // Eight positions at once: byte k of the result is 1 when the byte at
 // at + k could end a candidate of `blocks` (1..4) blocks: an end block whose
 // blocks-1 blocks before it (at 9, 18, 27 bytes back) are neither end
-// blocks nor impossible ones. A quick filter: the walk below decides.
+// blocks nor impossible ones, nor two in a row with unlike loop flags.
+// A quick filter: the walk below decides.
 // at >= 27 and at + 16 <= the data's size.
 std::uint64_t EndMarks(const std::uint8_t* data, std::uint64_t at, int blocks);
 
