@@ -28,7 +28,7 @@ constexpr int kFewestEntries = 3;
 struct Image {
     const std::uint8_t* memory;
     std::vector<std::uint16_t> blocks;  // chain length from each address, 0: no end inside
-    std::unordered_map<std::uint32_t, bool> audio;  // start -> its chain scores as audio
+    std::unordered_map<std::uint32_t, double> scores;  // start -> its chain's score
 };
 
 void MeasureChains(Image& image)
@@ -51,9 +51,30 @@ double ChainEvidence(const Image& image, std::uint32_t start)
     return JudgeChain(image.memory, start, end, false, true).evidence;
 }
 
+// Every block of the chain at `start` one an encoder could make.
+bool Possible(const Image& image, std::uint32_t start)
+{
+    bool haveBefore = false;
+    std::uint8_t before = 0;
+    for (std::uint32_t k = 0; k < image.blocks[start]; ++k) {
+        const std::uint8_t* block = image.memory + start + k * BRR_BLOCK_SIZE;
+        if (IsSilent(block) && (block[0] & BRR_END_FLAG) == 0) {
+            continue;
+        }
+        if (IsImpossible(block[0], before, !haveBefore) || IsFill(block)) {
+            return false;
+        }
+        haveBefore = true;
+        before = block[0];
+    }
+    return true;
+}
+
 // An entry that names a sample. One whose loop is its start is as common in
-// fill as in a directory, so its chain must also look like audio.
-bool Plausible(Image& image, std::uint32_t start, std::uint32_t loop)
+// fill as in a directory: to find the directory its chain must look like
+// audio; once the directory is found, only be blocks an encoder could make
+// (but a zeroed entry, as unused ones are, must still look like audio).
+bool Plausible(Image& image, std::uint32_t start, std::uint32_t loop, bool finding)
 {
     if (image.blocks[start] == 0 || loop < start || (loop - start) % BRR_BLOCK_SIZE != 0 ||
         (loop - start) / BRR_BLOCK_SIZE >= image.blocks[start]) {
@@ -62,13 +83,15 @@ bool Plausible(Image& image, std::uint32_t start, std::uint32_t loop)
     if (loop != start) {
         return true;
     }
-    const auto known = image.audio.find(start);
-    if (known != image.audio.end()) {
-        return known->second;
+    // A zeroed entry is how a directory leaves one unused.
+    if (!finding && start != 0) {
+        return Possible(image, start);
     }
-    const bool audio = ScoreOf(ChainEvidence(image, start)) >= BRR_DEFAULT_MIN_SCORE;
-    image.audio.emplace(start, audio);
-    return audio;
+    auto known = image.scores.find(start);
+    if (known == image.scores.end()) {
+        known = image.scores.emplace(start, ScoreOf(ChainEvidence(image, start))).first;
+    }
+    return known->second >= BRR_DEFAULT_MIN_SCORE;
 }
 
 struct Entry {
@@ -78,7 +101,7 @@ struct Entry {
 };
 
 // The plausible entries of a page, each (start, loop) once.
-std::vector<Entry> Entries(Image& image, std::uint32_t page)
+std::vector<Entry> Entries(Image& image, std::uint32_t page, bool finding)
 {
     std::vector<Entry> entries;
     for (std::uint32_t k = 0; k < kEntries && page + 4 * k + 4 <= kMemory; ++k) {
@@ -87,7 +110,7 @@ std::vector<Entry> Entries(Image& image, std::uint32_t page)
         const bool seen = std::any_of(entries.begin(), entries.end(), [&](const Entry& x) {
             return x.start == e.start && x.loop == e.loop;
         });
-        if (!seen && Plausible(image, e.start, e.loop)) {
+        if (!seen && Plausible(image, e.start, e.loop, finding)) {
             entries.push_back(e);
         }
     }
@@ -102,7 +125,7 @@ std::uint32_t FindPage(Image& image, bool& found)
     std::uint32_t bestFirst = kEntries;
     std::uint32_t best = 0;
     for (std::uint32_t page = 0; page < kMemory; page += kPage) {
-        const std::vector<Entry> entries = Entries(image, page);
+        const std::vector<Entry> entries = Entries(image, page, true);
         const std::uint32_t first = entries.empty() ? kEntries : (entries[0].address - page) / 4;
         if (entries.size() > bestCount || (entries.size() == bestCount && first < bestFirst)) {
             bestCount = entries.size();
@@ -126,7 +149,7 @@ std::vector<BRRFound> DirectoryFinds(const std::uint8_t* memory, std::uint64_t m
     if (!found) {
         return finds;
     }
-    for (const Entry& e : Entries(image, page)) {
+    for (const Entry& e : Entries(image, page, false)) {
         const std::uint32_t blocks = image.blocks[e.start];
         const std::uint8_t endHeader = memory[e.start + (blocks - 1) * BRR_BLOCK_SIZE];
         const bool loops = (endHeader & BRR_LOOP_FLAG) != 0;

@@ -47,8 +47,10 @@ bool ParseWholeNumber(const char* text, std::uint64_t min, std::uint64_t max, st
 }
 
 bool ParseCommandLine(int argc, char** argv, const std::vector<LongOption>& own, ShellOptions& options,
-                      bool (*take)(void* context, int value, const char* argument), void* context)
+                      bool (*take)(void* context, int value, const char* argument), void* context,
+                      const char* ownShort)
 {
+    const std::string shortOptions = std::string(":o:d:fqh") + ownShort;
     std::vector<option> table = {
         {"output", required_argument, nullptr, 'o'}, {"output-dir", required_argument, nullptr, 'd'},
         {"force", no_argument, nullptr, 'f'},        {"quiet", no_argument, nullptr, 'q'},
@@ -60,7 +62,7 @@ bool ParseCommandLine(int argc, char** argv, const std::vector<LongOption>& own,
     table.push_back({nullptr, 0, nullptr, 0});
     opterr = 0;  // the messages below say more
     int c;
-    while ((c = getopt_long(argc, argv, ":o:d:fqh", table.data(), nullptr)) != -1) {
+    while ((c = getopt_long(argc, argv, shortOptions.c_str(), table.data(), nullptr)) != -1) {
         switch (c) {
         case 'o': options.output = optarg; break;
         case 'd': options.outputDir = optarg; break;

@@ -42,11 +42,13 @@ struct LongOption {
 };
 
 // Parses the command line with getopt_long: the shared options into
-// `options`, each of `own` through take(value, argument) (argument null for
+// `options`, each of `own` (and of the tool's own short options, `ownShort`
+// in getopt's form: "x:") through take(value, argument) (argument null for
 // options without a value; false after the usage message), the rest as
 // INPUTs. False after the usage message.
 bool ParseCommandLine(int argc, char** argv, const std::vector<LongOption>& own, ShellOptions& options,
-                      bool (*take)(void* context, int value, const char* argument), void* context);
+                      bool (*take)(void* context, int value, const char* argument), void* context,
+                      const char* ownShort = "");
 
 // --rate HZ: 1 to 384000. --rules: 'hardware' or 'library'. --effort:
 // 'fast', 'default' or 'best'. False after the usage message.

@@ -1,0 +1,192 @@
+// One image: read whole, scanned by the library, each find listed (or
+// gathered for --unique) and written out.
+#include <unistd.h>
+
+#include <cinttypes>
+#include <new>
+
+#include "brrscan.h"
+
+namespace brrscan {
+namespace {
+
+constexpr std::uint64_t kReadPiece = std::uint64_t{64} << 20;
+constexpr std::uint64_t kShowProgress = std::uint64_t{4} << 20;
+
+// Standard input is spooled to a file first; this is as much as it may hold.
+constexpr std::uint64_t kLargestImage = std::uint64_t{1} << 40;
+
+struct Scanning {
+    const Options& options;
+    Run& run;
+    const std::string& name;
+    const std::uint8_t* bytes;
+    bool ok;
+};
+
+void ShowProgress(void* context, std::uint64_t done, std::uint64_t total)
+{
+    const auto* s = static_cast<const Scanning*>(context);
+    std::fprintf(stderr, "\r%s: %s: %3d%%", programName, s->name.c_str(), static_cast<int>(done * 100 / total));
+    std::fflush(stderr);
+}
+
+int Take(void* context, const BRRFound* found)
+{
+    auto* s = static_cast<Scanning*>(context);
+    const Place place{s->name, *found};
+    if (!s->options.unique) {
+        List(s->options, place, nullptr);
+        s->ok = (s->options.extractDir == nullptr || Extract(s->options, place, s->bytes, s->run)) && s->ok;
+        return 0;
+    }
+    const std::uint64_t key = Fingerprint(s->bytes + found->offset, found->blocks * BRR_BLOCK_SIZE, found->loopBlock);
+    const auto known = s->run.index.find(key);
+    if (known != s->run.index.end()) {
+        s->run.distinct[known->second].places.push_back(place);
+        return 0;
+    }
+    s->run.index.emplace(key, s->run.distinct.size());
+    s->run.distinct.push_back(Distinct{{place}});
+    s->ok = (s->options.extractDir == nullptr || Extract(s->options, place, s->bytes, s->run)) && s->ok;
+    return 0;
+}
+
+// The options that this image allows; false after the error line.
+bool OptionsFor(const Options& options, const std::string& name, std::uint64_t size, BRRScanOptions& scan)
+{
+    scan = options.scan;
+    if (scan.memoryOffset >= 0 &&
+        (size < BRR_MEMORY_IMAGE_SIZE || static_cast<std::uint64_t>(scan.memoryOffset) > size - BRR_MEMORY_IMAGE_SIZE)) {
+        PrintFailure(name, "too short for a 64 KiB memory image at --memory-offset");
+        return false;
+    }
+    if (scan.directory >= 0 && scan.memoryOffset < 0 && size != BRR_MEMORY_IMAGE_SIZE) {
+        PrintFailure(name, "--directory needs a memory image: a file of 65536 bytes, or --memory-offset");
+        return false;
+    }
+    return true;
+}
+
+bool Scan(const Options& options, const std::string& name, BRRFile& input, Run& run)
+{
+    std::vector<std::uint8_t> bytes;
+    try {
+        bytes.resize(static_cast<std::size_t>(input.size));
+    } catch (const std::exception&) {
+        PrintFailure(name, "not enough memory to hold the image");
+        return false;
+    }
+    for (std::uint64_t at = 0; at < input.size; at += kReadPiece) {
+        const std::uint64_t piece = std::min(kReadPiece, input.size - at);
+        if (BRRFileRead(&input, at, bytes.data() + at, static_cast<std::size_t>(piece)) != 0) {
+            PrintFailure(name, BRRFileErrorText(input.error));
+            return false;
+        }
+    }
+    BRRScanOptions scan;
+    if (!OptionsFor(options, name, input.size, scan)) {
+        return false;
+    }
+    const bool progress = options.progress != nullptr && ::isatty(STDERR_FILENO) && input.size > kShowProgress;
+    scan.progress = progress ? ShowProgress : nullptr;
+    Scanning s{options, run, name, bytes.data(), true};
+    const int status = BRRScan(bytes.data(), bytes.size(), &scan, Take, &s);
+    if (progress) {
+        std::fprintf(stderr, "\r\033[K");
+    }
+    if (status != BRR_OK) {
+        PrintFailure(name, BRRStatusText(status));
+        return false;
+    }
+    return s.ok;
+}
+
+// A string as JSON writes it.
+std::string Quoted(const std::string& text)
+{
+    std::string out = "\"";
+    for (const char c : text) {
+        const auto u = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (u < 0x20) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", u);
+            out += escaped;
+        } else {
+            out += c;
+        }
+    }
+    return out + "\"";
+}
+
+}  // namespace
+
+bool ScanImage(const Options& options, const char* image, Run& run)
+{
+    static const StandardInputRules kRules = {"image", kLargestImage, "%s: standard input is too large to scan.\n"};
+    const std::string name = IsStandardStream(image) ? kStandardInput : image;
+    BRRFile input{};
+    int spool = -1;
+    const bool ok = OpenInput(image, kRules, &input, &spool) >= 0 && Scan(options, name, input, run);
+    CloseInput(image, &input, spool);
+    return ok;
+}
+
+void List(const Options& options, const Place& place, const std::vector<Place>* places)
+{
+    const BRRFound& f = place.found;
+    const bool directory = f.foundBy == BRR_FOUND_BY_DIRECTORY;
+    if (options.json) {
+        std::printf("{\"image\": %s, \"offset\": %" PRIu64 ", \"blocks\": %" PRIu64 ", \"loop\": ",
+                    Quoted(place.image).c_str(), f.offset, f.blocks);
+        f.loopBlock >= 0 ? std::printf("%" PRId64, f.loopBlock) : std::printf("null");
+        std::printf(", \"score\": %.4f, \"found_by\": \"%s\", \"directory\": ", f.score, directory ? "directory" : "scan");
+        directory ? std::printf("%d", f.entry) : std::printf("null");
+        if (places != nullptr) {
+            std::printf(", \"places\": [");
+            for (std::size_t i = 0; i < places->size(); ++i) {
+                std::printf("%s{\"image\": %s, \"offset\": %" PRIu64 "}", i > 0 ? ", " : "",
+                            Quoted((*places)[i].image).c_str(), (*places)[i].found.offset);
+            }
+            std::printf("]");
+        }
+        std::printf("}\n");
+        return;
+    }
+    char loop[24] = "-";
+    if (f.loopBlock >= 0) {
+        std::snprintf(loop, sizeof loop, "%" PRId64, f.loopBlock);
+    }
+    char by[24] = "scan";
+    if (directory) {
+        std::snprintf(by, sizeof by, "directory 0x%04x", static_cast<unsigned>(f.entry));
+    }
+    const bool more = places != nullptr || options.batch;
+    std::printf("0x%06" PRIx64 "  %7" PRIu64 "  %7s  %4.2f  %-*s", f.offset, f.blocks, loop, f.score, more ? 16 : 0, by);
+    if (places != nullptr) {
+        for (const Place& p : *places) {
+            std::printf("  %s@0x%06" PRIx64, p.image.c_str(), p.found.offset);
+        }
+    } else if (options.batch) {
+        std::printf("  %s", place.image.c_str());
+    }
+    std::printf("\n");
+}
+
+std::uint64_t Fingerprint(const std::uint8_t* blocks, std::uint64_t size, std::int64_t loopBlock)
+{
+    std::uint64_t hash = 0xcbf29ce484222325u;
+    const auto mix = [&hash](std::uint8_t byte) { hash = (hash ^ byte) * 0x100000001b3u; };
+    for (std::uint64_t i = 0; i < size; ++i) {
+        mix(blocks[i]);
+    }
+    for (int i = 0; i < 8; ++i) {
+        mix(static_cast<std::uint8_t>(static_cast<std::uint64_t>(loopBlock) >> (8 * i)));
+    }
+    return hash;
+}
+
+}  // namespace brrscan
