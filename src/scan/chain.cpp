@@ -15,9 +15,13 @@ namespace scan {
 namespace {
 
 constexpr float kNone = -std::numeric_limits<float>::infinity();
-// How much better a fresh start must be than the prefix before it, unless
-// it has filter 0, as an encoder's first block does.
-constexpr float kTrimMargin = 2.0f;
+// How much better a fresh start must be than the prefix before it; one
+// with filter 0, as an encoder's first block has, need only be as good.
+float Margin(std::uint8_t header)
+{
+    constexpr float kTrimMargin = 2.0f;
+    return (header & 0x0C) != 0 ? kTrimMargin : 0.0f;
+}
 // What a quiet block costs a prefix, when trimming: a long quiet stretch of
 // chance bytes before a sample is left out (and its own quiet beginning is
 // found again by AlignStart). The evidence reported does not count it.
@@ -75,7 +79,7 @@ Judged JudgeChain(const std::uint8_t* data, std::uint64_t first, std::uint64_t e
         if (!trim) {
             best = (best == kNone ? fresh : extend) + (impossible ? kImpossible : 0.0f);
         } else if (best == kNone || impossible ||
-                   (!keepSilence && fresh > extend + ((header & 0x0C) == 0 ? 0.0f : kTrimMargin))) {
+                   (!keepSilence && fresh > extend + Margin(header))) {
             best = fresh;
             start = at;
             character = 0.0f;
@@ -141,27 +145,30 @@ std::uint64_t RoundUp(std::uint64_t x, std::uint64_t to) { return (x + to - 1) /
 std::uint64_t AlignStart(const std::uint8_t* data, std::uint64_t segment, std::uint64_t start, bool packed)
 {
     constexpr std::uint64_t kLongestPad = 256;
+    constexpr std::uint64_t kLongestSilence = 256;  // blocks
     std::uint64_t earliest = start;
     while (earliest >= segment + BRR_BLOCK_SIZE && IsFaint(data + earliest - BRR_BLOCK_SIZE)) {
         earliest -= BRR_BLOCK_SIZE;
     }
     // A padded bank: the first multiple of 16 or 256 after the data before,
-    // with only zeros between.
+    // with fewer than 256 zeros between (more is fill, or silence), and less
+    // than 256 blocks of silence after it.
     std::uint64_t zeros = earliest;  // where the zeros just before `at` begin
-    while (zeros > 0 && data[zeros - 1] == 0 && earliest - zeros < kLongestPad) {
+    while (zeros > 0 && data[zeros - 1] == 0 && earliest - zeros <= kLongestPad) {
         --zeros;
     }
     for (std::uint64_t at = earliest; at <= start; at += BRR_BLOCK_SIZE) {
-        if (at > earliest) {
-            for (std::uint64_t b = at - BRR_BLOCK_SIZE; b < at; ++b) {
-                zeros = data[b] == 0 ? (at - zeros > kLongestPad ? at - kLongestPad : zeros) : b + 1;
-            }
+        for (std::uint64_t b = at > earliest ? at - BRR_BLOCK_SIZE : at; b < at; ++b) {
+            zeros = data[b] == 0 ? zeros : b + 1;
         }
-        if (at % 16 == 0 && (RoundUp(zeros, 16) == at || RoundUp(zeros, kLongestPad) == at)) {
+        if (at % 16 == 0 && at - zeros < kLongestPad && start - at < kLongestSilence * BRR_BLOCK_SIZE &&
+            (RoundUp(zeros, 16) == at || RoundUp(zeros, kLongestPad) == at)) {
             return at;
         }
     }
-    if (packed) {
+    // Right after a sample's end block: its own leading silence, unless so
+    // long that it is fill.
+    if (packed && start - segment < kLongestSilence * BRR_BLOCK_SIZE) {
         return segment;
     }
     // Else the faint blocks just before it that are not zero bytes: the
