@@ -121,7 +121,7 @@ def small_integer_table(rng, size):
 
 
 def resample(pcm, rate, to):
-    out = subprocess.run(["sox", "-t", "raw", "-r", str(rate), "-e", "signed", "-b", "16", "-c", "1", "-",
+    out = subprocess.run(["sox", "-D", "-t", "raw", "-r", str(rate), "-e", "signed", "-b", "16", "-c", "1", "-",
                           "-t", "raw", "-r", str(to), "-e", "signed", "-b", "16", "-c", "1", "-"],
                          input=pcm, capture_output=True, check=True).stdout
     return np.frombuffer(out, dtype="<i2")
