@@ -138,6 +138,17 @@ bool IsFaint(const std::uint8_t* block)
     return true;
 }
 
+// Half its codes or more zero, as in the quiet before a sound (chance bytes
+// that pass as faint have few).
+bool IsNearSilent(const std::uint8_t* block)
+{
+    int zeros = 0;
+    for (int i = 1; i < 9; ++i) {
+        zeros += ((block[i] >> 4) == 0 ? 1 : 0) + ((block[i] & 15) == 0 ? 1 : 0);
+    }
+    return zeros >= 8;
+}
+
 std::uint64_t RoundUp(std::uint64_t x, std::uint64_t to) { return (x + to - 1) / to * to; }
 
 }  // namespace
@@ -161,7 +172,7 @@ std::uint64_t AlignStart(const std::uint8_t* data, std::uint64_t segment, std::u
         for (std::uint64_t b = at > earliest ? at - BRR_BLOCK_SIZE : at; b < at; ++b) {
             zeros = data[b] == 0 ? zeros : b + 1;
         }
-        if (at % 16 == 0 && at - zeros < kLongestPad && start - at < kLongestSilence * BRR_BLOCK_SIZE &&
+        if (at % 16 == 0 && zeros < at && at - zeros < kLongestPad && start - at < kLongestSilence * BRR_BLOCK_SIZE &&
             (RoundUp(zeros, 16) == at || RoundUp(zeros, kLongestPad) == at)) {
             return at;
         }
@@ -171,10 +182,11 @@ std::uint64_t AlignStart(const std::uint8_t* data, std::uint64_t segment, std::u
     if (packed && start - segment < kLongestSilence * BRR_BLOCK_SIZE) {
         return segment;
     }
-    // Else the faint blocks just before it that are not zero bytes: the
-    // sample's quiet beginning.
+    // Else the near-silent blocks just before it that are not zero bytes:
+    // the sample's quiet beginning.
     std::uint64_t first = start;
-    while (first >= earliest + BRR_BLOCK_SIZE && !IsZeroBlock(data + first - BRR_BLOCK_SIZE)) {
+    while (first >= earliest + BRR_BLOCK_SIZE && IsNearSilent(data + first - BRR_BLOCK_SIZE) &&
+           !IsZeroBlock(data + first - BRR_BLOCK_SIZE)) {
         first -= BRR_BLOCK_SIZE;
     }
     return first;

@@ -33,8 +33,8 @@ float HeaderEvidenceOf(const std::uint8_t* data, std::uint64_t first, std::uint6
 // one where a bank would put it: at the next multiple of 16 or 256 after
 // the data before (padded with zeros). Without such a place: at `segment`
 // when `packed` (it follows a sample's end block) and less than 256 blocks
-// before, else at the first of the faint blocks just before `start` that
-// are not all zero bytes.
+// before, else at the first of the near-silent blocks just before `start`
+// that are not all zero bytes.
 std::uint64_t AlignStart(const std::uint8_t* data, std::uint64_t segment, std::uint64_t start, bool packed);
 
 // The finds of a 64 KiB memory image's directory (at `directory`, or the one

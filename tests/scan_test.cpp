@@ -1,0 +1,150 @@
+// BRRScan through the public API: known answers on images built here (a
+// bank among random bytes, a memory image and its directory), stopping, and
+// every option field refused past its range.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "VornishAudioBRR.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// A decaying two-partial tone of `count` samples, encoded: a sample as an encoder makes one.
+Bytes Sample(std::size_t count, double pitch, std::int64_t loopStart = BRR_NO_LOOP_START)
+{
+    std::vector<std::int16_t> pcm(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        const double t = static_cast<double>(i);
+        pcm[i] = static_cast<std::int16_t>(9000 * std::exp(-t / 3000) * (std::sin(pitch * t) + 0.3 * std::sin(3.1 * pitch * t)));
+    }
+    BRREncodeOptions o;
+    BRREncodeOptionsInit(&o);
+    o.effort = BRR_EFFORT_FAST;
+    o.loopStart = loopStart;
+    Bytes blocks(static_cast<std::size_t>(BRR_ENCODED_SIZE(count)));
+    EXPECT_EQ(BRREncode(pcm.data(), count, &o, blocks.data(), blocks.size(), nullptr), BRR_OK);
+    return blocks;
+}
+
+std::vector<BRRFound> Scan(const Bytes& image, const BRRScanOptions* options = nullptr, int* status = nullptr)
+{
+    std::vector<BRRFound> finds;
+    const int s = BRRScan(image.data(), image.size(), options, [](void* c, const BRRFound* f) {
+        static_cast<std::vector<BRRFound>*>(c)->push_back(*f);
+        return 0;
+    }, &finds);
+    if (status != nullptr) {
+        *status = s;
+    }
+    return finds;
+}
+
+TEST(BRRScan, FindsABankAmongRandomBytesExactly)
+{
+    std::mt19937 random(5);
+    Bytes image(50000);
+    for (auto& b : image) {
+        b = static_cast<std::uint8_t>(random());
+    }
+    const Bytes a = Sample(3200, 0.05);
+    const Bytes b = Sample(1600, 0.11, 800);
+    std::memcpy(&image[12345], a.data(), a.size());
+    std::memcpy(&image[12345 + a.size()], b.data(), b.size());
+    const std::vector<BRRFound> finds = Scan(image);
+    ASSERT_EQ(finds.size(), 2u);
+    EXPECT_EQ(finds[0].offset, 12345u);
+    EXPECT_EQ(finds[0].blocks, a.size() / 9);
+    EXPECT_EQ(finds[1].offset, 12345u + a.size());
+    EXPECT_EQ(finds[1].blocks, b.size() / 9);
+    EXPECT_EQ(finds[1].loopFlag, 1);
+    EXPECT_EQ(finds[1].loopBlock, BRR_NO_LOOP_START);  // only a directory knows
+    EXPECT_GT(finds[0].score, 0.99);
+}
+
+TEST(BRRScan, ADirectoryGivesEveryEntryWithItsLoop)
+{
+    Bytes memory(BRR_MEMORY_IMAGE_SIZE);
+    const Bytes a = Sample(800, 0.07, 400);
+    const Bytes b = Sample(480, 0.2);
+    std::memcpy(&memory[0x3000], a.data(), a.size());
+    std::memcpy(&memory[0x3000 + a.size()], b.data(), b.size());
+    const std::uint16_t entries[] = {0x3000, 0x3000 + 9 * 25, static_cast<std::uint16_t>(0x3000 + a.size()),
+                                     static_cast<std::uint16_t>(0x3000 + a.size()), 0x3000, 0x3000 + 9 * 25,
+                                     0x3000, 0x3000 + 9 * 10};
+    for (std::size_t k = 0; k < 8; ++k) {
+        memory[0x2400 + 2 * k] = static_cast<std::uint8_t>(entries[k] & 0xFF);
+        memory[0x2400 + 2 * k + 1] = static_cast<std::uint8_t>(entries[k] >> 8);
+    }
+    for (const std::int32_t directory : {BRR_SCAN_AUTO, 0x2400}) {
+        BRRScanOptions o;
+        BRRScanOptionsInit(&o);
+        o.directory = directory;
+        const std::vector<BRRFound> finds = Scan(memory, &o);
+        ASSERT_EQ(finds.size(), 3u) << directory;  // the repeated entry once
+        EXPECT_EQ(finds[0].offset, 0x3000u);
+        EXPECT_EQ(finds[0].loopBlock, 25);
+        EXPECT_EQ(finds[0].entry, 0x2400);
+        EXPECT_EQ(finds[1].offset, 0x3000u);
+        EXPECT_EQ(finds[1].loopBlock, 10);
+        EXPECT_EQ(finds[1].entry, 0x240C);
+        EXPECT_EQ(finds[2].offset, 0x3000u + a.size());
+        EXPECT_EQ(finds[2].loopBlock, BRR_NO_LOOP_START);  // its end block does not loop
+        EXPECT_EQ(finds[2].foundBy, BRR_FOUND_BY_DIRECTORY);
+    }
+}
+
+TEST(BRRScan, StopsWhenAskedAndRefusesEveryFieldPastItsRange)
+{
+    Bytes image = Sample(1600, 0.05);
+    const Bytes more = Sample(1600, 0.09);
+    image.insert(image.end(), more.begin(), more.end());
+    int calls = 0;
+    EXPECT_EQ(BRRScan(image.data(), image.size(), nullptr, [](void* c, const BRRFound*) {
+        return ++*static_cast<int*>(c);
+    }, &calls), BRR_OK);
+    EXPECT_EQ(calls, 1);
+
+    const Bytes memory(BRR_MEMORY_IMAGE_SIZE);
+    struct Case {
+        const char* what;
+        void (*set)(BRRScanOptions&);
+        const Bytes* image;
+        int status;
+    } cases[] = {
+        {"min blocks 0", [](BRRScanOptions& o) { o.minBlocks = 0; }, &image, BRR_STATUS_BAD_OPTION},
+        {"min blocks 2^32", [](BRRScanOptions& o) { o.minBlocks = std::uint64_t{1} << 32; }, &image, BRR_OK},
+        {"min blocks 2^32+1", [](BRRScanOptions& o) { o.minBlocks = (std::uint64_t{1} << 32) + 1; }, &image, BRR_STATUS_BAD_OPTION},
+        {"score -0", [](BRRScanOptions& o) { o.minScore = -0.0; }, &image, BRR_OK},
+        {"score below 0", [](BRRScanOptions& o) { o.minScore = -1e-9; }, &image, BRR_STATUS_BAD_OPTION},
+        {"score past 1", [](BRRScanOptions& o) { o.minScore = 1.0000001; }, &image, BRR_STATUS_BAD_OPTION},
+        {"score NaN", [](BRRScanOptions& o) { o.minScore = std::nan(""); }, &image, BRR_STATUS_BAD_OPTION},
+        {"memory offset -3", [](BRRScanOptions& o) { o.memoryOffset = -3; }, &image, BRR_STATUS_BAD_OPTION},
+        {"memory past the end", [](BRRScanOptions& o) { o.memoryOffset = 1; }, &memory, BRR_STATUS_BAD_OPTION},
+        {"memory at 0", [](BRRScanOptions& o) { o.memoryOffset = 0; }, &memory, BRR_OK},
+        {"directory without memory", [](BRRScanOptions& o) { o.directory = 0x100; }, &image, BRR_STATUS_BAD_OPTION},
+        {"directory off its page", [](BRRScanOptions& o) { o.directory = 0x101; }, &memory, BRR_STATUS_BAD_OPTION},
+        {"directory past 0xFF00", [](BRRScanOptions& o) { o.directory = 0x10000; }, &memory, BRR_STATUS_BAD_OPTION},
+        {"directory -3", [](BRRScanOptions& o) { o.directory = -3; }, &memory, BRR_STATUS_BAD_OPTION},
+        {"reserved", [](BRRScanOptions& o) { o.reserved[7] = 1; }, &image, BRR_STATUS_BAD_OPTION},
+        {"reserved0", [](BRRScanOptions& o) { o.reserved0 = 1; }, &image, BRR_STATUS_BAD_OPTION},
+    };
+    for (const Case& c : cases) {
+        BRRScanOptions o;
+        BRRScanOptionsInit(&o);
+        c.set(o);
+        int status = -1;
+        const std::vector<BRRFound> finds = Scan(*c.image, &o, &status);
+        EXPECT_EQ(status, c.status) << c.what;
+        EXPECT_TRUE(status == BRR_OK || finds.empty()) << c.what;
+    }
+    EXPECT_EQ(BRRScan(nullptr, 1, nullptr, [](void*, const BRRFound*) { return 0; }, nullptr), BRR_STATUS_MISSING_PATH);
+    EXPECT_EQ(BRRScan(image.data(), image.size(), nullptr, nullptr, nullptr), BRR_STATUS_MISSING_PATH);
+    EXPECT_EQ(BRRScan(nullptr, 0, nullptr, [](void*, const BRRFound*) { return 0; }, nullptr), BRR_OK);
+}
+
+}  // namespace
