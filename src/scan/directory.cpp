@@ -119,16 +119,30 @@ std::vector<Entry> Entries(Image& image, std::uint32_t page, bool finding)
 
 // The page with the most plausible entries; of equals, the one whose first
 // entry comes soonest (a page just before the directory sees it shifted).
+// Every 4-byte slot is judged once, and each page counts its 256 slots from
+// running sums; an entry equal to the one before it (fill) counts once.
 std::uint32_t FindPage(Image& image, bool& found)
 {
-    std::size_t bestCount = 0;
+    constexpr std::uint32_t kSlots = kMemory / 4;
+    std::vector<std::uint32_t> sum(kSlots + 1, 0);  // plausible slots before each
+    for (std::uint32_t i = 0; i < kSlots; ++i) {
+        const std::uint8_t* p = image.memory + 4 * i;
+        const bool repeat = i > 0 && std::equal(p, p + 4, p - 4);
+        sum[i + 1] = sum[i] + (!repeat && Plausible(image, Word(p), Word(p + 2), true) ? 1u : 0u);
+    }
+    std::uint32_t bestCount = 0;
     std::uint32_t bestFirst = kEntries;
     std::uint32_t best = 0;
     for (std::uint32_t page = 0; page < kMemory; page += kPage) {
-        const std::vector<Entry> entries = Entries(image, page, true);
-        const std::uint32_t first = entries.empty() ? kEntries : (entries[0].address - page) / 4;
-        if (entries.size() > bestCount || (entries.size() == bestCount && first < bestFirst)) {
-            bestCount = entries.size();
+        const std::uint32_t from = page / 4;
+        const std::uint32_t to = std::min(kSlots, from + kEntries);
+        const std::uint32_t count = sum[to] - sum[from];
+        std::uint32_t first = 0;
+        while (first < to - from && sum[from + first + 1] == sum[from]) {
+            ++first;
+        }
+        if (count > bestCount || (count == bestCount && first < bestFirst)) {
+            bestCount = count;
             bestFirst = first;
             best = page;
         }

@@ -1,17 +1,18 @@
-// Scanner fuzz target: arbitrary bytes as an image (or tiled into a 64 KiB
-// memory image) through BRRScan with option fields at their edges and past
+// Scanner fuzz target: arbitrary bytes as an image (or at the start of a
+// 64 KiB memory image) through BRRScan with option fields at their edges and past
 // them. Every find must lie inside the image and end on an end block; scan
 // finds come in order, overlap nothing else and meet the options; a
 // directory find's loop lies inside it; a scan stopped by the found
 // function stops at once; and a wrong field is refused, with no call.
 //
-// Byte 0: min blocks (bits 0-2, plus 1), the form (bits 3-4: 0 plain, 1 a
-// memory image of the data tiled, 2 the same behind a memory offset of 5,
-// 3 that with the directory named by byte 2), a wrong field (bits 5-7:
+// Byte 0: min blocks (bits 0-2, plus 1), the form (bits 3-4: 0 and 1 plain,
+// 2 a memory image of the data and zeros, 3 the same behind a memory offset
+// of 5, the directory named by byte 2 when it is odd), a wrong field (bits 5-7:
 // 0 none, 1 a reserved field, 2 min blocks 0, 3 a score past 1, 4 a memory
 // offset past the end, 5 a directory off its page). Byte 1: the lowest
 // score, in 255ths. Byte 3: stop after that many finds (0: never). The
 // rest: the data.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -75,25 +76,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const int form = (data[0] >> 3) & 3;
     const int wrong = data[0] >> 5;
     std::vector<std::uint8_t> image(data + 4, data + size);
-    if (form != 0 && !image.empty()) {
-        const std::size_t offset = form == 1 ? 0 : 5;
-        std::vector<std::uint8_t> memory(offset + BRR_MEMORY_IMAGE_SIZE);
-        for (std::size_t i = 0; i < BRR_MEMORY_IMAGE_SIZE; ++i) {
-            memory[offset + i] = image[i % image.size()];
-        }
+    if (form >= 2 && !image.empty()) {
+        const std::size_t offset = form == 2 ? 0 : 5;
+        std::vector<std::uint8_t> memory(offset + BRR_MEMORY_IMAGE_SIZE);  // the rest zero, as free memory is
+        std::copy(image.begin(), image.end(), memory.begin() + static_cast<std::ptrdiff_t>(offset));
         image.swap(memory);
-        o.memoryOffset = form == 1 ? BRR_SCAN_AUTO : static_cast<std::int64_t>(offset);
-        o.directory = form == 3 ? data[2] * 256 : BRR_SCAN_AUTO;
+        o.memoryOffset = form == 2 ? BRR_SCAN_AUTO : static_cast<std::int64_t>(offset);
+        o.directory = form == 3 && (data[2] & 1) != 0 ? data[2] * 256 : BRR_SCAN_AUTO;
     }
     switch (wrong) {
     case 1: o.reserved[data[2] % 8] = 1; break;
     case 2: o.minBlocks = 0; break;
     case 3: o.minScore = 1.0 + 1.0 / 256; break;
     case 4: o.memoryOffset = static_cast<std::int64_t>(image.size()); break;
-    case 5: o.directory = form >= 2 ? data[2] * 256 + 1 : 0x100; break;
+    case 5: o.directory = form == 3 ? data[2] * 256 + 1 : 0x100; break;
     default: break;
     }
-    const bool refused = wrong >= 1 && wrong <= 5 && (wrong != 5 || form >= 2 || image.size() != BRR_MEMORY_IMAGE_SIZE);
+    const bool refused = wrong >= 1 && wrong <= 5 && (wrong != 5 || form == 3 || image.size() != BRR_MEMORY_IMAGE_SIZE);
     Seen seen{&image, &o, {}, data[3]};
     const int status = BRRScan(image.data(), image.size(), &o, Take, &seen);
     Check(status == (refused ? BRR_STATUS_BAD_OPTION : BRR_OK), "a status other than the one expected");
