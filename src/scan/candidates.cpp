@@ -14,10 +14,13 @@ namespace {
 
 constexpr std::uint64_t kLanes = 0x0101010101010101u;
 
+// Eight bytes, the first in the lowest lane, whatever the host's byte order.
 std::uint64_t Load(const std::uint8_t* p)
 {
-    std::uint64_t w;
-    std::memcpy(&w, p, sizeof w);
+    std::uint64_t w = 0;
+    for (int i = 7; i >= 0; --i) {
+        w = (w << 8) | p[i];
+    }
     return w;
 }
 
@@ -48,6 +51,51 @@ std::uint64_t EndMarks(const std::uint8_t* data, std::uint64_t at, int blocks)
     }
     return marks;
 }
+
+#if defined(__GNUC__) || defined(__clang__)
+
+// The same for 16 positions, in the compiler's 16-byte vectors (SSE2, NEON,
+// or plain code where there are none).
+bool EndMarks16(const std::uint8_t* data, std::uint64_t at, int blocks, std::uint8_t marks[16])
+{
+    typedef std::uint8_t Vector __attribute__((vector_size(16)));
+    const auto load = [&](std::uint64_t from) {
+        Vector v;
+        std::memcpy(&v, data + from, sizeof v);
+        return v;
+    };
+    const Vector one = {1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1};
+    Vector m = load(at) & one;
+    Vector laterLoop = m ^ m;
+    Vector laterMaySkip = one;
+    for (int k = 1; k < blocks; ++k) {
+        const Vector w = load(at - BRR_BLOCK_SIZE * static_cast<std::uint64_t>(k));
+        const Vector loop = (w >> 1) & one;
+        const Vector maySkip = (((w >> 2) | (w >> 3)) & one) ^ one;
+        const Vector bad = (w >> 7) & (w >> 6) & ((w >> 5) | (w >> 4)) & one;
+        const Vector open = ((w & one) ^ one) & ((bad ^ one) | maySkip);
+        m &= open & ((loop ^ laterLoop ^ one) | maySkip | laterMaySkip);
+        laterLoop = loop;
+        laterMaySkip = maySkip;
+    }
+    std::memcpy(marks, &m, sizeof m);
+    std::uint64_t any[2];
+    std::memcpy(any, &m, sizeof any);
+    return (any[0] | any[1]) != 0;
+}
+
+#else
+
+bool EndMarks16(const std::uint8_t* data, std::uint64_t at, int blocks, std::uint8_t marks[16])
+{
+    const std::uint64_t words[2] = {EndMarks(data, at, blocks), EndMarks(data, at + 8, blocks)};
+    for (int k = 0; k < 16; ++k) {
+        marks[k] = static_cast<std::uint8_t>((words[k / 8] >> (8 * (k % 8))) & 1);
+    }
+    return (words[0] | words[1]) != 0;
+}
+
+#endif
 
 Candidate CandidateAt(const std::uint8_t* data, std::uint64_t end, std::uint64_t foundEnd)
 {

@@ -9,13 +9,17 @@ namespace scan {
 
 constexpr std::uint64_t kNoPosition = ~std::uint64_t{0};
 
-// Eight positions at once: byte k of the result is 1 when the byte at
+// Eight positions at once: byte k of the result (bits 8k..8k+7) is 1 when the byte at
 // at + k could end a candidate of `blocks` (1..4) blocks: an end block whose
 // blocks-1 blocks before it (at 9, 18, 27 bytes back) are neither end
 // blocks nor impossible ones, nor two in a row with unlike loop flags.
 // A quick filter: the walk below decides.
 // at >= 27 and at + 16 <= the data's size.
 std::uint64_t EndMarks(const std::uint8_t* data, std::uint64_t at, int blocks);
+
+// The same for 16 positions, one byte (0 or 1) each; false when all are 0.
+// at + 16 <= the data's size.
+bool EndMarks16(const std::uint8_t* data, std::uint64_t at, int blocks, std::uint8_t marks[16]);
 
 struct Candidate {
     std::uint64_t segment;  // the earliest block it may start at: after the end block

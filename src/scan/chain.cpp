@@ -28,7 +28,7 @@ float Margin(std::uint8_t header)
 constexpr float kQuietCost = 0.25f;
 // What an impossible block costs a chain judged whole.
 constexpr float kImpossible = -8.0f;
-constexpr std::uint64_t kJudgedBlocks = 256;
+constexpr std::uint64_t kJudgedBlocks = 64;
 
 }  // namespace
 

@@ -56,9 +56,14 @@ public:
             Visit(at);
         }
         std::uint64_t nextStep = kProgressStep;
-        for (; at + 16 <= size_ && !stopped_; at += 8) {
-            for (std::uint64_t marks = EndMarks(data_, at, need); marks != 0; marks &= marks - 1) {
-                Visit(at + static_cast<std::uint64_t>(CountTrailingZeros(marks) / 8));
+        for (; at + 24 <= size_ && !stopped_; at += 16) {
+            std::uint8_t marks[16];
+            if (EndMarks16(data_, at, need, marks)) {
+                for (std::uint64_t k = 0; k < 16; ++k) {
+                    if (marks[k] != 0) {
+                        Visit(at + k);
+                    }
+                }
             }
             if (at >= nextStep) {
                 nextStep += kProgressStep;
@@ -75,16 +80,6 @@ public:
     }
 
 private:
-    static int CountTrailingZeros(std::uint64_t x)
-    {
-        int n = 0;
-        while ((x & 1) == 0) {
-            x >>= 1;
-            ++n;
-        }
-        return n;
-    }
-
     // An end block at `end`, perhaps the end of a sample.
     void Visit(std::uint64_t end)
     {
