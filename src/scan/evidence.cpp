@@ -52,31 +52,34 @@ constexpr ScaleTable kScale = MakeScaleTable();
 template <std::uint32_t Filter>
 void DecodeValues(const std::int32_t* scaled, Decoded& d, std::int32_t& last, std::int32_t& older)
 {
-    std::int32_t p1 = last;
-    std::int32_t p2 = older;
-    std::int64_t energy = 0;
-    std::int64_t change = 0;
-    std::int32_t loudest = 0;
+    // The values first (each needs the two before), then their features.
+    std::int32_t values[18];
+    values[0] = older;
+    values[1] = last;
     int faults = 0;
     for (int i = 0; i < 16; ++i) {
-        std::int32_t value = scaled[i] + Predict(Filter, p1, p2, true);
+        std::int32_t value = scaled[i] + Predict(Filter, values[i + 1], values[i], true);
         if (value < -16384 || value > 16383) {  // rare in audio: kept off the fast path
             value = Wrap15(Clamp16(value));
             ++faults;
         }
-        const std::int64_t step = value - p1;
-        energy += static_cast<std::int64_t>(value) * value;
+        values[i + 2] = value;
+    }
+    std::int64_t energy = 0;
+    std::int64_t change = 0;
+    std::int32_t loudest = 0;
+    for (int i = 2; i < 18; ++i) {
+        const std::int64_t step = values[i] - values[i - 1];
+        energy += static_cast<std::int64_t>(values[i]) * values[i];
         change += step * step;
-        loudest = std::max(loudest, value < 0 ? -value : value);
-        p2 = p1;
-        p1 = value;
+        loudest = std::max(loudest, values[i] < 0 ? -values[i] : values[i]);
     }
     d.faults = faults;
     d.loudest = loudest;
     d.energy = static_cast<std::uint64_t>(energy);
     d.change = static_cast<std::uint64_t>(change);
-    last = p1;
-    older = p2;
+    last = values[17];
+    older = values[16];
 }
 
 }  // namespace

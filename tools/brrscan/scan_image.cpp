@@ -1,8 +1,10 @@
-// One image: read whole, scanned by the library, each find listed (or
-// gathered for --unique) and written out.
+// One image: mapped (or read whole), scanned by the library, each find
+// listed (or gathered for --unique) and written out.
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <cinttypes>
+#include <cstdint>
 #include <new>
 
 #include "brrscan.h"
@@ -68,30 +70,70 @@ bool OptionsFor(const Options& options, const std::string& name, std::uint64_t s
     return true;
 }
 
-bool Scan(const Options& options, const std::string& name, BRRFile& input, Run& run)
-{
-    std::vector<std::uint8_t> bytes;
-    try {
-        bytes.resize(static_cast<std::size_t>(input.size));
-    } catch (const std::exception&) {
-        PrintFailure(name, "not enough memory to hold the image");
-        return false;
+// The image's bytes: mapped where the system can (no copy, nothing held but
+// the page cache), else read whole.
+class ImageBytes {
+public:
+    ImageBytes(const std::string& name, BRRFile& input) : size_(input.size)
+    {
+        if (size_ == 0) {
+            ok_ = true;
+            return;
+        }
+        if (size_ <= SIZE_MAX) {
+            void* mapped = ::mmap(nullptr, static_cast<std::size_t>(size_), PROT_READ, MAP_PRIVATE, input.descriptor, 0);
+            if (mapped != MAP_FAILED) {
+                mapped_ = static_cast<const std::uint8_t*>(mapped);
+                ok_ = true;
+                return;
+            }
+        }
+        try {
+            copy_.resize(static_cast<std::size_t>(size_));
+        } catch (const std::exception&) {
+            PrintFailure(name, "not enough memory to hold the image");
+            return;
+        }
+        for (std::uint64_t at = 0; at < size_; at += kReadPiece) {
+            const std::uint64_t piece = std::min(kReadPiece, size_ - at);
+            if (BRRFileRead(&input, at, copy_.data() + at, static_cast<std::size_t>(piece)) != 0) {
+                PrintFailure(name, BRRFileErrorText(input.error));
+                return;
+            }
+        }
+        ok_ = true;
     }
-    for (std::uint64_t at = 0; at < input.size; at += kReadPiece) {
-        const std::uint64_t piece = std::min(kReadPiece, input.size - at);
-        if (BRRFileRead(&input, at, bytes.data() + at, static_cast<std::size_t>(piece)) != 0) {
-            PrintFailure(name, BRRFileErrorText(input.error));
-            return false;
+    ~ImageBytes()
+    {
+        if (mapped_ != nullptr) {
+            ::munmap(const_cast<std::uint8_t*>(mapped_), static_cast<std::size_t>(size_));
         }
     }
+    ImageBytes(const ImageBytes&) = delete;
+    ImageBytes& operator=(const ImageBytes&) = delete;
+
+    bool ok() const { return ok_; }
+    const std::uint8_t* data() const { return mapped_ != nullptr ? mapped_ : copy_.data(); }
+    std::uint64_t size() const { return size_; }
+
+private:
+    std::uint64_t size_;
+    const std::uint8_t* mapped_ = nullptr;
+    std::vector<std::uint8_t> copy_;
+    bool ok_ = false;
+};
+
+bool Scan(const Options& options, const std::string& name, BRRFile& input, Run& run)
+{
+    const ImageBytes bytes(name, input);
     BRRScanOptions scan;
-    if (!OptionsFor(options, name, input.size, scan)) {
+    if (!bytes.ok() || !OptionsFor(options, name, bytes.size(), scan)) {
         return false;
     }
-    const bool progress = options.progress != nullptr && ::isatty(STDERR_FILENO) && input.size > kShowProgress;
+    const bool progress = options.progress != nullptr && ::isatty(STDERR_FILENO) && bytes.size() > kShowProgress;
     scan.progress = progress ? ShowProgress : nullptr;
     Scanning s{options, run, name, bytes.data(), true};
-    const int status = BRRScan(bytes.data(), bytes.size(), &scan, Take, &s);
+    const int status = BRRScan(bytes.data(), static_cast<std::size_t>(bytes.size()), &scan, Take, &s);
     if (progress) {
         std::fprintf(stderr, "\r\033[K");
     }

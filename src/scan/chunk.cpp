@@ -1,0 +1,161 @@
+// A stretch of the image: its end blocks found eight or sixteen positions at
+// a time (candidates.h), each chain's start walked back to, short chains
+// gated on their headers, the rest decoded and judged (chain.h), and each
+// start placed where a bank would put it.
+#include "scan/chunk.h"
+
+#include <algorithm>
+
+#include "scan/candidates.h"
+#include "scan/chain.h"
+#include "scan/evidence.h"
+
+namespace vornish {
+namespace scan {
+namespace {
+
+constexpr std::uint64_t kPhases = BRR_BLOCK_SIZE;
+// Chains shorter than kShortChain blocks need kShortGate of header evidence
+// (what a few blocks an encoder made have) to be decoded at all.
+constexpr std::uint64_t kShortChain = 8;
+constexpr float kShortGate = 4.0f;
+
+class Chunk {
+public:
+    Chunk(const std::uint8_t* data, std::uint64_t size, const BRRScanOptions& options,
+          const std::vector<BRRFound>& directory)
+        : data_(data), size_(size), options_(options), directory_(directory),
+          minSpan_((options.minBlocks - 1) * BRR_BLOCK_SIZE)
+    {
+    }
+
+    std::vector<Pending> Run(std::uint64_t from, std::uint64_t to)
+    {
+        const int need = static_cast<int>(std::min<std::uint64_t>(options_.minBlocks, 4));
+        std::uint64_t at = from;
+        for (; at < to && at < 3 * BRR_BLOCK_SIZE; ++at) {
+            Visit(at);
+        }
+        for (; at + 16 <= to && at + 24 <= size_; at += 16) {
+            std::uint8_t marks[16];
+            if (EndMarks16(data_, at, need, marks)) {
+                for (std::uint64_t k = 0; k < 16; ++k) {
+                    if (marks[k] != 0) {
+                        Visit(at + k);
+                    }
+                }
+            }
+        }
+        for (; at < to; ++at) {
+            Visit(at);
+        }
+        return std::move(finds_);
+    }
+
+private:
+    // An end block at `end`, perhaps the end of a sample.
+    void Visit(std::uint64_t end)
+    {
+        if ((data_[end] & BRR_END_FLAG) == 0) {
+            return;
+        }
+        const std::uint64_t phase = end % kPhases;
+        const Candidate c = CandidateAt(data_, end, foundEnd_[phase]);
+        if (end - c.first < minSpan_) {
+            return;
+        }
+        // Chance makes short chains by the thousand: one must pass on its
+        // headers before it is decoded.
+        if (end - c.first < (kShortChain - 1) * BRR_BLOCK_SIZE && HeaderEvidenceOf(data_, c.first, end) < kShortGate) {
+            return;
+        }
+        if (Judge(c.segment, c.first, end, c.afterSample && c.first == c.segment)) {
+            foundEnd_[phase] = end;
+        }
+    }
+
+    // Judges the candidate [first, end]; true when it became a find.
+    bool Judge(std::uint64_t segment, std::uint64_t first, std::uint64_t end, bool keepSilence)
+    {
+        Judged j = JudgeChain(data_, first, end, true, keepSilence);
+        const double score = ScoreOf(j.evidence);
+        if (j.blocks == 0 || score < options_.minScore) {
+            return false;
+        }
+        std::uint64_t loud = j.start;  // past the zero blocks a bank may pad with
+        while (keepSilence && loud < end && IsZeroBlock(data_ + loud)) {
+            loud += BRR_BLOCK_SIZE;
+        }
+        if (!keepSilence || loud != j.start) {
+            const std::uint64_t floor = keepSilence ? j.start : std::max(segment, FoundBefore(j.start));
+            const std::uint64_t start = AlignStart(data_, floor, loud, keepSilence);
+            j.blocks = (end - start) / BRR_BLOCK_SIZE + 1;
+            j.start = start;
+        }
+        if (j.blocks < options_.minBlocks) {
+            return false;
+        }
+        BRRFound f{};
+        f.offset = j.start;
+        f.blocks = j.blocks;
+        f.loopBlock = BRR_NO_LOOP_START;
+        f.score = score;
+        f.foundBy = BRR_FOUND_BY_SCAN;
+        f.entry = -1;
+        f.loopFlag = (data_[end] & BRR_LOOP_FLAG) != 0 ? 1 : 0;
+        Offer(finds_, directory_, Pending{f, j.evidence});
+        return true;
+    }
+
+    // Where the last sure find before `offset` ends: no start is walked back
+    // past it (one that might be chance bytes may still lose to it).
+    std::uint64_t FoundBefore(std::uint64_t offset) const
+    {
+        constexpr double kSure = 0.99;
+        std::uint64_t end = 0;
+        for (auto p = finds_.rbegin(); p != finds_.rend(); ++p) {
+            if (EndOf(p->found) <= offset && p->found.score >= kSure) {
+                end = std::max(end, EndOf(p->found));
+                break;
+            }
+        }
+        return end;
+    }
+
+    const std::uint8_t* data_;
+    std::uint64_t size_;
+    const BRRScanOptions& options_;
+    const std::vector<BRRFound>& directory_;
+    std::uint64_t minSpan_;  // bytes from a find's first block to its end block, at least
+    std::uint64_t foundEnd_[kPhases] = {kNoPosition, kNoPosition, kNoPosition, kNoPosition, kNoPosition,
+                                        kNoPosition, kNoPosition, kNoPosition, kNoPosition};
+    std::vector<Pending> finds_;
+};
+
+}  // namespace
+
+void Offer(std::vector<Pending>& finds, const std::vector<BRRFound>& directory, const Pending& n)
+{
+    if (std::any_of(directory.begin(), directory.end(), [&](const BRRFound& f) { return Overlap(f, n.found); })) {
+        return;
+    }
+    auto first = std::lower_bound(finds.begin(), finds.end(), n.found.offset,
+                                  [](const Pending& p, std::uint64_t offset) { return EndOf(p.found) <= offset; });
+    auto last = first;
+    while (last != finds.end() && Overlap(last->found, n.found)) {
+        if (last->evidence >= n.evidence) {
+            return;
+        }
+        ++last;
+    }
+    finds.insert(finds.erase(first, last), n);
+}
+
+std::vector<Pending> ScanChunk(const std::uint8_t* data, std::uint64_t size, const BRRScanOptions& options,
+                               const std::vector<BRRFound>& directory, std::uint64_t from, std::uint64_t to)
+{
+    return Chunk(data, size, options, directory).Run(from, to);
+}
+
+}  // namespace scan
+}  // namespace vornish

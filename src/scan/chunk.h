@@ -1,0 +1,36 @@
+// One stretch of the image scanned on its own: every end block in it,
+// judged, its finds kept in order and free of overlaps. Stretches can be
+// scanned at once on different threads; their finds are merged after.
+#ifndef VORNISH_SCAN_CHUNK_H
+#define VORNISH_SCAN_CHUNK_H
+
+#include <cstdint>
+#include <vector>
+
+#include "VornishAudioBRR.h"
+
+namespace vornish {
+namespace scan {
+
+struct Pending {
+    BRRFound found;
+    double evidence;
+};
+
+inline std::uint64_t EndOf(const BRRFound& f) { return f.offset + f.blocks * BRR_BLOCK_SIZE; }
+inline bool Overlap(const BRRFound& a, const BRRFound& b) { return a.offset < EndOf(b) && b.offset < EndOf(a); }
+
+// Adds a find to `finds` (in order, none overlapping) unless one of the
+// directory's or a stronger one shares its bytes; drops the weaker ones it
+// overlaps.
+void Offer(std::vector<Pending>& finds, const std::vector<BRRFound>& directory, const Pending& n);
+
+// The finds whose end blocks lie in [from, to) (chains may reach back before
+// `from`), in order of offset. Throws std::bad_alloc.
+std::vector<Pending> ScanChunk(const std::uint8_t* data, std::uint64_t size, const BRRScanOptions& options,
+                               const std::vector<BRRFound>& directory, std::uint64_t from, std::uint64_t to);
+
+}  // namespace scan
+}  // namespace vornish
+
+#endif
