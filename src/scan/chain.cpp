@@ -138,15 +138,15 @@ bool IsFaint(const std::uint8_t* block)
     return true;
 }
 
-// Half its codes or more zero, as in the quiet before a sound (chance bytes
-// that pass as faint have few).
+// A code of zero, as the quiet before a sound has (chance bytes that pass as
+// faint seldom do).
 bool IsNearSilent(const std::uint8_t* block)
 {
     int zeros = 0;
     for (int i = 1; i < 9; ++i) {
         zeros += ((block[i] >> 4) == 0 ? 1 : 0) + ((block[i] & 15) == 0 ? 1 : 0);
     }
-    return zeros >= 8;
+    return zeros >= 1;
 }
 
 std::uint64_t RoundUp(std::uint64_t x, std::uint64_t to) { return (x + to - 1) / to * to; }

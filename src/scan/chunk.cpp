@@ -33,7 +33,7 @@ public:
     {
         const int need = static_cast<int>(std::min<std::uint64_t>(options_.minBlocks, 4));
         std::uint64_t at = from;
-        for (; at < to && at < 3 * BRR_BLOCK_SIZE; ++at) {
+        for (; at < to && at < std::uint64_t{3} * BRR_BLOCK_SIZE; ++at) {
             Visit(at);
         }
         for (; at + 16 <= to && at + 24 <= size_; at += 16) {

@@ -9,7 +9,6 @@
 // one such entry in about 2^16 / (9 x chain length); the page with the most
 // distinct plausible entries, if clearly more than that, is the directory.
 #include <algorithm>
-#include <unordered_map>
 #include <utility>
 
 #include "scan/chain.h"
@@ -28,12 +27,13 @@ constexpr int kFewestEntries = 3;
 struct Image {
     const std::uint8_t* memory;
     std::vector<std::uint16_t> blocks;  // chain length from each address, 0: no end inside
-    std::unordered_map<std::uint32_t, double> scores;  // start -> its chain's score
+    std::vector<float> scores;  // start -> its chain's score, -1 while not judged
 };
 
 void MeasureChains(Image& image)
 {
     image.blocks.assign(kMemory, 0);
+    image.scores.assign(kMemory, -1.0f);
     for (std::uint32_t a = kMemory - BRR_BLOCK_SIZE + 1; a-- > 0;) {
         if ((image.memory[a] & BRR_END_FLAG) != 0) {
             image.blocks[a] = 1;
@@ -57,7 +57,7 @@ bool Possible(const Image& image, std::uint32_t start)
     bool haveBefore = false;
     std::uint8_t before = 0;
     for (std::uint32_t k = 0; k < image.blocks[start]; ++k) {
-        const std::uint8_t* block = image.memory + start + k * BRR_BLOCK_SIZE;
+        const std::uint8_t* block = image.memory + start + std::size_t{k} * BRR_BLOCK_SIZE;
         if (IsSilent(block) && (block[0] & BRR_END_FLAG) == 0) {
             continue;
         }
@@ -87,11 +87,10 @@ bool Plausible(Image& image, std::uint32_t start, std::uint32_t loop, bool findi
     if (!finding && start != 0) {
         return Possible(image, start);
     }
-    auto known = image.scores.find(start);
-    if (known == image.scores.end()) {
-        known = image.scores.emplace(start, ScoreOf(ChainEvidence(image, start))).first;
+    if (image.scores[start] < 0.0f) {
+        image.scores[start] = static_cast<float>(ScoreOf(ChainEvidence(image, start)));
     }
-    return known->second >= BRR_DEFAULT_MIN_SCORE;
+    return image.scores[start] >= static_cast<float>(BRR_DEFAULT_MIN_SCORE);
 }
 
 struct Entry {
@@ -105,7 +104,7 @@ std::vector<Entry> Entries(Image& image, std::uint32_t page, bool finding)
 {
     std::vector<Entry> entries;
     for (std::uint32_t k = 0; k < kEntries && page + 4 * k + 4 <= kMemory; ++k) {
-        const std::uint8_t* p = image.memory + page + 4 * k;
+        const std::uint8_t* p = image.memory + page + std::size_t{4} * k;
         const Entry e{page + 4 * k, Word(p), Word(p + 2)};
         const bool seen = std::any_of(entries.begin(), entries.end(), [&](const Entry& x) {
             return x.start == e.start && x.loop == e.loop;
@@ -126,7 +125,7 @@ std::uint32_t FindPage(Image& image, bool& found)
     constexpr std::uint32_t kSlots = kMemory / 4;
     std::vector<std::uint32_t> sum(kSlots + 1, 0);  // plausible slots before each
     for (std::uint32_t i = 0; i < kSlots; ++i) {
-        const std::uint8_t* p = image.memory + 4 * i;
+        const std::uint8_t* p = image.memory + std::size_t{4} * i;
         const bool repeat = i > 0 && std::equal(p, p + 4, p - 4);
         sum[i + 1] = sum[i] + (!repeat && Plausible(image, Word(p), Word(p + 2), true) ? 1u : 0u);
     }

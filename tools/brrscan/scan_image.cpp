@@ -81,7 +81,12 @@ public:
             return;
         }
         if (size_ <= SIZE_MAX) {
-            void* mapped = ::mmap(nullptr, static_cast<std::size_t>(size_), PROT_READ, MAP_PRIVATE, input.descriptor, 0);
+#ifdef MAP_POPULATE
+            constexpr int kFlags = MAP_PRIVATE | MAP_POPULATE;  // one fault-in, not one per page
+#else
+            constexpr int kFlags = MAP_PRIVATE;
+#endif
+            void* mapped = ::mmap(nullptr, static_cast<std::size_t>(size_), PROT_READ, kFlags, input.descriptor, 0);
             if (mapped != MAP_FAILED) {
                 mapped_ = static_cast<const std::uint8_t*>(mapped);
                 ok_ = true;
