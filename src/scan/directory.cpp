@@ -9,6 +9,7 @@
 // one such entry in about 2^16 / (9 x chain length); the page with the most
 // distinct plausible entries, if clearly more than that, is the directory.
 #include <algorithm>
+#include <memory>
 #include <utility>
 
 #include "scan/chain.h"
@@ -24,16 +25,25 @@ constexpr std::uint32_t kPage = 256;
 // A directory found by itself names at least this many distinct samples.
 constexpr int kFewestEntries = 3;
 
+// Tables of a type of this file's own, so that no container instantiation
+// of the standard library's leaves the shared library.
+struct DirectoryTables {
+    std::uint16_t blocks[kMemory];  // chain length from each address, 0: no end inside
+    float scores[kMemory];          // start -> its chain's score, -1 while not judged
+    std::uint32_t sum[kMemory / 4 + 1];
+};
+
 struct Image {
     const std::uint8_t* memory;
-    std::vector<std::uint16_t> blocks;  // chain length from each address, 0: no end inside
-    std::vector<float> scores;  // start -> its chain's score, -1 while not judged
+    std::unique_ptr<DirectoryTables> tables;
+    std::uint16_t* blocks;
+    float* scores;
 };
 
 void MeasureChains(Image& image)
 {
-    image.blocks.assign(kMemory, 0);
-    image.scores.assign(kMemory, -1.0f);
+    std::fill(image.blocks, image.blocks + kMemory, std::uint16_t{0});
+    std::fill(image.scores, image.scores + kMemory, -1.0f);
     for (std::uint32_t a = kMemory - BRR_BLOCK_SIZE + 1; a-- > 0;) {
         if ((image.memory[a] & BRR_END_FLAG) != 0) {
             image.blocks[a] = 1;
@@ -123,7 +133,8 @@ std::vector<Entry> Entries(Image& image, std::uint32_t page, bool finding)
 std::uint32_t FindPage(Image& image, bool& found)
 {
     constexpr std::uint32_t kSlots = kMemory / 4;
-    std::vector<std::uint32_t> sum(kSlots + 1, 0);  // plausible slots before each
+    std::uint32_t* sum = image.tables->sum;  // plausible slots before each
+    sum[0] = 0;
     for (std::uint32_t i = 0; i < kSlots; ++i) {
         const std::uint8_t* p = image.memory + std::size_t{4} * i;
         const bool repeat = i > 0 && std::equal(p, p + 4, p - 4);
@@ -154,7 +165,9 @@ std::uint32_t FindPage(Image& image, bool& found)
 
 std::vector<BRRFound> DirectoryFinds(const std::uint8_t* memory, std::uint64_t memoryOffset, std::int32_t directory)
 {
-    Image image{memory, {}, {}};
+    Image image{memory, std::unique_ptr<DirectoryTables>(new DirectoryTables), nullptr, nullptr};
+    image.blocks = image.tables->blocks;
+    image.scores = image.tables->scores;
     MeasureChains(image);
     bool found = directory >= 0;
     const std::uint32_t page = found ? static_cast<std::uint32_t>(directory) : FindPage(image, found);
