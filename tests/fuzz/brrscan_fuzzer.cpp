@@ -43,7 +43,8 @@ int Take(void* context, const BRRFound* f)
     const std::vector<std::uint8_t>& image = *s->image;
     Check(s->stopAfter == 0 || s->finds.size() < s->stopAfter, "a call after the scan was stopped");
     Check(f->blocks >= 1 && f->offset + f->blocks * BRR_BLOCK_SIZE <= image.size(), "a find outside the image");
-    Check((image[f->offset + (f->blocks - 1) * BRR_BLOCK_SIZE] & BRR_END_FLAG) != 0, "a find not ending on an end block");
+    Check((image[static_cast<std::size_t>(f->offset + (f->blocks - 1) * BRR_BLOCK_SIZE)] & BRR_END_FLAG) != 0,
+          "a find not ending on an end block");
     Check(f->score >= 0.0 && f->score <= 1.0, "a score outside 0..1");
     if (f->foundBy == BRR_FOUND_BY_SCAN) {
         Check(f->blocks >= s->options->minBlocks && f->score >= s->options->minScore, "a scan find under the options");
