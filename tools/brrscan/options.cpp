@@ -1,7 +1,5 @@
 // brrscan's command line, parsed with getopt_long into the library's scan
 // options and the tool's own.
-#include <sys/stat.h>
-
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -76,15 +74,7 @@ bool CheckArguments(const Options& options)
     if (options.wav && options.extractDir == nullptr) {
         return UsageError("--wav needs -x DIR");
     }
-    struct stat st;
-    if (options.extractDir != nullptr && (::stat(options.extractDir, &st) != 0 || !S_ISDIR(st.st_mode))) {
-        return UsageError(std::string("'") + options.extractDir + "' is not a directory");
-    }
-    std::size_t standardInputs = 0;
-    for (const char* input : options.inputs) {
-        standardInputs += IsStandardStream(input) ? 1 : 0;
-    }
-    return standardInputs <= 1 || UsageError("standard input ('-') can be read only once");
+    return CheckDirectory(options.extractDir) && CheckStandardInputOnce(options.inputs);
 }
 
 }  // namespace

@@ -132,12 +132,22 @@ bool CheckShellArguments(const ShellOptions& options)
     if (options.output != nullptr && options.outputDir != nullptr) {
         return UsageError("-o/--output and -d/--output-dir exclude each other");
     }
+    return CheckDirectory(options.outputDir) && CheckStandardInputOnce(options.inputs);
+}
+
+bool CheckDirectory(const char* dir)
+{
     struct stat st;
-    if (options.outputDir != nullptr && (::stat(options.outputDir, &st) != 0 || !S_ISDIR(st.st_mode))) {
-        return UsageError(std::string("'") + options.outputDir + "' is not a directory");
+    if (dir != nullptr && (::stat(dir, &st) != 0 || !S_ISDIR(st.st_mode))) {
+        return UsageError(std::string("'") + dir + "' is not a directory");
     }
+    return true;
+}
+
+bool CheckStandardInputOnce(const std::vector<const char*>& inputs)
+{
     std::size_t standardInputs = 0;
-    for (const char* input : options.inputs) {
+    for (const char* input : inputs) {
         standardInputs += IsStandardStream(input) ? 1 : 0;
     }
     return standardInputs <= 1 || UsageError("standard input ('-') can be read only once");

@@ -58,6 +58,10 @@ bool ParseEffort(const char* text, std::int32_t& effort);
 
 // The rules between the shared arguments; false after the usage message.
 bool CheckShellArguments(const ShellOptions& options);
+// That `dir` (when not null) is a directory, and that '-' is among the
+// inputs at most once; false after the usage message.
+bool CheckDirectory(const char* dir);
+bool CheckStandardInputOnce(const std::vector<const char*>& inputs);
 
 extern const char kStandardInput[];
 extern const char kStandardOutput[];
