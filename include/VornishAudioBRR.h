@@ -290,8 +290,13 @@ VORNISH_BRR_API const int16_t *BRRInterpolationTable(void);
 #define BRR_SAFE_MIN (-16378)
 #define BRR_SAFE_MAX 16376
 
-/* Bytes that BRREncode writes for count samples: 9 per 16 samples or part. */
+/* Bytes that BRREncode writes for count samples: 9 per 16 samples or part,
+   and 2 more with the loop header. */
 #define BRR_ENCODED_SIZE(count) ((((uint64_t)(count) + 15u) / 16u) * 9u)
+#define BRR_ENCODED_FILE_SIZE(count) (BRR_ENCODED_SIZE(count) + BRR_LOOP_HEADER_SIZE)
+
+/* Called now and then by a long call: done of total (units the call names). */
+typedef void (*BRRProgressFunction)(void *context, uint64_t done, uint64_t total);
 
 typedef struct BRREncodeOptions {
     /* The sample index where the loop starts, or BRR_NO_LOOP_START (the
@@ -310,7 +315,19 @@ typedef struct BRREncodeOptions {
        BRR_SAFE_MIN..BRR_SAFE_MAX. Zero allows the whole 15-bit domain,
        wraps included, judged by what the decoder makes of them. */
     int32_t safeRange;
-    int32_t reserved[8]; /* zero */
+    /* Non-zero: the 2-byte loop header goes in front of the blocks (the loop
+       start's byte offset into them, 0 without a loop), as a file with sample
+       forms holds it; capacity must then hold BRR_ENCODED_FILE_SIZE(count).
+       A loop starting 65536 bytes or more into the blocks has no such header:
+       BRR_STATUS_BAD_LOOP_HEADER. Zero (the default): the blocks alone. */
+    int32_t loopHeader;
+    int32_t reserved0; /* zero */
+    /* Optional: told now and then of the blocks encoded so far (of the
+       whole count's), with progressContext. */
+    BRRProgressFunction progress;
+    void *progressContext;
+    /* zero; as many as keep the struct's size whatever a pointer's */
+    int32_t reserved[6 - 2 * (int)(sizeof(void *) / 4)];
 } BRREncodeOptions;
 
 typedef struct BRREncodeResult {
@@ -328,7 +345,8 @@ typedef struct BRREncodeResult {
 VORNISH_BRR_API void BRREncodeOptionsInit(BRREncodeOptions *options);
 
 /* Encodes count mono 16-bit samples into BRR_ENCODED_SIZE(count) bytes of
-   blocks at blocks (capacity bytes), the end flag on the last block and,
+   blocks at blocks (capacity bytes; BRR_ENCODED_FILE_SIZE(count) with the
+   loop header in front), the end flag on the last block and,
    with a loop, the loop flag too. Every choice is judged by what the
    decoder of the chosen rules produces from it, clamps and wraps included;
    ranges 13-15 are never used. Deterministic; working memory is about
@@ -336,7 +354,8 @@ VORNISH_BRR_API void BRREncodeOptionsInit(BRREncodeOptions *options);
    result may be NULL. Returns BRR_OK or, checked in this order,
    BRR_STATUS_MISSING_PATH (a NULL pointer), BRR_STATUS_NO_BLOCKS (count 0),
    BRR_STATUS_TOO_LARGE (more blocks than a WAV holds),
-   BRR_STATUS_BAD_LOOP_START, BRR_STATUS_BAD_OPTION, BRR_STATUS_SMALL_BUFFER. */
+   BRR_STATUS_BAD_LOOP_START, BRR_STATUS_BAD_OPTION, BRR_STATUS_BAD_LOOP_HEADER,
+   BRR_STATUS_SMALL_BUFFER. */
 VORNISH_BRR_API int BRREncode(const int16_t *pcm, size_t count, const BRREncodeOptions *options,
                               uint8_t *blocks, size_t capacity, BRREncodeResult *result);
 
@@ -363,7 +382,7 @@ VORNISH_BRR_API int BRREncode(const int16_t *pcm, size_t count, const BRREncodeO
 #define BRR_DEFAULT_MIN_SCORE 0.5
 
 /* Called now and then with the bytes of the image scanned so far. */
-typedef void (*BRRScanProgressFunction)(void *context, uint64_t done, uint64_t total);
+typedef BRRProgressFunction BRRScanProgressFunction;
 
 typedef struct BRRScanOptions {
     /* The fewest blocks a find from the scan has, end block included:

@@ -20,14 +20,20 @@ namespace py = pybind11;
 namespace {
 
 PyObject* errorType = nullptr;
+PyObject* optionErrorType = nullptr;  // also a ValueError: an option outside its range
 
+// The library's failure as an exception: OptionError for the options' own
+// statuses, Error for what rules the input out.
 [[noreturn]] void Raise(int status)
 {
     const char* text = BRRStatusText(status);
-    py::object error = py::reinterpret_borrow<py::object>(errorType)(text);
+    const bool option = status == BRR_STATUS_BAD_OPTION || status == BRR_STATUS_BAD_LOOP_COUNT ||
+                        status == BRR_STATUS_BAD_LOOP_START;
+    PyObject* type = option ? optionErrorType : errorType;
+    py::object error = py::reinterpret_borrow<py::object>(type)(text);
     error.attr("status") = status;
     error.attr("text") = text;
-    PyErr_SetObject(errorType, error.ptr());
+    PyErr_SetObject(type, error.ptr());
     throw py::error_already_set();
 }
 
@@ -41,7 +47,7 @@ public:
         }
         if (view_.itemsize != 1) {
             PyBuffer_Release(&view_);
-            throw py::type_error("expected bytes, bytearray, memoryview or a uint8 array");
+            throw py::type_error("data must be bytes, bytearray, memoryview or a uint8 array");
         }
     }
     ~Bytes() { PyBuffer_Release(&view_); }
@@ -224,9 +230,11 @@ int Effort(const std::string& name)
     return effort;
 }
 
-py::bytes Encode(const py::array_t<std::int16_t, py::array::c_style | py::array::forcecast>& pcm,
-                 std::optional<std::int64_t> loopStart, const std::string& effort, const std::string& rules,
-                 bool resetFilter, bool safeRange)
+// pcm: a one-dimensional C-contiguous native int16 array (the package
+// turns what it accepts into one).
+py::bytes Encode(const py::array_t<std::int16_t, py::array::c_style>& pcm, std::optional<std::int64_t> loopStart,
+                 const std::string& effort, const std::string& rules, bool resetFilter, bool safeRange,
+                 bool loopHeader)
 {
     if (pcm.ndim() != 1) {
         throw py::value_error("pcm must be one-dimensional: mono samples");
@@ -238,8 +246,10 @@ py::bytes Encode(const py::array_t<std::int16_t, py::array::c_style | py::array:
     options.rules = Rules(rules);
     options.resetFilter = resetFilter ? 1 : 0;
     options.safeRange = safeRange ? 1 : 0;
+    options.loopHeader = loopHeader ? 1 : 0;
     const auto count = static_cast<std::size_t>(pcm.size());
-    std::vector<std::uint8_t> blocks(static_cast<std::size_t>(BRR_ENCODED_SIZE(count)));
+    std::vector<std::uint8_t> blocks(
+        static_cast<std::size_t>(loopHeader ? BRR_ENCODED_FILE_SIZE(count) : BRR_ENCODED_SIZE(count)));
     int status = BRR_OK;
     {
         py::gil_scoped_release release;
@@ -308,64 +318,27 @@ std::vector<Found> Scan(const py::object& input, std::uint64_t minBlocks, double
 
 }  // namespace
 
-PYBIND11_MODULE(vornish_brr, m)
+// The engine under the vornish_brr package, which checks every argument
+// (types, ranges, paths) before it calls in here.
+PYBIND11_MODULE(_engine, m)
 {
-    m.doc() = "Decode BRR samples (9-byte blocks of 4-bit codes) bit-exactly into 16-bit PCM and WAV bytes,\n"
-               "and encode PCM into BRR blocks.";
+    m.doc() = "The BRR engine under vornish_brr: call the package's functions, which check their arguments.";
     m.attr("__version__") = BRRVersion();
-    m.attr("INTERPOLATION_TABLE") = py::array_t<std::int16_t>(512, BRRInterpolationTable());
+    py::array_t<std::int16_t> table(512, BRRInterpolationTable());
+    table.attr("flags").attr("writeable") = false;
+    m.attr("INTERPOLATION_TABLE") = table;
     errorType = PyErr_NewExceptionWithDoc(
-        "vornish_brr.Error", "A conversion failed: .status is the library's status number, .text says why.",
+        "vornish_brr.Error", "A call failed: .status is the library's status number (or None), .text says why.",
         nullptr, nullptr);
     m.attr("Error") = py::reinterpret_borrow<py::object>(errorType);
+    py::tuple optionBases = py::make_tuple(py::reinterpret_borrow<py::object>(errorType),
+                                           py::reinterpret_borrow<py::object>(PyExc_ValueError));
+    optionErrorType = PyErr_NewExceptionWithDoc("vornish_brr.OptionError",
+                                                "An argument outside its range (also a ValueError).",
+                                                optionBases.ptr(), nullptr);
+    m.attr("OptionError") = py::reinterpret_borrow<py::object>(optionErrorType);
 
-    const auto keywords = [](auto call) {
-        return [call](const py::object& data, std::uint32_t loops, std::uint32_t rate,
-                      std::optional<std::int64_t> loopStart, bool noHeader, bool stopAtEnd, bool smpl,
-                      const std::string& rules, std::uint32_t play, std::optional<std::int32_t> rootNote) {
-            return call(data, Keywords{loops, rate, loopStart, noHeader, stopAtEnd, smpl, rules, play, rootNote});
-        };
-    };
-#define VORNISH_KEYWORDS                                                                                  \
-    py::arg("data"), py::kw_only(), py::arg("loops") = 1, py::arg("rate") = BRR_PLAYBACK_RATE,             \
-        py::arg("loop_start") = py::none(), py::arg("no_header") = false, py::arg("stop_at_end") = false, \
-        py::arg("smpl") = true, py::arg("rules") = "hardware", py::arg("play") = 0,                     \
-        py::arg("root_note") = py::none()
-    m.def("convert", keywords(Convert), VORNISH_KEYWORDS,
-          "The WAV file brrdecode writes for this sample and these options, as bytes. data is the\n"
-          "file's content (bytes, bytearray, memoryview or a uint8 array): 9-byte blocks, or a\n"
-          "2-byte loop header and then the blocks. loops plays the loop that many times in all;\n"
-          "loop_start is a block number; rules is 'hardware' or 'library'; play is a pitch (1 to\n"
-          "16383, 4096 for one sample per output) at which the hardware's voice plays the sample\n"
-          "at 32000 Hz, or 0; root_note is the smpl chunk's MIDI unity note. Raises vornish_brr.Error.");
-    m.def("decode", keywords(Decode), VORNISH_KEYWORDS,
-          "The samples convert would write, as a numpy int16 array, with what was found in the file.");
-#undef VORNISH_KEYWORDS
-    m.def("decode_blocks", &DecodeBlocks, py::arg("blocks"), py::arg("decoder") = nullptr,
-          "Decodes whole 9-byte blocks, 16 samples each, with the hardware's rules or the Decoder's.\n"
-          "A Decoder carries the history from one call to the next, so a sample decoded in pieces\n"
-          "equals the sample decoded whole.");
-
-    m.def("encode", &Encode, py::arg("pcm"), py::kw_only(), py::arg("loop_start") = py::none(),
-          py::arg("effort") = "default", py::arg("rules") = "hardware", py::arg("reset_filter") = true,
-          py::arg("safe_range") = true,
-          "Encodes mono 16-bit samples (anything numpy turns into int16) into BRR blocks, as bytes:\n"
-          "the end flag on the last block, the loop flag when loop_start (a sample index, a multiple\n"
-          "of 16) is given. effort is 'fast' (the usual per-block search), 'default' or 'best'; every\n"
-          "choice is judged by the decoder of rules. reset_filter puts filter 0 on the first block and\n"
-          "the loop's first; safe_range keeps decoded values in -16378..16376, where playback cannot\n"
-          "overflow. Raises vornish_brr.Error.");
-
-    m.def("scan", &Scan, py::arg("data"), py::kw_only(), py::arg("min_blocks") = 4,
-          py::arg("min_score") = BRR_DEFAULT_MIN_SCORE, py::arg("memory_offset") = py::none(),
-          py::arg("directory") = py::none(),
-          "Finds the samples stored inside an image (bytes-like or a uint8 array, read in place), as a\n"
-          "list of Found in order of offset, exactly as brrscan lists them. A chain of blocks from the\n"
-          "scan needs min_blocks blocks and a score of min_score (0..1: how sure the scanner is that\n"
-          "the blocks are audio an encoder made). memory_offset is where a 64 KiB memory image starts\n"
-          "(by default, data of exactly 65536 bytes is one); directory is its sample directory's\n"
-          "address (a multiple of 256; by default found by itself). Raises vornish_brr.Error.");
-
+    // The classes first, so that the functions' signatures name them.
     py::class_<Found>(m, "Found", "A sample found inside an image.")
         .def_readonly("offset", &Found::offset, "Where its first block starts in the image.")
         .def_readonly("blocks", &Found::blocks, "Its blocks, through the end block.")
@@ -373,8 +346,7 @@ PYBIND11_MODULE(vornish_brr, m)
         .def_readonly("score", &Found::score, "0..1: how surely the blocks are audio.")
         .def_readonly("found_by", &Found::foundBy, "'scan' or 'directory'.")
         .def_readonly("directory", &Found::directory, "The directory entry's address, or None.")
-        .def("blocks_view", &Found::BlocksView, py::arg("data"),
-             "The sample's blocks in data (the image scanned), as a memoryview, for decode or convert.")
+        .def("_blocks_view", &Found::BlocksView, py::arg("data"))
         .def("__repr__", [](const Found& f) {
             return py::str("Found(offset={}, blocks={}, loop={}, score={:.2f}, found_by='{}', directory={})")
                 .format(f.offset, f.blocks, f.loop, f.score, f.foundBy, f.directory);
@@ -390,8 +362,9 @@ PYBIND11_MODULE(vornish_brr, m)
              py::arg("rules") = "hardware")
         .def_readwrite("last", &BRRDecoder::last, "The most recently decoded value (15-bit domain).")
         .def_readwrite("older", &BRRDecoder::older, "The value decoded before it.")
-        .def_property_readonly("rules", [](const BRRDecoder& d) {
-            return BRRRulesName(d.rules);
+        .def_property_readonly("rules", [](const BRRDecoder& d) { return BRRRulesName(d.rules); })
+        .def("__repr__", [](const BRRDecoder& d) {
+            return py::str("Decoder(rules='{}', last={}, older={})").format(BRRRulesName(d.rules), d.last, d.older);
         });
 
     py::class_<Sample>(m, "Sample", "A decoded sample and what the conversion found in it.")
@@ -406,5 +379,33 @@ PYBIND11_MODULE(vornish_brr, m)
         .def_readonly("stability", &Sample::stability,
                       "'stable', 'repeats' or 'undecided' with two loops or more, else None.")
         .def_readonly("repeat", &Sample::repeat, "(later, earlier): the passes that begin alike, or None.")
-        .def_readonly("note", &Sample::note, "(name, octave, cents) of the loop's probable note, or None.");
+        .def_readonly("note", &Sample::note, "(name, octave, cents) of the loop's probable note, or None.")
+        .def("__repr__", [](const Sample& s) {
+            return py::str("Sample({} samples at {} Hz, block_count={}, loop_start={}, smpl_loop={}, "
+                           "stability={}, note={})")
+                .format(py::len(s.samples), s.rate, s.blockCount, s.loopStart, s.smplLoop, s.stability, s.note);
+        });
+
+    const auto keywords = [](auto call) {
+        return [call](const py::object& data, std::uint32_t loops, std::uint32_t rate,
+                      std::optional<std::int64_t> loopStart, bool noHeader, bool stopAtEnd, bool smpl,
+                      const std::string& rules, std::uint32_t play, std::optional<std::int32_t> rootNote) {
+            return call(data, Keywords{loops, rate, loopStart, noHeader, stopAtEnd, smpl, rules, play, rootNote});
+        };
+    };
+#define VORNISH_KEYWORDS                                                                                  \
+    py::arg("data"), py::kw_only(), py::arg("loops") = 1, py::arg("rate") = BRR_PLAYBACK_RATE,             \
+        py::arg("loop_start") = py::none(), py::arg("no_header") = false, py::arg("stop_at_end") = false, \
+        py::arg("smpl") = true, py::arg("rules") = "hardware", py::arg("play") = 0,                     \
+        py::arg("root_note") = py::none()
+    m.def("convert", keywords(Convert), VORNISH_KEYWORDS);
+    m.def("decode", keywords(Decode), VORNISH_KEYWORDS);
+#undef VORNISH_KEYWORDS
+    m.def("decode_blocks", &DecodeBlocks, py::arg("blocks"), py::arg("decoder") = nullptr);
+    m.def("encode", &Encode, py::arg("pcm"), py::kw_only(), py::arg("loop_start") = py::none(),
+          py::arg("effort") = "default", py::arg("rules") = "hardware", py::arg("reset_filter") = true,
+          py::arg("safe_range") = true, py::arg("loop_header") = false);
+    m.def("scan", &Scan, py::arg("data"), py::kw_only(), py::arg("min_blocks") = 4,
+          py::arg("min_score") = BRR_DEFAULT_MIN_SCORE, py::arg("memory_offset") = py::none(),
+          py::arg("directory") = py::none());
 }

@@ -46,6 +46,12 @@ BRREncodeOptions Options(int effort, int rules, std::int64_t loopStart = BRR_NO_
     return o;
 }
 
+BRREncodeOptions WithHeader(BRREncodeOptions o)
+{
+    o.loopHeader = 1;
+    return o;
+}
+
 TEST(BRREncode, FailuresAreStatuses)
 {
     const std::vector<std::int16_t> pcm = Signal(100, 0);
@@ -69,15 +75,21 @@ TEST(BRREncode, FailuresAreStatuses)
         {"more_blocks_than_a_wav_holds", std::size_t{134217727} * 16, plain, SIZE_MAX, BRR_STATUS_TOO_LARGE},
         {"most_blocks_a_wav_holds", std::size_t{134217726} * 16, plain, 0, BRR_STATUS_SMALL_BUFFER},
         {"loop_of_part_blocks", 100, Options(0, 1, 64), out.size(), BRR_STATUS_BAD_OPTION},
+        {"header_a_byte_short", 100, WithHeader(plain), out.size() + 1, BRR_STATUS_SMALL_BUFFER},
+        {"header_cannot_hold_the_loop", 16 * 7283, WithHeader(Options(0, 1, 16 * 7282)), SIZE_MAX,
+         BRR_STATUS_BAD_LOOP_HEADER},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(BRREncode(pcm.data(), c.count, &c.options, out.data(), c.capacity, nullptr), c.status);
         EXPECT_STRNE(BRRStatusText(c.status), "unknown status");
     }
-    BRREncodeOptions reserved = plain;
-    reserved.reserved[7] = 1;
-    EXPECT_EQ(BRREncode(pcm.data(), 100, &reserved, out.data(), out.size(), nullptr), BRR_STATUS_BAD_OPTION);
+    for (int field = 0; field < 2; ++field) {
+        BRREncodeOptions reserved = plain;
+        (field == 0 ? reserved.reserved0 : reserved.reserved[std::size(reserved.reserved) - 1]) = 1;
+        EXPECT_EQ(BRREncode(pcm.data(), 100, &reserved, out.data(), out.size(), nullptr), BRR_STATUS_BAD_OPTION);
+    }
+    static_assert(sizeof(BRREncodeOptions) == 56, "the struct keeps its size on every host");
     EXPECT_EQ(BRREncode(nullptr, 100, nullptr, out.data(), out.size(), nullptr), BRR_STATUS_MISSING_PATH);
     EXPECT_EQ(BRREncode(pcm.data(), 100, nullptr, nullptr, out.size(), nullptr), BRR_STATUS_MISSING_PATH);
 }
@@ -127,6 +139,21 @@ TEST(BRREncode, ReportsTheDecodersErrorInsideTheSafeRange)
                 std::vector<std::uint8_t> again(blocks.size());
                 BRREncode(pcm.data(), pcm.size(), &o, again.data(), again.size(), nullptr);
                 EXPECT_EQ(again, blocks);  // deterministic
+                // With the loop header in front, and told how far it has come.
+                BRREncodeOptions file = WithHeader(o);
+                std::vector<std::uint64_t> told;
+                file.progress = [](void* context, std::uint64_t done, std::uint64_t total) {
+                    static_cast<std::vector<std::uint64_t>*>(context)->push_back(total - done);
+                };
+                file.progressContext = &told;
+                std::vector<std::uint8_t> withHeader(static_cast<std::size_t>(BRR_ENCODED_FILE_SIZE(pcm.size())));
+                ASSERT_EQ(BRREncode(pcm.data(), pcm.size(), &file, withHeader.data(), withHeader.size(), nullptr),
+                          BRR_OK);
+                const std::uint8_t loop[2] = {static_cast<std::uint8_t>(kind == 0 ? 180 : 0), 0};
+                EXPECT_TRUE(std::equal(loop, loop + 2, withHeader.begin()));
+                EXPECT_TRUE(std::equal(blocks.begin(), blocks.end(), withHeader.begin() + 2));
+                EXPECT_EQ(told.size(), 2u);
+                EXPECT_EQ(told.back(), 0u);
                 errors[effort] = result.squaredError;
             }
             EXPECT_LT(errors[BRR_EFFORT_DEFAULT], errors[BRR_EFFORT_FAST]);

@@ -38,15 +38,26 @@ run(${CMAKE_COMMAND} -DTOOL=${prefix}/bin/brrdecode -DCONSUMER=${WORK_DIR}/build
     -P ${SOURCE_DIR}/tests/run_c_api_consumer.cmake)
 
 if(PYTHON)
-    file(GLOB_RECURSE modules ${prefix}/lib/python3/dist-packages/vornish_brr*)
-    if(NOT modules)
-        message(FATAL_ERROR "install lacks lib/python3/dist-packages/vornish_brr")
-    endif()
-    set(ENV{PYTHONPATH} ${prefix}/lib/python3/dist-packages)
+    # A prefix on no sys.path: the package goes to its platform library folder.
+    execute_process(COMMAND ${PYTHON} ${SOURCE_DIR}/python/install_dir.py ${prefix}
+                    OUTPUT_VARIABLE packages OUTPUT_STRIP_TRAILING_WHITESPACE)
+    foreach(file __init__.py py.typed _engine.pyi)
+        if(NOT EXISTS ${packages}/vornish_brr/${file})
+            message(FATAL_ERROR "install lacks ${packages}/vornish_brr/${file}")
+        endif()
+    endforeach()
+    set(ENV{PYTHONPATH} ${packages})
     run(${PYTHON} -c "import sys, vornish_brr as v; wav = v.convert(open(sys.argv[1], 'rb').read()); \
 sys.exit(0 if len(wav) == 16044 and v.__file__.startswith(sys.argv[2]) else 1)"
         ${SOURCE_DIR}/examples/tone.brr ${prefix})
     unset(ENV{PYTHONPATH})
+    # Under /usr/local (staged with DESTDIR), the package lands in a folder
+    # on the interpreter's own sys.path: it imports with no PYTHONPATH.
+    set(ENV{DESTDIR} ${WORK_DIR}/root)
+    run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix /usr/local --component python)
+    unset(ENV{DESTDIR})
+    run(${PYTHON} -c "import os, sys; sys.exit(0 if any(os.path.isfile(sys.argv[1] + p + '/vornish_brr/__init__.py') \
+for p in sys.path if p.startswith('/usr/local/')) else 1)" ${WORK_DIR}/root)
 endif()
 
 if(PKG_CONFIG)

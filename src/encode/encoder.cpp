@@ -38,6 +38,7 @@ constexpr int kMaxPairs = 8;
 constexpr int kPaths = 2;  // trellis paths kept per pair
 constexpr int kMaxChildren = kMaxBeams * kMaxPairs * (1 + kPaths);  // each pair: nearest, trellis
 constexpr std::uint64_t kNone = ~std::uint64_t{0};
+constexpr std::uint64_t kProgressBlocks = 1024;  // a tenth of a second at the best effort
 
 struct Block {
     std::uint8_t header;
@@ -63,6 +64,8 @@ struct Search {
     Effort effort;
     std::int64_t loopBlock;
     bool reset;
+    BRRProgressFunction progress;
+    void* progressContext;
     Candidate beams[kMaxBeams];
     Candidate spare[kMaxBeams];
     int live;
@@ -188,6 +191,9 @@ std::uint64_t Encode(Search& s, std::uint64_t blockCount, std::uint8_t* blocks)
     Child children[kMaxChildren];
     std::int32_t t[kCodesPerBlock];
     for (std::uint64_t b = 0; b < blockCount; ++b) {
+        if (s.progress != nullptr && b % kProgressBlocks == 0) {
+            s.progress(s.progressContext, b, blockCount);
+        }
         Targets(s, b, t);
         const bool start = b == 0 || static_cast<std::int64_t>(b) == s.loopBlock;
         const int n = Expand(s, t, s.reset && start ? 1 : kFilters, children);
@@ -198,6 +204,9 @@ std::uint64_t Encode(Search& s, std::uint64_t blockCount, std::uint8_t* blocks)
     }
     for (std::uint64_t j = blockCount >= lag ? blockCount - lag + 1 : 0; j < blockCount; ++j) {
         Commit(s, j, blocks);
+    }
+    if (s.progress != nullptr) {
+        s.progress(s.progressContext, blockCount, blockCount);
     }
     return s.beams[0].error;
 }
@@ -231,8 +240,8 @@ int CheckEncode(std::size_t count, const BRREncodeOptions& o, std::size_t capaci
          static_cast<std::uint64_t>(o.loopStart) >= count)) {
         return BRR_STATUS_BAD_LOOP_START;
     }
-    const bool reserved =
-        std::any_of(std::begin(o.reserved), std::end(o.reserved), [](std::int32_t r) { return r != 0; });
+    const bool reserved = o.reserved0 != 0 || std::any_of(std::begin(o.reserved), std::end(o.reserved),
+                                                          [](std::int32_t r) { return r != 0; });
     // A loop of whole blocks only: padding it with silence would put a gap
     // into every pass.
     if (BRREffortName(o.effort) == nullptr || BRRRulesName(o.rules) == nullptr || reserved ||
@@ -240,7 +249,12 @@ int CheckEncode(std::size_t count, const BRREncodeOptions& o, std::size_t capaci
          (static_cast<std::uint64_t>(count) - static_cast<std::uint64_t>(o.loopStart)) % BRR_SAMPLES_PER_BLOCK != 0)) {
         return BRR_STATUS_BAD_OPTION;
     }
-    return capacity < blocks * BRR_BLOCK_SIZE ? BRR_STATUS_SMALL_BUFFER : BRR_OK;
+    if (o.loopHeader != 0 && o.loopStart != BRR_NO_LOOP_START &&
+        static_cast<std::uint64_t>(o.loopStart) / BRR_SAMPLES_PER_BLOCK * BRR_BLOCK_SIZE > 0xFFFF) {
+        return BRR_STATUS_BAD_LOOP_HEADER;
+    }
+    const std::uint64_t header = o.loopHeader != 0 ? BRR_LOOP_HEADER_SIZE : 0;
+    return capacity < header + blocks * BRR_BLOCK_SIZE ? BRR_STATUS_SMALL_BUFFER : BRR_OK;
 }
 
 }  // namespace
@@ -268,9 +282,18 @@ int BRREncode(const std::int16_t* pcm, std::size_t count, const BRREncodeOptions
     search.effort = kEfforts[o.effort];
     search.loopBlock = o.loopStart == BRR_NO_LOOP_START ? -1 : o.loopStart / BRR_SAMPLES_PER_BLOCK;
     search.reset = o.resetFilter != 0;
+    search.progress = o.progress;
+    search.progressContext = o.progressContext;
+    const bool looped = o.loopStart != BRR_NO_LOOP_START;
+    if (o.loopHeader != 0) {
+        const std::uint64_t offset =
+            looped ? static_cast<std::uint64_t>(o.loopStart) / BRR_SAMPLES_PER_BLOCK * BRR_BLOCK_SIZE : 0;
+        blocks[0] = static_cast<std::uint8_t>(offset & 0xFF);
+        blocks[1] = static_cast<std::uint8_t>(offset >> 8);
+        blocks += BRR_LOOP_HEADER_SIZE;
+    }
     const std::uint64_t blockCount = (static_cast<std::uint64_t>(count) + 15) / 16;
     const std::uint64_t error = Encode(search, blockCount, blocks);
-    const bool looped = o.loopStart != BRR_NO_LOOP_START;
     blocks[static_cast<std::size_t>(blockCount - 1) * BRR_BLOCK_SIZE] |=
         static_cast<std::uint8_t>(BRR_END_FLAG | (looped ? BRR_LOOP_FLAG : 0));
     if (result != nullptr) {

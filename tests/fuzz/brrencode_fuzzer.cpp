@@ -96,7 +96,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         o.loopStart = static_cast<std::int64_t>(16 * ((data[1] & 0x7F) % (pcm.size() / 16)));
     }
     o.rules = wrong == 1 ? 2 : o.rules;
-    o.reserved[7] = wrong == 2 ? -1 : 0;
+    o.reserved[sizeof o.reserved / sizeof o.reserved[0] - 1] = wrong == 2 ? -1 : 0;
     o.loopStart = wrong == 3 ? 8 : o.loopStart;
     std::vector<std::uint8_t> out(static_cast<std::size_t>(BRR_ENCODED_SIZE(pcm.size())));
     const std::size_t capacity = wrong == 4 && !out.empty() ? out.size() - 1 : out.size();

@@ -2,16 +2,18 @@
 table of sample forms and options, samples that match the WAV's, and errors
 that raise instead of ending the interpreter."""
 import os
+import pydoc
 import random
 import subprocess
 import tempfile
 import unittest
+from pathlib import Path
 
 import numpy
 import vornish_brr
 
 TOOL = os.environ["BRRDECODE"]
-EXAMPLES = os.environ["VORNISH_EXAMPLES"]
+EXAMPLES = Path(os.environ["VORNISH_EXAMPLES"])
 
 
 def sample_file(headers, loop_header=None, seed=21):
@@ -196,6 +198,48 @@ class DecodeTest(unittest.TestCase):
         for bad in ({"effort": "slow"}, {"rules": "other"}):
             self.assertRaises(ValueError, vornish_brr.encode, pcm, **bad)
         self.assertRaises(ValueError, vornish_brr.encode, pcm.reshape(16, 63))
+
+    def test_float_audio_and_other_dtypes(self):
+        x = (12000 * numpy.sin(numpy.arange(1000) * 0.07)).astype(numpy.int16)
+        x[:3] = (-32768, 32767, -1)
+        expected = vornish_brr.encode(x)
+        for audio in (x.astype(numpy.float32) / 32768, x / 32768.0, x.astype(">i2"), x.tolist()):
+            self.assertEqual(vornish_brr.encode(audio), expected, getattr(audio, "dtype", "list"))
+        with self.assertWarnsRegex(RuntimeWarning, "2 samples of pcm lie beyond"):
+            vornish_brr.encode(numpy.array([1.5, -2.0, 0.5]))
+        cases = [  # call, exception (beside Error), message
+            (lambda: vornish_brr.encode(numpy.full(16, 40000, numpy.int32)), TypeError, r"not int32"),
+            (lambda: vornish_brr.encode([0, 40000]), ValueError, r"^pcm\[1\]=40000: .* -32768 to 32767$"),
+            (lambda: vornish_brr.encode(numpy.array([0.0, numpy.nan])), ValueError, r"pcm\[1\] is NaN"),
+            (lambda: vornish_brr.convert(b"\x07" * 9, rate=0), ValueError, r"^rate=0: the rate must be 1 to 384000$"),
+            (lambda: vornish_brr.convert(b"\x07" * 9, loops="2"), TypeError, r"^loops must be an int, not str$"),
+            (lambda: vornish_brr.scan(b"\x07" * 9, min_score=2), ValueError, r"^min_score=2: .* 0.0 to 1.0$"),
+            (lambda: vornish_brr.scan(b"\x07" * 9, directory=256), ValueError, r"needs a memory image"),
+            (lambda: vornish_brr.decode(3), TypeError, r"^data must be .*, not int$"),
+        ]
+        for call, kind, message in cases:
+            with self.subTest(message):
+                with self.assertRaisesRegex(vornish_brr.Error, message) as caught:
+                    call()
+                self.assertIsInstance(caught.exception, kind)
+                self.assertNotIn("\\x07", str(caught.exception))
+
+    def test_paths_reprs_and_the_read_only_table(self):
+        path = EXAMPLES / "loop.brr"
+        data = path.read_bytes()
+        self.assertEqual(vornish_brr.convert(str(path), loops=2), vornish_brr.convert(data, loops=2))
+        image = b"\xff" * 100 + data
+        with tempfile.TemporaryDirectory() as folder:
+            (Path(folder) / "image.bin").write_bytes(image)
+            finds = vornish_brr.scan(Path(folder) / "image.bin")
+            self.assertEqual([repr(f) for f in finds], [repr(f) for f in vornish_brr.scan(image)])
+            self.assertEqual(bytes(finds[0].blocks_view(Path(folder) / "image.bin")),
+                             bytes(finds[0].blocks_view(image)))
+        self.assertRegex(repr(finds[0]), r"^Found\(offset=\d+, blocks=\d+")
+        self.assertRegex(repr(vornish_brr.decode(data)), r"^Sample\(\d+ samples at 32000 Hz")
+        with self.assertRaises(ValueError):
+            vornish_brr.INTERPOLATION_TABLE[0] = 1
+        self.assertNotIn("anonymous", pydoc.render_doc(vornish_brr._engine))
 
     def test_bad_inputs_raise_and_the_interpreter_goes_on(self):
         rng = random.Random(5)

@@ -17,6 +17,8 @@ using namespace shell;
 
 struct Options : ShellOptions {
     BRRConvertOptions convert{};
+    bool rateGiven = false;   // --rate
+    bool pitchGiven = false;  // --pitch
 };
 
 // Parses the command line into `options`; false after the usage message.

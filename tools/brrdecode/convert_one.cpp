@@ -4,7 +4,9 @@
 // leave nothing partial behind.
 
 #include <cerrno>
+#include <algorithm>
 #include <cinttypes>
+#include <cstring>
 
 #include "brrdecode.h"
 
@@ -29,6 +31,9 @@ bool ReportPlan(const Options& options, const Names& names, const BRRFile& input
     }
     if (plan.unlooped != 0 && status == BRR_OK) {
         PrintError("Warning : %s does not loop (its end block has no loop flag); --loops repeats it whole.\n", in);
+    } else if (status == BRR_OK && options.convert.loopCount > 1 && plan.loopStart < 0) {
+        PrintError("Warning : %s loops but holds no loop start; the whole sample repeats. Use --loop-start S or "
+                   "a file with a loop header.\n", in);
     }
     if (plan.extraBytes > 0) {
         PrintError("Warning : %s has %u bytes after its last block; ignored.\n", in, plan.extraBytes);
@@ -75,22 +80,69 @@ void ReportLoop(const Options& options, const BRRConvertResult& result)
     }
 }
 
+// The kind of audio file whose signature begins `input`, or null: such a
+// file is what brrencode takes, not blocks.
+const char* AudioKind(BRRFile& input)
+{
+    std::uint8_t head[12];
+    if (input.size < sizeof head || BRRFileRead(&input, 0, head, sizeof head) != 0) {
+        return nullptr;
+    }
+    const auto is = [&](std::size_t at, const char* tag) { return std::memcmp(head + at, tag, 4) == 0; };
+    if ((is(0, "RIFF") || is(0, "RF64")) && is(8, "WAVE")) {
+        return "WAV";
+    }
+    if (is(0, "FORM") && (is(8, "AIFF") || is(8, "AIFC"))) {
+        return "AIFF";
+    }
+    return is(0, "fLaC") ? "FLAC" : nullptr;
+}
+
+// The input read through the tool, which counts the bytes for the progress line.
+struct CountedInput {
+    BRRFile* file;
+    ProgressLine* progress;
+    std::uint64_t read;
+    std::uint64_t total;
+};
+
+int ReadCounted(void* context, std::uint64_t offset, void* buffer, std::size_t size)
+{
+    auto* c = static_cast<CountedInput*>(context);
+    c->read += size;
+    c->progress->Update(std::min(c->read, c->total), c->total);
+    return BRRFileRead(c->file, offset, buffer, size);
+}
+
 // Plans, opens the output, renders and puts the output in place; true when
-// the WAV was written whole.
+// the WAV was written whole. An input refused, or an output refused, gets
+// its error line alone.
 bool Convert(const Options& options, const Names& names, BRRFile& input)
 {
+    if (const char* kind = AudioKind(input)) {
+        PrintError("Error : %s is a %s audio file, not BRR blocks; brrencode encodes it.\n", names.input.c_str(),
+                   kind);
+        return false;
+    }
     BRRConvertResult plan;
     const int planned = BRRPlan(BRRFileRead, &input, input.size, &options.convert, &plan);
     BRRFile output;
-    if (!ReportPlan(options, names, input, planned, plan) || !OpenOutput(options.force, names, input, "WAV", &output)) {
+    if ((planned != BRR_OK && !ReportPlan(options, names, input, planned, plan)) ||
+        !OpenOutput(options.force, names, input, "WAV", &output)) {
         return false;
+    }
+    if (planned == BRR_OK) {
+        ReportPlan(options, names, input, planned, plan);
     }
     // Standard output is the caller's: written to, never closed or replaced.
     const bool own = !names.toStandardOutput;
     if (own) {
         ArmCleanup(output);
     }
-    const int status = BRRRenderToFile(BRRFileRead, &input, &options.convert, &output, &plan);
+    ProgressLine progress(options, names.input);
+    CountedInput counted{&input, &progress, 0, plan.dataOffset + plan.totalBlocks * BRR_BLOCK_SIZE};
+    const int status = BRRRenderToFile(ReadCounted, &counted, &options.convert, &output, &plan);
+    progress.Clear();
     const int writeError = output.error;
     const int placed = own ? FinishOutput(&output, status == BRR_OK) : 0;
     if (status == BRR_STATUS_READ_ERROR) {

@@ -1,7 +1,6 @@
 // brrdecode's command line, parsed with getopt_long into the library's
 // conversion options and the tool's own.
 
-#include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -12,50 +11,28 @@
 namespace brrdecode {
 namespace {
 
-// C4, A#3, Eb5, C-1 (C4 is MIDI 60), or a MIDI number 0..127.
-bool ParseNote(const char* text, std::uint64_t& midi)
-{
-    static const int kSemitones[7] = {9, 11, 0, 2, 4, 5, 7};  // A B C D E F G
-    const int letter = std::toupper(static_cast<unsigned char>(text[0]));
-    if (letter < 'A' || letter > 'G') {
-        return ParseWholeNumber(text, 0, 127, midi);
-    }
-    int semitone = kSemitones[letter - 'A'];
-    const char* p = text + 1;
-    if (*p == '#' || *p == 'b') {
-        semitone += *p == '#' ? 1 : -1;
-        ++p;
-    }
-    const bool below = *p == '-';
-    std::uint64_t octave = 0;
-    if (!ParseWholeNumber(below ? p + 1 : p, below ? 1 : 0, below ? 1 : 9, octave)) {
-        return false;
-    }
-    const long value = 12L * ((below ? -1L : static_cast<long>(octave)) + 1L) + semitone;
-    midi = static_cast<std::uint64_t>(value);
-    return value >= 0 && value <= 127;
-}
-
 enum LongOnly {
-    kLoops = kOwnOptions, kRate, kLoopStart, kNoHeader, kStopAtEnd, kNoSmpl, kRules, kPlay, kPlayRate, kRootNote
+    kLoops = kOwnOptions, kRate, kLoopStart, kNoHeader, kStopAtEnd, kNoSmpl, kRules, kPlay, kPlayRate, kRootNote,
+    kPitch
 };
 
 const std::vector<LongOption> kLongOptions = {
     {"loops", true, kLoops},          {"rate", true, kRate},         {"loop-start", true, kLoopStart},
     {"no-header", false, kNoHeader},  {"stop-at-end", false, kStopAtEnd}, {"no-smpl", false, kNoSmpl},
     {"rules", true, kRules},          {"play", true, kPlay},         {"play-rate", true, kPlayRate},
-    {"root-note", true, kRootNote},
+    {"root-note", true, kRootNote},   {"pitch", true, kPitch},
 };
 
 // One of the tool's own options; false after the usage message.
 bool Take(void* context, int c, const char* value)
 {
-    BRRConvertOptions& convert = static_cast<Options*>(context)->convert;
+    Options& options = *static_cast<Options*>(context);
+    BRRConvertOptions& convert = options.convert;
     switch (c) {
     case kNoHeader: convert.noHeader = 1; return true;
     case kStopAtEnd: convert.stopAtEnd = 1; return true;
     case kNoSmpl: convert.writeSmpl = 0; return true;
-    case kRate: return ParseRate(value, convert.sampleRate);
+    case kRate: options.rateGiven = true; return ParseRate(value, convert.sampleRate);
     case kRules: return ParseRules(value, convert.rules);
     default: break;
     }
@@ -79,6 +56,13 @@ bool Take(void* context, int c, const char* value)
             return UsageError("invalid pitch " + quoted + " (1 to 16383, or 0x1 to 0x3FFF; 4096 is 1:1)");
         }
         convert.play = static_cast<std::uint32_t>(number);
+        return true;
+    case kPitch:
+        if (!ParseWholeNumber(value, 1, BRR_MAX_PITCH, number, true)) {
+            return UsageError("invalid pitch " + quoted + " (1 to 16383, or 0x1 to 0x3FFF; 4096 is 32000 Hz)");
+        }
+        options.pitchGiven = true;
+        convert.sampleRate = static_cast<std::uint32_t>((number * BRR_PLAYBACK_RATE + BRR_PITCH_ONE / 2) / BRR_PITCH_ONE);
         return true;
     case kPlayRate:
         // PITCH = round(HZ * 4096 / 32000), which must be 1..16383.
@@ -110,7 +94,13 @@ bool ParseArguments(int argc, char** argv, Options& options)
     if (!ParseCommandLine(argc, argv, kLongOptions, options, Take, &options)) {
         return false;
     }
-    return options.help || options.version || CheckShellArguments(options);
+    if (options.help || options.version) {
+        return true;
+    }
+    if (options.rateGiven && options.pitchGiven) {
+        return UsageError("--rate and --pitch exclude each other");
+    }
+    return CheckShellArguments(options);
 }
 
 }  // namespace brrdecode

@@ -25,7 +25,9 @@ struct Options : ShellOptions {
     std::int64_t loopEnd = -1;
     LoopFit loopFit = LoopFit::kResample;
     bool trebleBoost = false;
-    bool loopHeader = false;
+    bool noLoopHeader = false;    // --no-loop-header: plain blocks, even for a loop
+    bool askedLoopHeader = false;  // --loop-header: a loop that no header holds is an error
+    std::int32_t rootNote = -1;   // --root-note, MIDI; -1: the input's, if it names one
     BRREncodeOptions encode{};
 };
 
@@ -37,6 +39,7 @@ struct Signal {
     double rate = 0;
     std::int64_t loopStart = -1;  // the loop, END exclusive; -1: none
     std::int64_t loopEnd = -1;
+    double rootNote = -1;  // MIDI, with the detune; -1: the input names none
 };
 
 // Reads `descriptor` (named `name` in messages) with libsndfile: mixed to

@@ -36,7 +36,41 @@ bool WriteOut(const Options& options, const Names& names, const BRRFile& input,
     return error == 0;
 }
 
-void Report(const Options& options, const Shaped& shaped, const BRREncodeResult& result)
+// The pitch register value that plays `rate` Hz at the hardware's rate,
+// clamped to what the register holds.
+std::uint32_t PitchFor(double rate, bool& clamped)
+{
+    const double pitch = std::round(rate * BRR_PITCH_ONE / BRR_PLAYBACK_RATE);
+    clamped = pitch < 1 || pitch > BRR_MAX_PITCH;
+    return static_cast<std::uint32_t>(std::fmin(BRR_MAX_PITCH, std::fmax(1, pitch)));
+}
+
+// The rate the blocks were made for, and the pitch that plays them at it
+// (and C4 of the sample, when its root note is known): a block file keeps
+// neither.
+void ReportRate(const Options& options, const std::string& in, const Shaped& shaped, double rootNote)
+{
+    const double whole = std::round(shaped.rate);
+    if (std::fabs(shaped.rate - whole) < 0.005) {
+        PrintTo(options.progress, "Rate : %.0f Hz.\n", whole);
+    } else {
+        PrintTo(options.progress, "Rate : %.2f Hz.\n", shaped.rate);
+    }
+    bool clamped = false;
+    const std::uint32_t pitch = PitchFor(shaped.rate, clamped);
+    if (clamped) {
+        PrintError("Warning : %s at %.2f Hz needs a pitch outside 0x0001..0x3FFF; 0x%04X is the nearest.\n",
+                   in.c_str(), shaped.rate, pitch);
+    }
+    PrintTo(options.progress, "Pitch : 0x%04X.\n", pitch);
+    if (rootNote >= 0) {
+        const std::uint32_t c4 = PitchFor(shaped.rate * std::exp2((60.0 - rootNote) / 12.0), clamped);
+        PrintTo(options.progress, "Pitch for C4 : 0x%04X%s.\n", c4, clamped ? " (clamped)" : "");
+    }
+}
+
+void Report(const Options& options, const std::string& in, const Shaped& shaped, double rootNote,
+            const BRREncodeResult& result)
 {
     PrintTo(options.progress, "Number of BRR blocks written : %" PRIu64 ".\n", result.blockCount);
     const double snr = result.squaredError == 0 ? std::numeric_limits<double>::infinity()
@@ -46,9 +80,27 @@ void Report(const Options& options, const Shaped& shaped, const BRREncodeResult&
     if (result.loopBlock >= 0) {
         PrintTo(options.progress, "Loop start : block %" PRId64 ".\n", result.loopBlock);
     }
-    if (shaped.resampled) {
-        PrintTo(options.progress, "Rate : %.0f Hz.\n", std::round(shaped.rate));
+    ReportRate(options, in, shaped, rootNote);
+}
+
+// Whether the blocks get the loop header: whenever the sample loops, unless
+// --no-loop-header, or unless the loop lies past what the header holds
+// (plain blocks then, with a warning; an error if --loop-header asked).
+bool LoopHeader(const Options& options, const char* in, const Shaped& shaped, bool& header)
+{
+    header = shaped.loopStart != BRR_NO_LOOP_START && !options.noLoopHeader;
+    const std::uint64_t offset = header ? static_cast<std::uint64_t>(shaped.loopStart) / 16 * BRR_BLOCK_SIZE : 0;
+    if (offset <= 0xFFFF) {
+        return true;
     }
+    header = false;
+    if (options.askedLoopHeader) {
+        PrintError("Error : Loop start of %s (byte %" PRIu64 ") does not fit a 2-byte loop header.\n", in, offset);
+        return false;
+    }
+    PrintError("Warning : Loop start of %s (byte %" PRIu64 ") does not fit a 2-byte loop header; plain blocks "
+               "written, loop start block %" PRId64 ".\n", in, offset, shaped.loopStart / 16);
+    return true;
 }
 
 // Reads, shapes and encodes the input, then writes the blocks.
@@ -70,28 +122,28 @@ bool Encode(const Options& options, const Names& names, BRRFile& input)
     }
     BRREncodeOptions encode = options.encode;
     encode.loopStart = shaped.loopStart;
-    const std::size_t header = options.loopHeader ? BRR_LOOP_HEADER_SIZE : 0;
-    std::vector<std::uint8_t> bytes(header + static_cast<std::size_t>(BRR_ENCODED_SIZE(shaped.pcm.size())));
+    bool header = false;
+    if (!LoopHeader(options, in, shaped, header)) {
+        return false;
+    }
+    encode.loopHeader = header ? 1 : 0;
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(header ? BRR_ENCODED_FILE_SIZE(shaped.pcm.size())
+                                                                    : BRR_ENCODED_SIZE(shaped.pcm.size())));
+    ProgressLine progress(options, names.input);
+    encode.progress = ShowProgress;
+    encode.progressContext = &progress;
     BRREncodeResult result;
-    const int status = BRREncode(shaped.pcm.data(), shaped.pcm.size(), &encode, bytes.data() + header,
-                                 bytes.size() - header, &result);
+    const int status = BRREncode(shaped.pcm.data(), shaped.pcm.size(), &encode, bytes.data(), bytes.size(), &result);
+    progress.Clear();
     if (status != BRR_OK) {
         PrintError("Error : %s cannot be encoded: %s.\n", in, BRRStatusText(status));
         return false;
     }
-    if (header != 0) {
-        const std::uint64_t offset = result.loopBlock >= 0 ? static_cast<std::uint64_t>(result.loopBlock) * 9 : 0;
-        if (offset > 0xFFFF) {
-            PrintError("Error : Loop start of %s (byte %" PRIu64 ") does not fit a 2-byte loop header.\n", in, offset);
-            return false;
-        }
-        bytes[0] = static_cast<std::uint8_t>(offset & 0xFF);
-        bytes[1] = static_cast<std::uint8_t>(offset >> 8);
-    }
     if (!WriteOut(options, names, input, bytes)) {
         return false;
     }
-    Report(options, shaped, result);
+    const double root = options.rootNote >= 0 ? options.rootNote : signal.rootNote;
+    Report(options, names.input, shaped, root, result);
     PrintTo(options.progress, "Done !\n");
     return true;
 }

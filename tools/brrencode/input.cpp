@@ -39,11 +39,18 @@ bool ReadFrames(SNDFILE* file, const SF_INFO& info, const Options& options, Sign
     }
 }
 
-void ReadLoop(SNDFILE* file, const std::string& name, Signal& signal)
+// The loop and root note of a WAV 'smpl' chunk or of AIFF's INST and
+// markers, as libsndfile's instrument data gives them.
+void ReadInstrument(SNDFILE* file, const std::string& name, bool loop, Signal& signal)
 {
     SF_INSTRUMENT instrument{};
-    if (sf_command(file, SFC_GET_INSTRUMENT, &instrument, sizeof instrument) != SF_TRUE ||
-        instrument.loop_count < 1) {
+    if (sf_command(file, SFC_GET_INSTRUMENT, &instrument, sizeof instrument) != SF_TRUE) {
+        return;
+    }
+    if (instrument.basenote >= 0) {
+        signal.rootNote = instrument.basenote + instrument.detune / 100.0;
+    }
+    if (!loop || instrument.loop_count < 1) {
         return;
     }
     const std::int64_t start = instrument.loops[0].start;
@@ -82,8 +89,8 @@ bool ReadSignal(int descriptor, const std::string& name, const Options& options,
         }
     }
     signal.rate = info.samplerate;
-    if (ok && !options.noLoop) {
-        ReadLoop(file, name, signal);
+    if (ok) {
+        ReadInstrument(file, name, !options.noLoop, signal);
     }
     sf_close(file);
     if (ok && signal.samples.empty()) {

@@ -9,13 +9,15 @@ namespace brrencode {
 namespace {
 
 enum LongOnly {
-    kRate = kOwnOptions, kChannel, kLoop, kNoLoop, kLoopFit, kTrebleBoost, kLoopHeader, kEffort, kRules
+    kRate = kOwnOptions, kChannel, kLoop, kNoLoop, kLoopFit, kTrebleBoost, kLoopHeader, kNoLoopHeader, kEffort,
+    kRules, kRootNote
 };
 
 const std::vector<LongOption> kLongOptions = {
     {"rate", true, kRate},           {"channel", true, kChannel},         {"loop", true, kLoop},
     {"no-loop", false, kNoLoop},     {"loop-fit", true, kLoopFit},        {"treble-boost", false, kTrebleBoost},
     {"loop-header", false, kLoopHeader}, {"effort", true, kEffort},      {"rules", true, kRules},
+    {"no-loop-header", false, kNoLoopHeader}, {"root-note", true, kRootNote},
 };
 
 // START:END, whole numbers, START < END.
@@ -41,7 +43,8 @@ bool Take(void* context, int c, const char* value)
     switch (c) {
     case kNoLoop: options.noLoop = true; return true;
     case kTrebleBoost: options.trebleBoost = true; return true;
-    case kLoopHeader: options.loopHeader = true; return true;
+    case kLoopHeader: options.askedLoopHeader = true; return true;  // the default; kept for scripts
+    case kNoLoopHeader: options.noLoopHeader = true; return true;
     case kRate: return ParseRate(value, options.rate);
     case kRules: return ParseRules(value, options.encode.rules);
     case kEffort: return ParseEffort(value, options.encode.effort);
@@ -57,6 +60,12 @@ bool Take(void* context, int c, const char* value)
         options.channel = static_cast<std::uint32_t>(number);
         return true;
     case kLoop: return ParseLoop(value, options);
+    case kRootNote:
+        if (!ParseNote(value, number)) {
+            return UsageError("invalid root note " + quoted + " (C4, A#3, Eb5 or a MIDI number from 0 to 127)");
+        }
+        options.rootNote = static_cast<std::int32_t>(number);
+        return true;
     case kLoopFit:
         if (std::strcmp(value, "resample") != 0 && std::strcmp(value, "repeat") != 0) {
             return UsageError("invalid loop fit " + quoted + " ('resample' or 'repeat')");
@@ -71,6 +80,9 @@ bool CheckArguments(const Options& options)
 {
     if (options.noLoop && options.loopStart >= 0) {
         return UsageError("--loop and --no-loop exclude each other");
+    }
+    if (options.noLoopHeader && options.askedLoopHeader) {
+        return UsageError("--loop-header and --no-loop-header exclude each other");
     }
     return CheckShellArguments(options);
 }

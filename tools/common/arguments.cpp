@@ -84,6 +84,29 @@ bool ParseCommandLine(int argc, char** argv, const std::vector<LongOption>& own,
     return true;
 }
 
+bool ParseNote(const char* text, std::uint64_t& midi)
+{
+    static const int kSemitones[7] = {9, 11, 0, 2, 4, 5, 7};  // A B C D E F G
+    const int letter = std::toupper(static_cast<unsigned char>(text[0]));
+    if (letter < 'A' || letter > 'G') {
+        return ParseWholeNumber(text, 0, 127, midi);
+    }
+    int semitone = kSemitones[letter - 'A'];
+    const char* p = text + 1;
+    if (*p == '#' || *p == 'b') {
+        semitone += *p == '#' ? 1 : -1;
+        ++p;
+    }
+    const bool below = *p == '-';
+    std::uint64_t octave = 0;
+    if (!ParseWholeNumber(below ? p + 1 : p, below ? 1 : 0, below ? 1 : 9, octave)) {
+        return false;
+    }
+    const long value = 12L * ((below ? -1L : static_cast<long>(octave)) + 1L) + semitone;
+    midi = static_cast<std::uint64_t>(value);
+    return value >= 0 && value <= 127;
+}
+
 bool ParseRate(const char* text, std::uint32_t& rate)
 {
     std::uint64_t number = 0;

@@ -150,6 +150,11 @@ int OpenStandardInput(int* spool, const char* kind, std::uint64_t limit, const c
     for (;;) {
         const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
         if (n == 0) {
+            // Readers that take the descriptor (libsndfile) start where it stands.
+            if (::lseek(*spool, 0, SEEK_SET) != 0) {
+                PrintFailure(kStandardInput, std::strerror(errno));
+                return -1;
+            }
             return *spool;
         }
         if (n < 0 && errno == EINTR) {

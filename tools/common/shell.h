@@ -6,6 +6,7 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -55,6 +56,8 @@ bool ParseCommandLine(int argc, char** argv, const std::vector<LongOption>& own,
 bool ParseRate(const char* text, std::uint32_t& rate);
 bool ParseRules(const char* text, std::int32_t& rules);
 bool ParseEffort(const char* text, std::int32_t& effort);
+// A note: C4, A#3, Eb5, C-1 (C4 is MIDI 60), or a MIDI number 0..127.
+bool ParseNote(const char* text, std::uint64_t& midi);
 
 // The rules between the shared arguments; false after the usage message.
 bool CheckShellArguments(const ShellOptions& options);
@@ -77,6 +80,30 @@ void PrintFailure(const std::string& name, const char* reason);
 bool FlushStandardOutput();
 // Prints to `stream` (nothing when it is null) and flushes it.
 void PrintTo(std::FILE* stream, const char* format, ...);
+
+// A job's progress on standard error when it is a terminal (never under -q,
+// never into a pipe or file), rewritten in place and erased when done. Shown
+// only once the job has run a while and looks to run past a second.
+class ProgressLine {
+public:
+    ProgressLine(const ShellOptions& options, const std::string& name);
+    ~ProgressLine();
+    ProgressLine(const ProgressLine&) = delete;
+    ProgressLine& operator=(const ProgressLine&) = delete;
+
+    void Update(std::uint64_t done, std::uint64_t total);
+    // Erases the line (before other lines are printed).
+    void Clear();
+
+private:
+    std::string name_;
+    bool on_;
+    bool shown_ = false;
+    double last_ = 0;
+    std::chrono::steady_clock::time_point start_;
+};
+// A BRRProgressFunction for a ProgressLine.
+void ShowProgress(void* line, std::uint64_t done, std::uint64_t total);
 
 // Prints "PROGRAM: MESSAGE" and the pointer to --help; returns false.
 bool UsageError(const std::string& message);
