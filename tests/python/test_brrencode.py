@@ -3,6 +3,7 @@ real instrument recordings, loops that play back stable, the treble boost
 heard through the playback interpolation, the input formats, and the shell
 rules. Outputs are read back by brrdecode, sox and Python's wave module."""
 import os
+import pty
 import re
 import struct
 import subprocess
@@ -321,6 +322,45 @@ class Inputs(unittest.TestCase):
         out = run(ENCODE, "--loop-fit", "repeat", "--loop-header", f / "loop.wav", "-o", f / "again.brr").stdout
         self.assertGreater(printed(out, "SNR :"), 30)
         self.assertIn("Looping is stable.", run(DECODE, "--loops", "3", f / "again.brr", "-o", f / "a.wav").stdout)
+
+
+def standard_error(args, terminal):
+    """What the tool writes to its standard error: a pseudo-terminal, or a pipe."""
+    if not terminal:
+        return run(*args).stderr
+    master, slave = pty.openpty()
+    with subprocess.Popen([str(a) for a in args], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                          stderr=slave) as tool:
+        os.close(slave)
+        seen = b""
+        while True:
+            try:
+                chunk = os.read(master, 4096)
+            except OSError:  # the tool has ended: EIO
+                break
+            if not chunk:
+                break
+            seen += chunk
+    os.close(master)
+    return seen.decode()
+
+
+class Progress(unittest.TestCase):
+    def test_on_a_terminal_only(self):
+        with tempfile.TemporaryDirectory() as folder:
+            folder = Path(folder)
+            noise = folder / "noise.wav"
+            run("sox", "-n", "-r", "32000", "-b", "16", noise, "synth", "2", "whitenoise", "vol", "0.3")
+            encode = [ENCODE, "-f", "--effort", "best", noise, "-o", folder / "n.brr"]
+            decode = [DECODE, "-f", "--loops", "3200", "--play", "4096", "--loop-start", "0", folder / "n.brr",
+                      "-o", "/dev/null"]
+            for args in (encode, decode):
+                for terminal, quiet in ((True, False), (True, True), (False, False)):
+                    with self.subTest(tool=Path(args[0]).name, terminal=terminal, quiet=quiet):
+                        seen = standard_error(args + (["-q"] if quiet else []), terminal)
+                        shown = re.search(r"\r\S+: \S+: \d+% \(about \d+ s left\)", seen)
+                        self.assertEqual(bool(shown), terminal and not quiet, seen)
+                        self.assertNotIn("%", seen.rsplit("\r", 1)[-1])  # erased at the end
 
 
 if __name__ == "__main__":

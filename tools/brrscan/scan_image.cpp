@@ -13,8 +13,6 @@ namespace brrscan {
 namespace {
 
 constexpr std::uint64_t kReadPiece = std::uint64_t{64} << 20;
-constexpr std::uint64_t kShowProgress = std::uint64_t{4} << 20;
-
 // Standard input is spooled to a file first; this is as much as it may hold.
 constexpr std::uint64_t kLargestImage = std::uint64_t{1} << 40;
 
@@ -23,19 +21,19 @@ struct Scanning {
     Run& run;
     const std::string& name;
     const std::uint8_t* bytes;
+    ProgressLine& line;
     bool ok;
 };
 
-void ShowProgress(void* context, std::uint64_t done, std::uint64_t total)
+void Progress(void* context, std::uint64_t done, std::uint64_t total)
 {
-    const auto* s = static_cast<const Scanning*>(context);
-    std::fprintf(stderr, "\r%s: %s: %3d%%", programName, s->name.c_str(), static_cast<int>(done * 100 / total));
-    std::fflush(stderr);
+    static_cast<Scanning*>(context)->line.Update(done, total);
 }
 
 int Take(void* context, const BRRFound* found)
 {
     auto* s = static_cast<Scanning*>(context);
+    s->line.Clear();  // the listing's lines, then the progress again
     const Place place{s->name, *found};
     if (!s->options.unique) {
         List(s->options, place, nullptr);
@@ -135,13 +133,11 @@ bool Scan(const Options& options, const std::string& name, BRRFile& input, Run& 
     if (!bytes.ok() || !OptionsFor(options, name, bytes.size(), scan)) {
         return false;
     }
-    const bool progress = options.progress != nullptr && ::isatty(STDERR_FILENO) && bytes.size() > kShowProgress;
-    scan.progress = progress ? ShowProgress : nullptr;
-    Scanning s{options, run, name, bytes.data(), true};
+    ProgressLine line(options, name);
+    scan.progress = Progress;
+    Scanning s{options, run, name, bytes.data(), line, true};
     const int status = BRRScan(bytes.data(), static_cast<std::size_t>(bytes.size()), &scan, Take, &s);
-    if (progress) {
-        std::fprintf(stderr, "\r\033[K");
-    }
+    line.Clear();
     if (status != BRR_OK) {
         PrintFailure(name, BRRStatusText(status));
         return false;
