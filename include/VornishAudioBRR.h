@@ -12,6 +12,10 @@
  * touches a file it was not handed, so any number of threads may use it at
  * once on their own objects. Functions that can fail return a status: BRR_OK,
  * or one of the BRR_STATUS_* failures below (BRRStatusText names each).
+ *
+ * Defaults: BRRConvertOptionsInit keeps the original BRRDecode export's (8000
+ * Hz, the library's rules, plain blocks); BRRConvertOptionsInitTool gives the
+ * tool's (32000 Hz, the hardware's rules, sample forms).
  */
 #ifndef VORNISH_AUDIO_BRR_H
 #define VORNISH_AUDIO_BRR_H
@@ -179,6 +183,11 @@ typedef struct BRRConvertOptions {
    the root note found by the note report. */
 VORNISH_BRR_API void BRRConvertOptionsInit(BRRConvertOptions *options);
 
+/* The defaults of the brrdecode tool and the Python module: those above,
+   but 32000 Hz (the hardware's rate), the hardware's rules and sample forms
+   on. */
+VORNISH_BRR_API void BRRConvertOptionsInitTool(BRRConvertOptions *options);
+
 /* The loop-stability report: does every pass over the loop begin with the
    same two samples? */
 #define BRR_STABILITY_NONE 0      /* fewer than two passes: no report */
@@ -266,6 +275,25 @@ VORNISH_BRR_API int BRRPlanMemory(const uint8_t *data, size_t size, const BRRCon
 VORNISH_BRR_API int BRRConvertMemory(const uint8_t *data, size_t size,
                                      const BRRConvertOptions *options, BRRWriteFunction write,
                                      void *context, BRRConvertResult *result);
+
+/* The number of samples BRRDecodeToPCM gives for this sample and these
+   options (the WAV's sample count), in *count (0 on a failure). Returns
+   BRRPlanMemory's status, or BRR_STATUS_MISSING_PATH for a NULL count. */
+VORNISH_BRR_API int BRRDecodedSize(const uint8_t *data, size_t size, const BRRConvertOptions *options,
+                                   uint64_t *count);
+
+/* The whole sample in one call: the samples BRRConvertMemory's WAV holds
+   (every pass, or what the voice plays with options->play), as 16-bit
+   values in the host's byte order, into samples (capacity values; see
+   BRRDecodedSize). A plain or loop-headed sample alike; with sample forms,
+   the end flag and the loop flags count as brrdecode counts them. result
+   (may be NULL) gets what BRRConvertMemory reports: the loop start, the smpl
+   loop (smplStart..smplEnd, when smpl is non-zero) and the loop reports.
+   options may be NULL for BRRConvertOptionsInit's. Returns BRR_OK,
+   BRRPlanMemory's failures, BRR_STATUS_MISSING_PATH (samples NULL) or
+   BRR_STATUS_SMALL_BUFFER. */
+VORNISH_BRR_API int BRRDecodeToPCM(const uint8_t *data, size_t size, const BRRConvertOptions *options,
+                                   int16_t *samples, size_t capacity, BRRConvertResult *result);
 
 /* The playback hardware's interpolation table, g[0..511] (non-decreasing,
    0 to 1305). A played sample k mixes v[n-3], v[n-2], v[n-1], v[n] with

@@ -85,8 +85,7 @@ struct Keywords {
 BRRConvertOptions Options(const Keywords& k)
 {
     BRRConvertOptions options;
-    BRRConvertOptionsInit(&options);
-    options.sampleForms = 1;  // samples as they are found, as brrdecode takes them
+    BRRConvertOptionsInitTool(&options);  // samples as they are found, as brrdecode takes them
     options.loopCount = k.loops;
     options.sampleRate = k.rate;
     options.noHeader = k.noHeader ? 1 : 0;

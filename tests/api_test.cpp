@@ -132,6 +132,20 @@ TEST(BRRConvertMemory, PassesCarryTheHistoryAndReportAsValues)
         EXPECT_EQ(out.bytes, testsupport::ExpectedWav(
                                  c.rate, reference.DecodeBlocks(Repeat(c.input, static_cast<int>(c.loops)))));
         EXPECT_EQ(out.bytes.size(), result.wavSize);
+        // In one call into a buffer: the same samples, in the host's order, and the same reports.
+        std::uint64_t count = 0;
+        ASSERT_EQ(BRRDecodedSize(c.input.data(), c.input.size(), &options, &count), BRR_OK);
+        testsupport::Samples pcm(static_cast<std::size_t>(count));
+        BRRConvertResult direct;
+        EXPECT_EQ(BRRDecodeToPCM(c.input.data(), c.input.size(), &options, pcm.data(), pcm.size() - 1, &direct),
+                  BRR_STATUS_SMALL_BUFFER);
+        EXPECT_EQ(BRRDecodeToPCM(c.input.data(), c.input.size(), &options, nullptr, pcm.size(), &direct),
+                  BRR_STATUS_MISSING_PATH);
+        ASSERT_EQ(BRRDecodeToPCM(c.input.data(), c.input.size(), &options, pcm.data(), pcm.size(), &direct), BRR_OK);
+        testsupport::ReferenceDecoder fresh;
+        EXPECT_EQ(pcm, fresh.DecodeBlocks(Repeat(c.input, static_cast<int>(c.loops))));
+        EXPECT_EQ(direct.stability, c.stability);
+        EXPECT_EQ(direct.noteCents, result.noteCents);
     }
     // Guards the first case: its passes really differ.
     testsupport::ReferenceDecoder reference;

@@ -271,6 +271,7 @@ class Inputs(unittest.TestCase):
         (f / "kept.brr").write_bytes(b"old")
         run("sox", "-n", "-r", "32000", f / "long.wav", "synth", "4", "sine", "440")
         float_wav(f / "loud.wav", [1.5] * 10 + [-1.5] * 7 + [0.25] * 47)
+        (f / "cut.wav").write_bytes(path.read_bytes()[:4000])
         cases = [  # arguments, exit status, stderr pattern
             ([f / "bad.wav"], 1, r"^brrencode: .*bad\.wav: .+\n$"),
             ([f / "missing.wav"], 1, r"^brrencode: .*missing\.wav: No such file or directory\n$"),
@@ -281,6 +282,8 @@ class Inputs(unittest.TestCase):
              r"Loop start of .*long\.wav \(byte 65538\) does not fit a 2-byte loop header"),
             (["-o", f / "loud.brr", f / "loud.wav"], 0, r"loud\.wav has 17 samples beyond full scale; clipped"),
             (["--loop", "0:99999", path], 1, r"Loop 0:99999 is outside"),
+            (["-o", f / "cut.brr", f / "cut.wav"], 0,
+             r"^Warning : .*cut\.wav ends early: its header promises \d+ bytes of samples, the file holds \d+\.\n$"),
         ]
         for args, status, pattern in cases:
             with self.subTest(args=args):

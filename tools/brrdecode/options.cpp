@@ -87,10 +87,7 @@ bool ParseArguments(int argc, char** argv, Options& options)
 {
     // The tool's defaults: samples as they are found, decoded and played as
     // the hardware does.
-    BRRConvertOptionsInit(&options.convert);
-    options.convert.sampleForms = 1;
-    options.convert.rules = BRR_RULES_HARDWARE;
-    options.convert.sampleRate = BRR_PLAYBACK_RATE;
+    BRRConvertOptionsInitTool(&options.convert);
     if (!ParseCommandLine(argc, argv, kLongOptions, options, Take, &options)) {
         return false;
     }

@@ -4,6 +4,8 @@
 #include <sndfile.h>
 
 #include <cinttypes>
+#include <cstdio>
+#include <cstring>
 #include <new>
 
 #include "brrencode.h"
@@ -64,6 +66,26 @@ void ReadInstrument(SNDFILE* file, const std::string& name, bool loop, Signal& s
     }
 }
 
+// A header that promises more sample data than the file holds: libsndfile
+// reads what is there and says so only in its log ("data : 16000 (should be
+// 7956)"), so the warning comes from there, as sox warns of an early end.
+void WarnIfCut(SNDFILE* file, const std::string& name)
+{
+    char log[4096] = {};
+    sf_command(file, SFC_GET_LOG_INFO, log, sizeof log - 1);
+    for (const char* tag : {"\ndata : ", "\n SSND : ", "\nSSND : "}) {
+        const char* at = std::strstr(log, tag);
+        unsigned long long promised = 0;
+        unsigned long long held = 0;
+        if (at != nullptr && std::sscanf(at + std::strlen(tag), "%llu (should be %llu)", &promised, &held) == 2 &&
+            promised > held) {
+            PrintError("Warning : %s ends early: its header promises %llu bytes of samples, the file holds %llu.\n",
+                       name.c_str(), promised, held);
+            return;
+        }
+    }
+}
+
 }  // namespace
 
 bool ReadSignal(int descriptor, const std::string& name, const Options& options, Signal& signal)
@@ -74,6 +96,7 @@ bool ReadSignal(int descriptor, const std::string& name, const Options& options,
         PrintFailure(name, sf_strerror(nullptr));
         return false;
     }
+    WarnIfCut(file, name);
     bool ok = false;
     if (options.channel > static_cast<std::uint32_t>(info.channels)) {
         PrintFailure(name, ("has " + std::to_string(info.channels) + " channel(s); there is no channel " +

@@ -84,10 +84,7 @@ bool Extract(const Options& options, const Place& place, const std::uint8_t* ima
     }
     // As brrdecode converts it by default.
     BRRConvertOptions convert;
-    BRRConvertOptionsInit(&convert);
-    convert.sampleForms = 1;
-    convert.rules = BRR_RULES_HARDWARE;
-    convert.sampleRate = BRR_PLAYBACK_RATE;
+    BRRConvertOptionsInitTool(&convert);
     return WriteFile(options, stem + ".wav", run, [&](BRRFile& file) {
         return BRRConvertMemory(sample.data(), sample.size(), &convert, WriteTo, &file, nullptr);
     });

@@ -55,7 +55,7 @@ const char kUsage[] =
     "      --version        print the version and exit\n"
     "\n"
     "IMAGE '-' reads standard input. Images of any size are read whole into\n"
-    "memory; on a terminal, a scan that runs past a second shows its progress.\n"
+    "memory; on a terminal, those over 4 MiB show their progress.\n"
     "\n"
     "Examples:\n"
     "  brrscan game.bin\n"

@@ -13,6 +13,7 @@ namespace brrscan {
 namespace {
 
 constexpr std::uint64_t kReadPiece = std::uint64_t{64} << 20;
+constexpr std::uint64_t kShowProgress = std::uint64_t{4} << 20;  // larger images show it at once
 // Standard input is spooled to a file first; this is as much as it may hold.
 constexpr std::uint64_t kLargestImage = std::uint64_t{1} << 40;
 
@@ -133,7 +134,7 @@ bool Scan(const Options& options, const std::string& name, BRRFile& input, Run& 
     if (!bytes.ok() || !OptionsFor(options, name, bytes.size(), scan)) {
         return false;
     }
-    ProgressLine line(options, name);
+    ProgressLine line(options, name, bytes.size() > kShowProgress);
     scan.progress = Progress;
     Scanning s{options, run, name, bytes.data(), line, true};
     const int status = BRRScan(bytes.data(), static_cast<std::size_t>(bytes.size()), &scan, Take, &s);

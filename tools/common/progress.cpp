@@ -23,8 +23,9 @@ double Since(std::chrono::steady_clock::time_point start)
 
 }  // namespace
 
-ProgressLine::ProgressLine(const ShellOptions& options, const std::string& name)
-    : name_(name), on_(!options.quiet && ::isatty(STDERR_FILENO) != 0), start_(std::chrono::steady_clock::now())
+ProgressLine::ProgressLine(const ShellOptions& options, const std::string& name, bool early)
+    : name_(name), on_(!options.quiet && ::isatty(STDERR_FILENO) != 0), early_(early),
+      start_(std::chrono::steady_clock::now())
 {
 }
 
@@ -32,12 +33,13 @@ ProgressLine::~ProgressLine() { Clear(); }
 
 void ProgressLine::Update(std::uint64_t done, std::uint64_t total)
 {
-    if (!on_ || total == 0 || done == 0 || done >= total) {
+    if (!on_ || total == 0 || done == 0 || (done >= total && !early_)) {
         return;
     }
     const double elapsed = Since(start_);
     const double whole = elapsed * static_cast<double>(total) / static_cast<double>(done);
-    if (elapsed < kShowAfter || whole < kShowWhenLonger || (shown_ && elapsed - last_ < kEvery)) {
+    const bool due = early_ || (elapsed >= kShowAfter && whole >= kShowWhenLonger);
+    if (!due || (shown_ && elapsed - last_ < kEvery)) {
         return;
     }
     last_ = elapsed;

@@ -86,7 +86,8 @@ void PrintTo(std::FILE* stream, const char* format, ...);
 // only once the job has run a while and looks to run past a second.
 class ProgressLine {
 public:
-    ProgressLine(const ShellOptions& options, const std::string& name);
+    // `early`: shown from the first update, however short the job looks.
+    ProgressLine(const ShellOptions& options, const std::string& name, bool early = false);
     ~ProgressLine();
     ProgressLine(const ProgressLine&) = delete;
     ProgressLine& operator=(const ProgressLine&) = delete;
@@ -98,6 +99,7 @@ public:
 private:
     std::string name_;
     bool on_;
+    bool early_;
     bool shown_ = false;
     double last_ = 0;
     std::chrono::steady_clock::time_point start_;
