@@ -378,7 +378,7 @@ VORNISH_BRR_API void BRREncodeOptionsInit(BRREncodeOptions *options);
    with a loop, the loop flag too. Every choice is judged by what the
    decoder of the chosen rules produces from it, clamps and wraps included;
    ranges 13-15 are never used. Deterministic; working memory is about
-   20 KB, on the stack, whatever the count. options may be NULL for the defaults;
+   36 KB, on the stack, whatever the count. options may be NULL for the defaults;
    result may be NULL. Returns BRR_OK or, checked in this order,
    BRR_STATUS_MISSING_PATH (a NULL pointer), BRR_STATUS_NO_BLOCKS (count 0),
    BRR_STATUS_TOO_LARGE (more blocks than a WAV holds),

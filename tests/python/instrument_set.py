@@ -37,6 +37,11 @@ def samples(font=FONT):
                "loop": (ls - s, le - s), "rate": rate, "rom": kind & 0x8000}
 
 
+def recordings(font=FONT):
+    """Every recording of the font (not its ROM references) that is not silence."""
+    return [x for x in samples(font) if not x["rom"] and any(x["pcm"])]
+
+
 def choose(count=24, font=FONT):
     """Every n-th recording of at least 0.1 s, spread over the whole font."""
     usable = [x for x in samples(font) if not x["rom"] and len(x["pcm"]) >= 0.2 * x["rate"]]
