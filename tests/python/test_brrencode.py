@@ -285,6 +285,11 @@ class Inputs(unittest.TestCase):
                 if loop is not None:
                     self.assertEqual(printed(out, "Loop start : block"), loop)
                 self.assertGreater(printed(out, "SNR :"), 20)
+        # The pitch that plays C4: the AIFF's INST names root note 60, --root-note names A4.
+        for name, options, c4 in (("flute.aiff", [], round(s["rate"] * 4096 / 32000)),
+                                  ("float.wav", ["--root-note", "A4"], round(4096 * 2 ** (-9 / 12)))):
+            out = run(ENCODE, "-f", *options, f / name).stdout
+            self.assertIn(f"Pitch for C4 : 0x{c4:04X}.\n", out)
 
     def test_shell(self):
         f = self.folder
