@@ -168,7 +168,7 @@ def _pcm(pcm) -> numpy.ndarray:
             warnings.warn(f"{beyond} samples of pcm lie beyond -1.0..1.0 and were saturated", RuntimeWarning,
                           stacklevel=3)
         return numpy.clip(scaled, -32768, 32767).astype(numpy.int16)
-    if not given and a.dtype.kind in "iu" or a.size == 0 and a.dtype == numpy.float64:
+    if not given and a.dtype.kind in "iu":
         if a.size and (a.min() < -32768 or a.max() > 32767):
             i = int(numpy.flatnonzero((a < -32768) | (a > 32767))[0])
             _fail(OptionError, f"pcm[{i}]={int(a[i])}: a 16-bit sample must be -32768 to 32767", _BAD_OPTION)

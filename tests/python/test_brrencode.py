@@ -35,19 +35,11 @@ def read_wav(path):
         return numpy.frombuffer(w.readframes(w.getnframes()), "<i2").astype(numpy.int64), w.getframerate()
 
 
-def decoded(brr, folder, *options):
+def decoded(brr, *options):
     """The samples brrdecode makes of brr (plain blocks unless options say otherwise)."""
-    out = Path(folder) / "decoded.wav"
+    out = Path(brr).with_suffix(".decoded.wav")
     run(DECODE, "-f", "-q", "--rules", "hardware", *(options or ["--no-header"]), brr, "-o", out)
     return read_wav(out)[0]
-
-
-def read_decoded(brr):
-    """The samples brrdecode makes of plain blocks, through a pipe."""
-    done = subprocess.run([DECODE, "-q", "--rules", "hardware", "--no-header", brr, "-o", "-"], capture_output=True)
-    if done.returncode != 0:
-        raise AssertionError(done.stderr)
-    return numpy.frombuffer(done.stdout, "<i2", offset=44).astype(numpy.int64)
 
 
 def snr(reference, samples):
@@ -129,7 +121,7 @@ class Quality(unittest.TestCase):
                 row[effort] = min(shown, 120.0)  # silence coded exactly counts as 120 dB
                 if checked:
                     pcm = read_wav(path)[0]
-                    samples = read_decoded(brr)
+                    samples = decoded(brr)
                     self.assertAlmostEqual(shown, snr(pcm, samples), delta=0.005, msg=f"{path} {effort}")
                     self.assertTrue(((samples // 2 >= SAFE_MIN) & (samples // 2 <= SAFE_MAX)).all())
             if checked:
@@ -200,9 +192,15 @@ class Loops(unittest.TestCase):
                 loop = pcm[start:end]
                 times = 16 // numpy.gcd(end - start, 16)
                 self.assertEqual(16 * (blocks - block), times * (end - start))
-                played = decoded(brr, self.folder, "--loops", "2")
+                played = decoded(brr, "--loops", "2")
                 second_pass = played[16 * blocks:]
                 self.assertGreater(snr(numpy.tile(loop, times), second_pass), printed(out, "SNR :") - 1.0)
+
+
+def white_noise(folder, seconds, volume):
+    path = Path(folder) / "noise.wav"
+    run("sox", "-n", "-r", "32000", "-b", "16", path, "synth", str(seconds), "whitenoise", "vol", str(volume))
+    return path
 
 
 def spectrum(x, bands):
@@ -217,8 +215,7 @@ class TrebleBoost(unittest.TestCase):
     def test_played_back_flat_to_0_7_nyquist(self):
         with tempfile.TemporaryDirectory() as folder:
             folder = Path(folder)
-            noise = folder / "noise.wav"
-            run("sox", "-n", "-r", "32000", "-b", "16", noise, "synth", "4", "whitenoise", "vol", "0.25")
+            noise = white_noise(folder, 4, 0.25)
             source = spectrum(read_wav(noise)[0], [(f, f + 800) for f in range(400, 11200, 800)])
             heard = {}
             for boost in ([], ["--treble-boost"]):
@@ -379,8 +376,7 @@ class Progress(unittest.TestCase):
     def test_on_a_terminal_only(self):
         with tempfile.TemporaryDirectory() as folder:
             folder = Path(folder)
-            noise = folder / "noise.wav"
-            run("sox", "-n", "-r", "32000", "-b", "16", noise, "synth", "2", "whitenoise", "vol", "0.3")
+            noise = white_noise(folder, 2, 0.3)
             encode = [ENCODE, "-f", "--effort", "best", noise, "-o", folder / "n.brr"]
             decode = [DECODE, "-f", "--loops", "3200", "--play", "4096", "--loop-start", "0", folder / "n.brr",
                       "-o", "/dev/null"]
