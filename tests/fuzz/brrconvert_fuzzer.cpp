@@ -281,6 +281,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Check(status == model.status, "status");
     if (status != BRR_OK) {
         Check(wav.empty(), "a refused input writes nothing");
+        std::int16_t one = 0;
+        Check(BRRDecodeToPCM(file, fileSize, &options, &one, 1, nullptr) == status, "decode to PCM refuses alike");
         return 0;
     }
     Check(result.blockCount == model.blocks && result.loopStart == model.loopStart &&
@@ -299,5 +301,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
               "played sample count");
     }
     Check(result.stability == ExpectedStability(starts, options.loopCount), "stability report");
+    // In one call into a buffer: the WAV's samples, in the host's order.
+    std::uint64_t count = 0;
+    Check(BRRDecodedSize(file, fileSize, &options, &count) == BRR_OK && count == result.sampleCount, "decoded size");
+    std::vector<std::int16_t> pcm(static_cast<std::size_t>(count));
+    Check(BRRDecodeToPCM(file, fileSize, &options, pcm.data(), pcm.size(), nullptr) == BRR_OK, "decode to PCM");
+    for (std::size_t i = 0; i < pcm.size(); ++i) {
+        Check(pcm[i] == static_cast<std::int16_t>(wav[44 + 2 * i] | wav[45 + 2 * i] << 8), "PCM samples");
+    }
     return 0;
 }
