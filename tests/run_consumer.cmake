@@ -22,7 +22,8 @@ set(prefix ${WORK_DIR}/prefix)
 file(REMOVE_RECURSE ${WORK_DIR})
 run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
 foreach(expected include/VornishAudioBRRDecoder.h include/VornishAudioBRR.h include/VornishAudioBRRFile.h
-        bin/brrdecode)
+        bin/brrdecode share/man/man1/brrdecode.1 share/man/man3/vornish-brr.3
+        share/bash-completion/completions/brrscan share/zsh/vendor-completions/_brrtools)
     if(NOT EXISTS ${prefix}/${expected})
         message(FATAL_ERROR "install lacks ${expected}")
     endif()
