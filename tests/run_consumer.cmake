@@ -22,7 +22,7 @@ set(prefix ${WORK_DIR}/prefix)
 file(REMOVE_RECURSE ${WORK_DIR})
 run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
 foreach(expected include/VornishAudioBRRDecoder.h include/VornishAudioBRR.h include/VornishAudioBRRFile.h
-        bin/brrdecode share/man/man1/brrdecode.1 share/man/man3/vornish-brr.3
+        bin/brrdecode share/man/man1/brrdecode.1.gz share/man/man3/vornish-brr.3.gz
         share/bash-completion/completions/brrscan share/zsh/vendor-completions/_brrtools)
     if(NOT EXISTS ${prefix}/${expected})
         message(FATAL_ERROR "install lacks ${expected}")
@@ -55,7 +55,7 @@ sys.exit(0 if len(wav) == 16044 and v.__file__.startswith(sys.argv[2]) else 1)"
     # Under /usr/local (staged with DESTDIR), the package lands in a folder
     # on the interpreter's own sys.path: it imports with no PYTHONPATH.
     set(ENV{DESTDIR} ${WORK_DIR}/root)
-    run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix /usr/local --component python)
+    run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix /usr/local --component Python)
     unset(ENV{DESTDIR})
     run(${PYTHON} -c "import os, sys; sys.exit(0 if any(os.path.isfile(sys.argv[1] + p + '/vornish_brr/__init__.py') \
 for p in sys.path if p.startswith('/usr/local/')) else 1)" ${WORK_DIR}/root)

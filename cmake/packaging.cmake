@@ -1,0 +1,61 @@
+# Debian packages (cpack -G DEB after the default build), split as Debian
+# splits libsndfile: the shared library with its SONAME, -dev, the tools,
+# the Python module. Each carries the MIT copyright and a changelog, and
+# its shared-library dependencies come from dpkg-shlibdeps.
+set(CPACK_PACKAGE_NAME vornish-brr)
+set(CPACK_PACKAGE_VENDOR "The VornishAudioBRRDecoder developers")
+set(CPACK_PACKAGE_CONTACT "The VornishAudioBRRDecoder developers <packages@vornishaudio.org>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "decode, encode and find BRR samples, bit-exactly")
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEB_COMPONENT_INSTALL ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION sound)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
+set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
+set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
+
+set(vornish_lib_package libvornishaudiobrrdecoder${PROJECT_VERSION_MAJOR})
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME ${vornish_lib_package})
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION libs)
+set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_NAME libvornishaudiobrrdecoder-dev)
+set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_SECTION libdevel)
+set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_DEPENDS "${vornish_lib_package} (= ${PROJECT_VERSION}-1)")
+set(CPACK_DEBIAN_TOOLS_PACKAGE_NAME vornish-brr-tools)
+set(CPACK_DEBIAN_PYTHON_PACKAGE_NAME python3-vornish-brr)
+set(CPACK_DEBIAN_PYTHON_PACKAGE_SECTION python)
+set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS "python3 (>= 3.11), python3 (<< 3.12), python3-numpy")
+set(vornish_describe "\n BRR samples are files of 9-byte blocks, each a header byte and sixteen\n 4-bit codes.")
+set(CPACK_COMPONENT_RUNTIME_DESCRIPTION "BRR sample engine - shared library${vornish_describe}\n This package holds the shared library.")
+set(CPACK_COMPONENT_DEVELOPMENT_DESCRIPTION "BRR sample engine - development files${vornish_describe}\n This package holds the headers, the CMake package, the pkg-config file\n and vornish-brr(3).")
+set(CPACK_COMPONENT_TOOLS_DESCRIPTION "BRR sample tools: brrdecode, brrencode and brrscan${vornish_describe}\n The tools convert them to WAV, encode audio files, and find them in images.")
+set(CPACK_COMPONENT_PYTHON_DESCRIPTION "BRR sample engine - Python 3 module${vornish_describe}\n This package holds the vornish_brr module.")
+
+# The library package tells the dynamic linker's cache to update.
+file(WRITE ${PROJECT_BINARY_DIR}/debian-runtime/triggers "activate-noawait ldconfig\n")
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA ${PROJECT_BINARY_DIR}/debian-runtime/triggers)
+
+# Each package's copyright and changelog, as Debian places them.
+set(vornish_changelog ${PROJECT_BINARY_DIR}/debian-changelog)
+foreach(component Runtime Development Tools Python)
+    string(TOUPPER ${component} upper)
+    if(upper STREQUAL "RUNTIME")
+        set(package ${vornish_lib_package})
+    else()
+        set(package ${CPACK_DEBIAN_${upper}_PACKAGE_NAME})
+    endif()
+    file(WRITE ${vornish_changelog}/${package}
+         "${package} (${PROJECT_VERSION}-1) unstable; urgency=medium\n\n"
+         "  * Release ${PROJECT_VERSION}.\n\n"
+         " -- ${CPACK_PACKAGE_CONTACT}  Tue, 08 Dec 2026 00:00:00 +0000\n")
+    if(VORNISH_GZIP)
+        execute_process(COMMAND ${VORNISH_GZIP} -9nf ${vornish_changelog}/${package})
+        install(FILES ${vornish_changelog}/${package}.gz DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${package}
+                RENAME changelog.Debian.gz COMPONENT ${component})
+    endif()
+    install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${package}
+            RENAME copyright COMPONENT ${component})
+endforeach()
+include(CPack)
