@@ -4,12 +4,7 @@
 # module under the Debian interpreter.
 # Run with -DBUILD_DIR=... -DSOURCE_DIR=... -DWORK_DIR=... -DCC=... [-DPKG_CONFIG=...] [-DPYTHON=...]
 cmake_policy(VERSION 3.21)
-function(run)
-    execute_process(COMMAND ${ARGN} RESULT_VARIABLE result OUTPUT_VARIABLE out ERROR_VARIABLE err)
-    if(NOT result EQUAL 0)
-        message(FATAL_ERROR "failed (${result}): ${ARGN}\n${out}\n${err}")
-    endif()
-endfunction()
+include(${CMAKE_CURRENT_LIST_DIR}/run_helpers.cmake)
 
 function(check_wav path)
     file(SIZE ${path} size)

@@ -4,13 +4,7 @@
 # lintian reports no error.
 # Run with -DBUILD_DIR=... -DSOURCE_DIR=... -DWORK_DIR=... -DCC=... [-DPYTHON=...] [-DLINTIAN=...]
 cmake_policy(VERSION 3.21)
-function(run)
-    execute_process(COMMAND ${ARGN} RESULT_VARIABLE result OUTPUT_VARIABLE out ERROR_VARIABLE err)
-    if(NOT result EQUAL 0)
-        message(FATAL_ERROR "failed (${result}): ${ARGN}\n${out}\n${err}")
-    endif()
-    set(out "${out}" PARENT_SCOPE)
-endfunction()
+include(${CMAKE_CURRENT_LIST_DIR}/run_helpers.cmake)
 
 file(REMOVE_RECURSE ${WORK_DIR})
 set(root ${WORK_DIR}/root)

@@ -3,13 +3,7 @@
 # and used from there, away from the source and build folders.
 # Run with -DPYTHON=... -DSOURCE_DIR=... -DWORK_DIR=...
 cmake_policy(VERSION 3.21)
-function(run)
-    execute_process(COMMAND ${ARGN} RESULT_VARIABLE result OUTPUT_VARIABLE out ERROR_VARIABLE err
-                    WORKING_DIRECTORY ${WORK_DIR})
-    if(NOT result EQUAL 0)
-        message(FATAL_ERROR "failed (${result}): ${ARGN}\n${out}\n${err}")
-    endif()
-endfunction()
+include(${CMAKE_CURRENT_LIST_DIR}/run_helpers.cmake)
 
 file(REMOVE_RECURSE ${WORK_DIR})
 file(MAKE_DIRECTORY ${WORK_DIR})
