@@ -12,6 +12,7 @@ image every directory entry with its loop.
 """
 import hashlib
 import random
+import re
 import struct
 import subprocess
 import sys
@@ -52,19 +53,58 @@ OTHER_GLOBS = {
 }
 
 
+def _ci_packages():
+    """The packages .ci/run installs and everything they depend on: the files
+    images are made of come from these alone, so that the images are the same
+    on every machine CI sets up, whatever else a machine has installed."""
+    ci = (Path(__file__).resolve().parents[2] / ".ci" / "run").read_text()
+    listed = ci[ci.index("install_missing cmake"):ci.index("# The sanitizer")]
+    todo = [p for p in re.findall(r"[a-z0-9][a-z0-9+.-]+", listed) if p != "install_missing"]
+    status = subprocess.run(["dpkg-query", "-W", "-f=${Package}\t${Status}\t${Depends}, ${Pre-Depends}\t${Provides}\n"],
+                            capture_output=True, text=True, check=True).stdout
+    depends, providers = {}, {}
+    for line in status.splitlines():
+        name, state, needs, provides = line.split("\t")
+        if state.endswith(" installed"):
+            depends[name] = needs
+            for virtual in re.findall(r"[a-z0-9][a-z0-9+.-]+", re.sub(r"\([^)]*\)", "", provides)):
+                providers.setdefault(virtual, []).append(name)
+    seen = set()
+    while todo:
+        wanted = todo.pop()
+        for name in [wanted] if wanted in depends else providers.get(wanted, []):
+            if name not in seen:
+                seen.add(name)
+                for alternatives in depends[name].split(","):
+                    first = re.sub(r"\([^)]*\)|\[[^]]*\]|:\w+", "", alternatives.split("|")[0]).strip()
+                    if first:
+                        todo.append(first)
+    return seen
+
+
+def _ci_files():
+    files = set()
+    for package in _ci_packages():
+        for listing in Path("/var/lib/dpkg/info").glob(f"{package}*.list"):
+            if listing.name in (f"{package}.list",) or listing.name.startswith(f"{package}:"):
+                files.update(listing.read_text().split("\n"))
+    return files
+
+
 def _split(path, seed):
     """Half the files for one seed's parity, half for the other's."""
     return hashlib.sha256(str(path).encode()).digest()[0] % 2 == seed % 2
 
 
-def _files(globs_or_dirs, seed, elf=False):
+def _files(globs_or_dirs, seed, allowed, elf=False):
     found = []
     for pattern in globs_or_dirs:
         base = Path(pattern)
         matches = base.iterdir() if base.is_dir() else Path("/").glob(pattern.lstrip("/"))
         for p in matches:
             try:
-                if p.is_file() and not p.is_symlink() and p.stat().st_size >= 4096 and _split(p, seed):
+                if (str(p) in allowed and p.is_file() and not p.is_symlink() and p.stat().st_size >= 4096 and
+                        _split(p, seed)):
                     if not elf or p.read_bytes()[:4] in (b"\x7fELF", b"MZ\x90\x00"):
                         found.append(p)
             except OSError:
@@ -78,8 +118,9 @@ class Sources:
     def __init__(self, seed, rng):
         self.rng = rng
         self.seed = seed
-        self.code = {arch: _files(dirs, seed, elf=True) for arch, dirs in CODE_DIRS.items()}
-        self.other = {kind: _files(globs, seed) for kind, globs in OTHER_GLOBS.items()}
+        allowed = _ci_files()
+        self.code = {arch: _files(dirs, seed, allowed, elf=True) for arch, dirs in CODE_DIRS.items()}
+        self.other = {kind: _files(globs, seed, allowed) for kind, globs in OTHER_GLOBS.items()}
         font = [x for x in instrument_set.samples() if not x["rom"] and len(x["pcm"]) >= 512]
         self.instruments = [x for k, x in enumerate(font) if k % 2 == seed % 2]
 

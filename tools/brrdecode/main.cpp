@@ -81,7 +81,7 @@ const char kUsage[] =
 
 }  // namespace
 
-int main(int argc, char** argv)
+int ToolMain(int argc, char** argv)
 {
     shell::programName = "brrdecode";
     Options options;

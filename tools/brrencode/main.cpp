@@ -80,7 +80,7 @@ const char kUsage[] =
 
 }  // namespace
 
-int main(int argc, char** argv)
+int ToolMain(int argc, char** argv)
 {
     shell::programName = "brrencode";
     brrencode::Options options;

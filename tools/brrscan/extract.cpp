@@ -7,6 +7,7 @@
 
 #include "VornishAudioBRRFile.h"
 #include "brrscan.h"
+#include "host.h"
 
 namespace brrscan {
 namespace {
@@ -16,8 +17,7 @@ std::string BaseName(const std::string& image)
     if (image == kStandardInput) {
         return "stdin";
     }
-    const std::size_t slash = image.find_last_of('/');
-    return slash == std::string::npos ? image : image.substr(slash + 1);
+    return image.substr(host::NameStart(image));
 }
 
 struct Output {
@@ -36,7 +36,7 @@ bool WriteFile(const Options& options, const std::string& path, Run& run, Write 
         return false;
     }
     BRRFile file;
-    const int opened = BRRFileOpenOutput(&file, path.c_str(), nullptr, options.force ? 0 : 1);
+    const int opened = BRRFileOpenOutput(&file, path.c_str(), host::WidePath(path.c_str()).get(), options.force ? 0 : 1);
     if (opened != 0) {
         PrintFailure(path, opened == BRR_FILE_EXISTS ? "file exists (use -f to overwrite)" : BRRFileErrorText(opened));
         return false;

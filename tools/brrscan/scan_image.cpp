@@ -1,7 +1,8 @@
 // One image: mapped (or read whole), scanned by the library, each find
 // listed (or gathered for --unique) and written out.
+#if !defined(_WIN32)
 #include <sys/mman.h>
-#include <unistd.h>
+#endif
 
 #include <cinttypes>
 #include <cstdint>
@@ -79,6 +80,7 @@ public:
             ok_ = true;
             return;
         }
+#if !defined(_WIN32)
         if (size_ <= SIZE_MAX) {
 #ifdef MAP_POPULATE
             constexpr int kFlags = MAP_PRIVATE | MAP_POPULATE;  // one fault-in, not one per page
@@ -92,6 +94,7 @@ public:
                 return;
             }
         }
+#endif
         try {
             copy_.resize(static_cast<std::size_t>(size_));
         } catch (const std::exception&) {
@@ -109,9 +112,11 @@ public:
     }
     ~ImageBytes()
     {
+#if !defined(_WIN32)
         if (mapped_ != nullptr) {
             ::munmap(const_cast<std::uint8_t*>(mapped_), static_cast<std::size_t>(size_));
         }
+#endif
     }
     ImageBytes(const ImageBytes&) = delete;
     ImageBytes& operator=(const ImageBytes&) = delete;

@@ -1,11 +1,11 @@
 // The command line both tools share: getopt_long with the shared options,
 // whole numbers, rates and rules, and the rules between the arguments.
 #include <getopt.h>
-#include <sys/stat.h>
 
 #include <cctype>
 #include <cstring>
 
+#include "host.h"
 #include "shell.h"
 
 namespace shell {
@@ -160,8 +160,7 @@ bool CheckShellArguments(const ShellOptions& options)
 
 bool CheckDirectory(const char* dir)
 {
-    struct stat st;
-    if (dir != nullptr && (::stat(dir, &st) != 0 || !S_ISDIR(st.st_mode))) {
+    if (dir != nullptr && !host::IsDirectory(dir)) {
         return UsageError(std::string("'") + dir + "' is not a directory");
     }
     return true;

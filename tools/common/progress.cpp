@@ -1,10 +1,9 @@
 // The progress line: "PROGRAM: NAME: 42% (about 3 s left)" on standard
 // error, rewritten in place, for jobs long enough to need it.
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
 
+#include "host.h"
 #include "shell.h"
 
 namespace shell {
@@ -24,7 +23,7 @@ double Since(std::chrono::steady_clock::time_point start)
 }  // namespace
 
 ProgressLine::ProgressLine(const ShellOptions& options, const std::string& name, bool early)
-    : name_(name), on_(!options.quiet && ::isatty(STDERR_FILENO) != 0), early_(early),
+    : name_(name), on_(!options.quiet && host::IsTerminal(host::kStandardError)), early_(early),
       start_(std::chrono::steady_clock::now())
 {
 }

@@ -1,15 +1,12 @@
 // What both tools do alike at the shell: where each output goes, which
 // outputs they must not touch, standard input, and their console lines.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cctype>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
 
+#include "host.h"
 #include "shell.h"
 
 namespace shell {
@@ -62,8 +59,7 @@ std::string ReplaceExtension(const std::string& input, const char* from, const c
 {
     std::string path(input);
     const std::size_t dot = path.find_last_of('.');
-    const std::size_t slash = path.find_last_of('/');
-    if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) {
+    if (dot != std::string::npos && dot >= host::NameStart(path)) {
         const std::string extension = path.substr(dot + 1);
         std::string lower;
         for (const char c : extension) {
@@ -82,10 +78,10 @@ namespace {
 // /dev/stdout.
 bool IsOpenAsStandardOutput(const char* path)
 {
-    struct stat named;
-    struct stat out;
-    return ::stat(path, &named) == 0 && ::fstat(STDOUT_FILENO, &out) == 0 &&
-           named.st_dev == out.st_dev && named.st_ino == out.st_ino;
+    host::Identity named;
+    host::Identity out;
+    return host::IdentityOfPath(path, named) && host::IdentityOfDescriptor(host::kStandardOutput, out) &&
+           host::SameFile(named, out);
 }
 
 }  // namespace
@@ -98,60 +94,35 @@ std::string OutputFor(const char* output, const char* outputDir, const char* inp
     }
     if (outputDir != nullptr) {
         const std::string name = IsStandardStream(input) ? "stdin" : input;
-        const std::size_t slash = name.find_last_of('/');
-        return std::string(outputDir) + "/" +
-               ReplaceExtension(slash == std::string::npos ? name : name.substr(slash + 1), from, to);
+        return std::string(outputDir) + "/" + ReplaceExtension(name.substr(host::NameStart(name)), from, to);
     }
     return IsStandardStream(input) ? "-" : ReplaceExtension(input, from, to);
 }
 
-namespace {
-
-// An unnamed file in $TMPDIR (default /tmp): gone when the run ends, however
-// it ends. -1 with errno set.
-int OpenSpool(std::string& folder)
-{
-    const char* tmp = std::getenv("TMPDIR");
-    folder = tmp != nullptr && *tmp != '\0' ? tmp : "/tmp";
-#if defined(O_TMPFILE)
-    const int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-    if (fd >= 0 || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)) {
-        return fd;
-    }
-#endif
-    std::string name = folder + "/" + programName + ".XXXXXX";
-    const int named = ::mkstemp(&name[0]);
-    if (named >= 0) {
-        ::unlink(name.c_str());
-    }
-    return named;
-}
-
-}  // namespace
 
 int OpenStandardInput(int* spool, const char* kind, std::uint64_t limit, const char* tooLarge)
 {
-    struct stat st;
-    if (::fstat(STDIN_FILENO, &st) == 0 && S_ISREG(st.st_mode)) {
-        return STDIN_FILENO;
+    host::Identity in;
+    if (host::IdentityOfDescriptor(host::kStandardInput, in) && in.regular) {
+        return host::kStandardInput;
     }
-    if (::isatty(STDIN_FILENO)) {
+    if (host::IsTerminal(host::kStandardInput)) {
         PrintFailure(kStandardInput, (std::string("is a terminal; ") + kind + " data is not read from a terminal").c_str());
         return -1;
     }
     std::string folder;
     BRRFile copy;
-    if ((*spool = OpenSpool(folder)) < 0 || BRRFileAdopt(&copy, *spool) != 0) {
+    if ((*spool = host::OpenSpool(folder)) < 0 || BRRFileAdopt(&copy, *spool) != 0) {
         PrintFailure(kStandardInput, ("cannot be copied into " + folder + ": " + std::strerror(errno)).c_str());
         return -1;
     }
     char buffer[65536];
     std::uint64_t total = 0;
     for (;;) {
-        const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
+        const long n = host::ReadSome(host::kStandardInput, buffer, sizeof buffer);
         if (n == 0) {
             // Readers that take the descriptor (libsndfile) start where it stands.
-            if (::lseek(*spool, 0, SEEK_SET) != 0) {
+            if (!host::Rewind(*spool)) {
                 PrintFailure(kStandardInput, std::strerror(errno));
                 return -1;
             }
@@ -180,21 +151,21 @@ int OpenStandardInput(int* spool, const char* kind, std::uint64_t limit, const c
 
 bool IsTheInput(const char* inputArg, const std::string& output)
 {
-    struct stat in;
-    struct stat out;
-    const int found = IsStandardStream(inputArg) ? ::fstat(STDIN_FILENO, &in) : ::stat(inputArg, &in);
-    return found == 0 && S_ISREG(in.st_mode) && ::stat(output.c_str(), &out) == 0 &&
-           in.st_dev == out.st_dev && in.st_ino == out.st_ino;
+    host::Identity in;
+    host::Identity out;
+    const bool found = IsStandardStream(inputArg) ? host::IdentityOfDescriptor(host::kStandardInput, in)
+                                                  : host::IdentityOfPath(inputArg, in);
+    return found && in.regular && host::IdentityOfPath(output.c_str(), out) && host::SameFile(in, out);
 }
 
 const Written* WrittenBefore(const std::vector<Written>& written, const std::string& output)
 {
-    struct stat st;
-    if (::stat(output.c_str(), &st) != 0) {
+    host::Identity id;
+    if (!host::IdentityOfPath(output.c_str(), id)) {
         return nullptr;
     }
     for (const Written& w : written) {
-        if (w.device == st.st_dev && w.inode == st.st_ino) {
+        if (w.device == id.device && w.inode == id.number) {
             return &w;
         }
     }
@@ -203,9 +174,9 @@ const Written* WrittenBefore(const std::vector<Written>& written, const std::str
 
 void NoteWritten(std::vector<Written>& written, const std::string& output, const std::string& input)
 {
-    struct stat st;
-    if (!IsStandardStream(output.c_str()) && ::stat(output.c_str(), &st) == 0) {
-        written.push_back(Written{st.st_dev, st.st_ino, input});
+    host::Identity id;
+    if (!IsStandardStream(output.c_str()) && host::IdentityOfPath(output.c_str(), id)) {
+        written.push_back(Written{id.device, id.number, input});
     }
 }
 
@@ -217,14 +188,15 @@ void RefuseTheInput(const Names& names)
 bool OpenOutput(bool force, const Names& names, const BRRFile& input, const char* kind, BRRFile* output)
 {
     const int error = names.toStandardOutput
-                          ? BRRFileAdopt(output, STDOUT_FILENO)
-                          : BRRFileOpenOutput(output, names.outputPath, nullptr, force ? 0 : 1);
+                          ? BRRFileAdopt(output, host::kStandardOutput)
+                          : BRRFileOpenOutput(output, names.outputPath, host::WidePath(names.outputPath).get(),
+                                              force ? 0 : 1);
     if (error != 0) {
         PrintFailure(names.output, error == BRR_FILE_EXISTS ? "file exists (use -f to overwrite)"
                                                             : BRRFileErrorText(error));
         return false;
     }
-    const bool terminal = ::isatty(output->descriptor) != 0;
+    const bool terminal = host::IsTerminal(output->descriptor);
     const bool itself = !terminal && BRRFileIsSame(output, &input) != 0;
     if (!terminal && !itself) {
         return true;
@@ -275,7 +247,7 @@ int OpenInput(const char* inputArg, const StandardInputRules& rules, BRRFile* in
         const int fd = OpenStandardInput(spool, rules.kind, rules.limit, rules.tooLarge);
         return fd >= 0 && BRRFileAdopt(input, fd) == 0 ? fd : -1;
     }
-    if (const int error = BRRFileOpenInput(input, inputArg, nullptr); error != 0) {
+    if (const int error = BRRFileOpenInput(input, inputArg, host::WidePath(inputArg).get()); error != 0) {
         PrintFailure(inputArg, BRRFileErrorText(error));
         return -1;
     }
@@ -288,7 +260,7 @@ void CloseInput(const char* inputArg, BRRFile* input, int spool)
         BRRFileClose(input);
     }
     if (spool >= 0) {
-        ::close(spool);
+        host::Close(spool);
     }
 }
 

@@ -4,8 +4,6 @@
 #ifndef VORNISH_TOOLS_SHELL_H
 #define VORNISH_TOOLS_SHELL_H
 
-#include <sys/types.h>
-
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -13,6 +11,9 @@
 #include <vector>
 
 #include "VornishAudioBRRFile.h"
+
+// Each tool's own main (tools/common/entry.cpp calls it with UTF-8 arguments).
+int ToolMain(int argc, char** argv);
 
 namespace shell {
 
@@ -138,8 +139,8 @@ bool IsTheInput(const char* inputArg, const std::string& output);
 // The outputs this run wrote, to refuse a second input that would replace
 // one (a.brr and a.BRR, or two names of one file).
 struct Written {
-    dev_t device;
-    ino_t inode;
+    std::uint64_t device;
+    std::uint64_t inode;
     std::string input;
 };
 const Written* WrittenBefore(const std::vector<Written>& written, const std::string& output);

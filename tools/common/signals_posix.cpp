@@ -2,6 +2,8 @@
 // replacements that take their target's place only when complete, and the
 // handler discards the temporary name of the one being written, where it has
 // one (on Linux it has none), then dies of the signal.
+#if !defined(_WIN32)
+
 #include <atomic>
 #include <csignal>
 #include <cstring>
@@ -77,3 +79,5 @@ int FinishOutput(BRRFile* output, bool commit)
 }
 
 }  // namespace shell
+
+#endif
