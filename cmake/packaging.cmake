@@ -37,6 +37,17 @@ set(CPACK_COMPONENT_PYTHON_DESCRIPTION "BRR sample engine - Python 3 module${vor
 file(WRITE ${PROJECT_BINARY_DIR}/debian-runtime/triggers "activate-noawait ldconfig\n")
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA ${PROJECT_BINARY_DIR}/debian-runtime/triggers)
 
+# The windows-x64 ZIP (cpack -G ZIP there): the programs, the DLL, the
+# headers, the manual pages as text and the LICENSE, in one folder.
+if(WIN32)
+    set(CPACK_GENERATOR ZIP)
+    set(CPACK_PACKAGING_INSTALL_PREFIX "")
+    set(CPACK_PACKAGE_FILE_NAME VornishAudioBRRDecoder-${PROJECT_VERSION}-windows-x64)
+    install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION . COMPONENT Runtime)
+    include(CPack)
+    return()
+endif()
+
 # Each package's copyright and changelog, as Debian places them.
 set(vornish_changelog ${PROJECT_BINARY_DIR}/debian-changelog)
 foreach(component Runtime Development Tools Python)
