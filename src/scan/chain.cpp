@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "brr/arithmetic.h"
+#include "scan/candidates.h"
 #include "scan/evidence.h"
 
 namespace vornish {
@@ -153,7 +154,8 @@ std::uint64_t RoundUp(std::uint64_t x, std::uint64_t to) { return (x + to - 1) /
 
 }  // namespace
 
-std::uint64_t AlignStart(const std::uint8_t* data, std::uint64_t segment, std::uint64_t start, bool packed)
+std::uint64_t AlignStart(const std::uint8_t* data, std::uint64_t segment, std::uint64_t start, bool packed,
+                         std::uint64_t after, const BRRFound* before)
 {
     constexpr std::uint64_t kLongestPad = 256;
     constexpr std::uint64_t kLongestSilence = 256;  // blocks
@@ -165,17 +167,28 @@ std::uint64_t AlignStart(const std::uint8_t* data, std::uint64_t segment, std::u
     // with fewer than 256 zeros between (more is fill, or silence), and less
     // than 256 blocks of silence after it.
     std::uint64_t zeros = earliest;  // where the zeros just before `at` begin
-    while (zeros > 0 && data[zeros - 1] == 0 && earliest - zeros <= kLongestPad) {
+    while (zeros > after && data[zeros - 1] == 0 && earliest - zeros <= kLongestPad) {
         --zeros;
     }
+    // Of two such places (144 bytes apart, so in the same phase), the one
+    // its bank pads to: 16 when the sample before starts at a multiple of
+    // 16 alone, else 256 (more likely than 16 blocks of silence).
+    const bool by16 = before != nullptr && before->offset % 16 == 0 && before->offset % kLongestPad != 0;
+    std::uint64_t aligned = kNoPosition;
     for (std::uint64_t at = earliest; at <= start; at += BRR_BLOCK_SIZE) {
         for (std::uint64_t b = at > earliest ? at - BRR_BLOCK_SIZE : at; b < at; ++b) {
             zeros = data[b] == 0 ? zeros : b + 1;
         }
         if (at % 16 == 0 && zeros < at && at - zeros < kLongestPad && start - at < kLongestSilence * BRR_BLOCK_SIZE &&
             (RoundUp(zeros, 16) == at || RoundUp(zeros, kLongestPad) == at)) {
-            return at;
+            aligned = at;
+            if (by16) {
+                break;
+            }
         }
+    }
+    if (aligned != kNoPosition) {
+        return aligned;
     }
     // Right after a sample's end block: its own leading silence, unless so
     // long that it is fill.

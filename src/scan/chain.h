@@ -34,8 +34,10 @@ float HeaderEvidenceOf(const std::uint8_t* data, std::uint64_t first, std::uint6
 // the data before (padded with zeros). Without such a place: at `segment`
 // when `packed` (it follows a sample's end block) and less than 256 blocks
 // before, else at the first of the near-silent blocks just before `start`
-// that are not all zero bytes.
-std::uint64_t AlignStart(const std::uint8_t* data, std::uint64_t segment, std::uint64_t start, bool packed);
+// that are not all zero bytes. `after` is where the find before (`before`,
+// nullptr: none) ends: the zeros of its own last block are no padding.
+std::uint64_t AlignStart(const std::uint8_t* data, std::uint64_t segment, std::uint64_t start, bool packed,
+                         std::uint64_t after, const BRRFound* before);
 
 // The finds of a 64 KiB memory image's directory (at `directory`, or the one
 // found when it is BRR_SCAN_AUTO), in order of offset; memoryOffset is where

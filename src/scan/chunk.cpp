@@ -87,8 +87,10 @@ private:
             loud += BRR_BLOCK_SIZE;
         }
         if (!keepSilence || loud != j.start) {
-            const std::uint64_t floor = keepSilence ? j.start : std::max(segment, FoundBefore(j.start));
-            const std::uint64_t start = AlignStart(data_, floor, loud, keepSilence);
+            const BRRFound* before = FoundBefore(keepSilence ? loud : j.start);
+            const std::uint64_t after = before != nullptr ? EndOf(*before) : 0;
+            const std::uint64_t floor = keepSilence ? j.start : std::max(segment, after);
+            const std::uint64_t start = AlignStart(data_, floor, loud, keepSilence, after, before);
             j.blocks = (end - start) / BRR_BLOCK_SIZE + 1;
             j.start = start;
         }
@@ -103,23 +105,21 @@ private:
         f.foundBy = BRR_FOUND_BY_SCAN;
         f.entry = -1;
         f.loopFlag = (data_[end] & BRR_LOOP_FLAG) != 0 ? 1 : 0;
-        Offer(finds_, directory_, Pending{f, j.evidence});
+        Offer(finds_, directory_, Pending{f, j.evidence}, options_.minBlocks);
         return true;
     }
 
-    // Where the last sure find before `offset` ends: no start is walked back
-    // past it (one that might be chance bytes may still lose to it).
-    std::uint64_t FoundBefore(std::uint64_t offset) const
+    // The last sure find that ends by `offset` (nullptr: none): no start is
+    // walked back past it (one that might be chance bytes may still lose to it).
+    const BRRFound* FoundBefore(std::uint64_t offset) const
     {
         constexpr double kSure = 0.99;
-        std::uint64_t end = 0;
         for (auto p = finds_.rbegin(); p != finds_.rend(); ++p) {
             if (EndOf(p->found) <= offset && p->found.score >= kSure) {
-                end = std::max(end, EndOf(p->found));
-                break;
+                return &p->found;
             }
         }
-        return end;
+        return nullptr;
     }
 
     const std::uint8_t* data_;
@@ -134,15 +134,45 @@ private:
 
 }  // namespace
 
-void Offer(std::vector<Pending>& finds, const std::vector<BRRFound>& directory, const Pending& n)
+namespace {
+
+// Two samples never share bytes, and an end block is sure where a start is
+// a guess: a start that reaches at most kEdge bytes into the find before
+// moves to its own phase's first block after it.
+constexpr std::uint64_t kEdge = 2 * BRR_BLOCK_SIZE;
+
+bool StartAfter(BRRFound& later, const BRRFound& earlier, std::uint64_t minBlocks)
+{
+    const std::uint64_t into = EndOf(earlier) - later.offset;
+    const std::uint64_t skip = (into + BRR_BLOCK_SIZE - 1) / BRR_BLOCK_SIZE;
+    if (later.offset <= earlier.offset || into > kEdge || later.blocks < skip + minBlocks) {
+        return false;
+    }
+    later.offset += skip * BRR_BLOCK_SIZE;
+    later.blocks -= skip;
+    return true;
+}
+
+}  // namespace
+
+void Offer(std::vector<Pending>& finds, const std::vector<BRRFound>& directory, Pending n, std::uint64_t minBlocks)
 {
     if (std::any_of(directory.begin(), directory.end(), [&](const BRRFound& f) { return Overlap(f, n.found); })) {
         return;
     }
     auto first = std::lower_bound(finds.begin(), finds.end(), n.found.offset,
                                   [](const Pending& p, std::uint64_t offset) { return EndOf(p.found) <= offset; });
+    if (first != finds.end() && Overlap(first->found, n.found)) {
+        StartAfter(n.found, first->found, minBlocks);
+        if (!Overlap(first->found, n.found)) {
+            ++first;
+        }
+    }
     auto last = first;
     while (last != finds.end() && Overlap(last->found, n.found)) {
+        if (StartAfter(last->found, n.found, minBlocks) && !Overlap(last->found, n.found)) {
+            break;
+        }
         if (last->evidence >= n.evidence) {
             return;
         }

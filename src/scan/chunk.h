@@ -22,8 +22,9 @@ inline bool Overlap(const BRRFound& a, const BRRFound& b) { return a.offset < En
 
 // Adds a find to `finds` (in order, none overlapping) unless one of the
 // directory's or a stronger one shares its bytes; drops the weaker ones it
-// overlaps.
-void Offer(std::vector<Pending>& finds, const std::vector<BRRFound>& directory, const Pending& n);
+// overlaps. A start that reaches a block or two into a find before moves
+// past it instead (keeping at least minBlocks).
+void Offer(std::vector<Pending>& finds, const std::vector<BRRFound>& directory, Pending n, std::uint64_t minBlocks);
 
 // The finds whose end blocks lie in [from, to) (chains may reach back before
 // `from`), in order of offset. Throws std::bad_alloc.

@@ -35,8 +35,9 @@ constexpr std::uint64_t kChunk = std::uint64_t{4} << 20;
 // The finds of the stretches scanned so far, reported when nothing later can overlap them.
 class Reporter {
 public:
-    Reporter(const std::uint8_t* data, const std::vector<BRRFound>& directory, BRRFoundFunction found, void* context)
-        : data_(data), directory_(directory), found_(found), context_(context)
+    Reporter(const std::uint8_t* data, const std::vector<BRRFound>& directory, std::uint64_t minBlocks,
+             BRRFoundFunction found, void* context)
+        : data_(data), directory_(directory), minBlocks_(minBlocks), found_(found), context_(context)
     {
     }
 
@@ -47,7 +48,7 @@ public:
     void Add(const std::vector<Pending>& finds, std::uint64_t upTo, bool last)
     {
         for (const Pending& p : finds) {
-            Offer(pending_, directory_, p);
+            Offer(pending_, directory_, p, minBlocks_);
         }
         const std::uint64_t open = last ? std::numeric_limits<std::uint64_t>::max() : OpenFrom(upTo);
         std::size_t done = 0;
@@ -99,6 +100,7 @@ private:
 
     const std::uint8_t* data_;
     const std::vector<BRRFound>& directory_;
+    std::uint64_t minBlocks_;
     BRRFoundFunction found_;
     void* context_;
     std::size_t nextDirectory_ = 0;
@@ -150,7 +152,7 @@ void Scan(const std::uint8_t* data, std::uint64_t size, const BRRScanOptions& o,
           BRRFoundFunction found, void* context)
 {
     const std::uint64_t positions = size >= BRR_BLOCK_SIZE ? size - BRR_BLOCK_SIZE + 1 : 0;
-    Reporter reporter(data, directory, found, context);
+    Reporter reporter(data, directory, o.minBlocks, found, context);
     std::uint64_t at = 0;
     do {
         const std::uint64_t bounds[3] = {at, std::min(positions, at + kChunk), std::min(positions, at + 2 * kChunk)};
