@@ -152,35 +152,40 @@ bool IsNearSilent(const std::uint8_t* block)
 
 std::uint64_t RoundUp(std::uint64_t x, std::uint64_t to) { return (x + to - 1) / to * to; }
 
+constexpr std::uint64_t kLongestPad = 256;
+
+// Where a padded bank puts a sample: the first multiple of 16 or 256 after
+// the data before, with fewer than 256 zeros between (more is fill, or
+// silence). The zeros of the find before, ending at `after`, are its own.
+bool IsBankPlace(const std::uint8_t* data, std::uint64_t at, std::uint64_t after)
+{
+    if (at % 16 != 0 || at <= after || data[at - 1] != 0) {
+        return false;
+    }
+    std::uint64_t zeros = at - 1;
+    while (zeros > after && data[zeros - 1] == 0 && at - zeros < kLongestPad) {
+        --zeros;
+    }
+    return at - zeros < kLongestPad && (RoundUp(zeros, 16) == at || RoundUp(zeros, kLongestPad) == at);
+}
+
 }  // namespace
 
 std::uint64_t AlignStart(const std::uint8_t* data, std::uint64_t segment, std::uint64_t start, bool packed,
                          std::uint64_t after, const BRRFound* before)
 {
-    constexpr std::uint64_t kLongestPad = 256;
     constexpr std::uint64_t kLongestSilence = 256;  // blocks
     std::uint64_t earliest = start;
     while (earliest >= segment + BRR_BLOCK_SIZE && IsFaint(data + earliest - BRR_BLOCK_SIZE)) {
         earliest -= BRR_BLOCK_SIZE;
     }
-    // A padded bank: the first multiple of 16 or 256 after the data before,
-    // with fewer than 256 zeros between (more is fill, or silence), and less
-    // than 256 blocks of silence after it.
-    std::uint64_t zeros = earliest;  // where the zeros just before `at` begin
-    while (zeros > after && data[zeros - 1] == 0 && earliest - zeros <= kLongestPad) {
-        --zeros;
-    }
-    // Of two such places (144 bytes apart, so in the same phase), the one
+    // Of two bank places (144 bytes apart, so in the same phase), the one
     // its bank pads to: 16 when the sample before starts at a multiple of
     // 16 alone, else 256 (more likely than 16 blocks of silence).
     const bool by16 = before != nullptr && before->offset % 16 == 0 && before->offset % kLongestPad != 0;
     std::uint64_t aligned = kNoPosition;
     for (std::uint64_t at = earliest; at <= start; at += BRR_BLOCK_SIZE) {
-        for (std::uint64_t b = at > earliest ? at - BRR_BLOCK_SIZE : at; b < at; ++b) {
-            zeros = data[b] == 0 ? zeros : b + 1;
-        }
-        if (at % 16 == 0 && zeros < at && at - zeros < kLongestPad && start - at < kLongestSilence * BRR_BLOCK_SIZE &&
-            (RoundUp(zeros, 16) == at || RoundUp(zeros, kLongestPad) == at)) {
+        if (start - at < kLongestSilence * BRR_BLOCK_SIZE && IsBankPlace(data, at, after)) {
             aligned = at;
             if (by16) {
                 break;
@@ -194,6 +199,12 @@ std::uint64_t AlignStart(const std::uint8_t* data, std::uint64_t segment, std::u
     // long that it is fill.
     if (packed && start - segment < kLongestSilence * BRR_BLOCK_SIZE) {
         return segment;
+    }
+    // A sample's first block may be the onset of a sound, unlike the blocks
+    // after it: one block before, at a bank's place, is its start.
+    const std::uint64_t onset = start - BRR_BLOCK_SIZE;
+    if (start >= segment + BRR_BLOCK_SIZE && (IsBankPlace(data, onset, after) || (onset == after && after != 0))) {
+        return onset;
     }
     // Else the near-silent blocks just before it that are not zero bytes:
     // the sample's quiet beginning.

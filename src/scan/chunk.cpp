@@ -20,6 +20,11 @@ constexpr std::uint64_t kPhases = BRR_BLOCK_SIZE;
 constexpr std::uint64_t kShortChain = 8;
 constexpr float kShortGate = 4.0f;
 
+std::uint64_t RoundUp(std::uint64_t x, std::uint64_t to) { return (x + to - 1) / to * to; }
+
+// A find this likely is no chance bytes: others give way to it.
+constexpr double kSure = 0.99;
+
 class Chunk {
 public:
     Chunk(const std::uint8_t* data, std::uint64_t size, const BRRScanOptions& options,
@@ -80,7 +85,7 @@ private:
         Judged j = JudgeChain(data_, first, end, true, keepSilence);
         const double score = ScoreOf(j.evidence);
         if (j.blocks == 0 || score < options_.minScore) {
-            return false;
+            return JudgeInBank(first, end);
         }
         std::uint64_t loud = j.start;  // past the zero blocks a bank may pad with
         while (keepSilence && loud < end && IsZeroBlock(data_ + loud)) {
@@ -97,15 +102,57 @@ private:
         if (j.blocks < options_.minBlocks) {
             return false;
         }
+        Add(j.start, end, score, j.evidence);
+        return true;
+    }
+
+    void Add(std::uint64_t start, std::uint64_t end, double score, double evidence)
+    {
         BRRFound f{};
-        f.offset = j.start;
-        f.blocks = j.blocks;
+        f.offset = start;
+        f.blocks = (end - start) / BRR_BLOCK_SIZE + 1;
         f.loopBlock = BRR_NO_LOOP_START;
         f.score = score;
         f.foundBy = BRR_FOUND_BY_SCAN;
         f.entry = -1;
         f.loopFlag = (data_[end] & BRR_LOOP_FLAG) != 0 ? 1 : 0;
-        Offer(finds_, directory_, Pending{f, j.evidence}, options_.minBlocks);
+        Offer(finds_, directory_, Pending{f, evidence}, options_.minBlocks);
+    }
+
+    // Banks hold samples back to back: a chain that starts where a bank puts
+    // the sample after a sure find (right after its end block, or past zeros
+    // at the next multiple of 16 or 256) is far likelier a sample than one
+    // anywhere else, and needs kBankEvidence less evidence.
+    bool JudgeInBank(std::uint64_t first, std::uint64_t end)
+    {
+        constexpr float kBankEvidence = 10.0f;
+        constexpr std::uint64_t kLongestSilence = 32;  // blocks before the first loud one
+        const BRRFound* before = FoundBefore(end);
+        if (before == nullptr) {
+            return false;
+        }
+        const std::uint64_t after = EndOf(*before);
+        std::uint64_t start = kNoPosition;
+        for (const std::uint64_t place : {RoundUp(after, 256), RoundUp(after, 16), after}) {
+            if (place % kPhases == end % kPhases && place >= first && place + minSpan_ <= end &&
+                !IsZeroBlock(data_ + place) &&
+                std::all_of(data_ + after, data_ + place, [](std::uint8_t b) { return b == 0; })) {
+                start = place;
+            }
+        }
+        if (start == kNoPosition) {
+            return false;
+        }
+        std::uint64_t loud = start;
+        while (loud < end && IsSilent(data_ + loud)) {
+            loud += BRR_BLOCK_SIZE;
+        }
+        const Judged j = JudgeChain(data_, start, end, false, false);
+        const double evidence = j.evidence + kBankEvidence;
+        if (loud - start >= kLongestSilence * BRR_BLOCK_SIZE || ScoreOf(evidence) < options_.minScore) {
+            return false;
+        }
+        Add(start, end, ScoreOf(evidence), evidence);
         return true;
     }
 
@@ -113,7 +160,6 @@ private:
     // walked back past it (one that might be chance bytes may still lose to it).
     const BRRFound* FoundBefore(std::uint64_t offset) const
     {
-        constexpr double kSure = 0.99;
         for (auto p = finds_.rbegin(); p != finds_.rend(); ++p) {
             if (EndOf(p->found) <= offset && p->found.score >= kSure) {
                 return &p->found;
@@ -137,7 +183,7 @@ private:
 namespace {
 
 // Two samples never share bytes, and an end block is sure where a start is
-// a guess: a start that reaches at most kEdge bytes into the find before
+// a guess: a start that reaches at most kEdge bytes into a sure find before
 // moves to its own phase's first block after it.
 constexpr std::uint64_t kEdge = 2 * BRR_BLOCK_SIZE;
 
@@ -145,7 +191,7 @@ bool StartAfter(BRRFound& later, const BRRFound& earlier, std::uint64_t minBlock
 {
     const std::uint64_t into = EndOf(earlier) - later.offset;
     const std::uint64_t skip = (into + BRR_BLOCK_SIZE - 1) / BRR_BLOCK_SIZE;
-    if (later.offset <= earlier.offset || into > kEdge || later.blocks < skip + minBlocks) {
+    if (later.offset <= earlier.offset || into > kEdge || later.blocks < skip + minBlocks || earlier.score < kSure) {
         return false;
     }
     later.offset += skip * BRR_BLOCK_SIZE;
