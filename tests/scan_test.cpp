@@ -66,6 +66,43 @@ TEST(BRRScan, FindsABankAmongRandomBytesExactly)
     EXPECT_GT(finds[0].score, 0.99);
 }
 
+// A sawtooth too harsh to pass alone is found where a padded bank puts it
+// after a sure sample; a table that repeats a 9-byte record, which once
+// passed as a sample, is not.
+TEST(BRRScan, TrustsABanksPlacesButNotRepeatedRecords)
+{
+    std::mt19937 random(5);
+    Bytes image(30000);
+    for (auto& b : image) {
+        b = static_cast<std::uint8_t>(random());
+    }
+    std::vector<std::int16_t> saw(192);
+    for (std::size_t i = 0; i < saw.size(); ++i) {
+        saw[i] = static_cast<std::int16_t>(static_cast<int>(i % 20) * 1500 - 15000);
+    }
+    BRREncodeOptions o;
+    BRREncodeOptionsInit(&o);
+    o.effort = BRR_EFFORT_FAST;
+    Bytes harsh(static_cast<std::size_t>(BRR_ENCODED_SIZE(saw.size())));
+    ASSERT_EQ(BRREncode(saw.data(), saw.size(), &o, harsh.data(), harsh.size(), nullptr), BRR_OK);
+    const Bytes a = Sample(3200, 0.05);
+    const std::size_t at = (1000 + a.size() + 255) / 256 * 256;
+    std::memcpy(&image[1000], a.data(), a.size());
+    std::fill(&image[1000 + a.size()], &image[at], std::uint8_t{0});
+    std::memcpy(&image[at], harsh.data(), harsh.size());
+    std::memcpy(&image[20000], harsh.data(), harsh.size());
+    const std::uint8_t record[9] = {0x4A, 0x20, 0x87, 0x4A, 0x20, 0x87, 0x4A, 0x20, 0x87};
+    for (std::size_t k = 0; k < 30; ++k) {
+        std::memcpy(&image[25000 + 9 * k], record, 9);
+    }
+    image[25000 + 9 * 29] |= BRR_END_FLAG;
+    const std::vector<BRRFound> finds = Scan(image);
+    ASSERT_EQ(finds.size(), 2u);
+    EXPECT_EQ(finds[0].offset, 1000u);
+    EXPECT_EQ(finds[1].offset, at);
+    EXPECT_EQ(finds[1].blocks, harsh.size() / 9);
+}
+
 TEST(BRRScan, ADirectoryGivesEveryEntryWithItsLoop)
 {
     Bytes memory(BRR_MEMORY_IMAGE_SIZE);
