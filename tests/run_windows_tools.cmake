@@ -1,8 +1,9 @@
-# brrdecode.exe and brrscan.exe under wine: the same bytes and lines as the
-# Linux tools on the examples with each option set, '-' for standard input
-# and output, a path beyond the code page, and no file replaced without -f.
+# brrdecode.exe, brrscan.exe and brrencode.exe under wine: the same bytes and
+# lines as the Linux tools on the examples with each option set, '-' for
+# standard input and output, a path beyond the code page, and no file
+# replaced without -f.
 # Run with -DEMULATOR=... -DBRRDECODE=... -DBRRSCAN=... -DSOURCE_DIR=... -DWORK_DIR=... -DOBJDUMP=...
-#          [-DLINUX_TOOLS=dir]
+#          [-DBRRENCODE=...] [-DLINUX_TOOLS=dir]
 cmake_policy(VERSION 3.21)
 include(${CMAKE_CURRENT_LIST_DIR}/run_helpers.cmake)
 set(ENV{WINEDEBUG} -all)
@@ -10,7 +11,7 @@ file(REMOVE_RECURSE ${WORK_DIR})
 file(MAKE_DIRECTORY ${WORK_DIR})
 file(COPY ${SOURCE_DIR}/examples/tone.brr ${SOURCE_DIR}/examples/loop.brr DESTINATION ${WORK_DIR})
 # Each program imports only the system's DLLs, as the library DLL does.
-foreach(program ${BRRDECODE} ${BRRSCAN})
+foreach(program ${BRRDECODE} ${BRRSCAN} ${BRRENCODE})
     run(${OBJDUMP} -p ${program})
     string(REGEX MATCHALL "DLL Name: [^\n]+" imports "${out}")
     list(REMOVE_ITEM imports "DLL Name: KERNEL32.dll" "DLL Name: msvcrt.dll")
@@ -98,3 +99,40 @@ execute_process(COMMAND ${EMULATOR} ${BRRSCAN} -q -x x image.bin WORKING_DIRECTO
 if(NOT status EQUAL 1 OR NOT err MATCHES "file exists")
     message(FATAL_ERROR "brrscan.exe -x replaced its files: ${status} ${err}")
 endif()
+
+# brrencode.exe on the examples decoded to WAV (and AIFF, through -), with
+# libsndfile and libsoxr built for Windows: the Linux tool's very blocks.
+if(NOT BRRENCODE)
+    return()
+endif()
+run(${EMULATOR} ${BRRDECODE} -q -f --loops 3 ${WORK_DIR}/loop.brr -o ${WORK_DIR}/loop.wav)
+run(${EMULATOR} ${BRRDECODE} -q -f --rate 22050 ${WORK_DIR}/tone.brr -o ${WORK_DIR}/tone.wav)
+foreach(options "" "--rate;16000" "--loop;16:144;--loop-fit;repeat" "--loop;16:150" "--effort;best;--treble-boost"
+                "--no-loop-header;--rules;library")
+    foreach(sample tone loop)
+        same(BRRENCODE encoded.brr -f -o encoded.brr ${options} ${sample}.wav)
+    endforeach()
+endforeach()
+same(BRRENCODE "" --channel 2 tone.wav)
+execute_process(COMMAND ${EMULATOR} ${BRRENCODE} - INPUT_FILE ${WORK_DIR}/tone.wav OUTPUT_FILE ${WORK_DIR}/piped.brr
+                ERROR_VARIABLE lines RESULT_VARIABLE status WORKING_DIRECTORY ${WORK_DIR})
+run(${EMULATOR} ${BRRENCODE} -q -f ${WORK_DIR}/tone.wav -o ${WORK_DIR}/named.brr)
+execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${WORK_DIR}/piped.brr ${WORK_DIR}/named.brr
+                RESULT_VARIABLE differs)
+if(NOT status EQUAL 0 OR differs OR NOT lines MATCHES "Done !")
+    message(FATAL_ERROR "brrencode.exe - < tone.wav > piped.brr: ${status}\n${lines}")
+endif()
+# Formats this build lacks are named, and nothing is replaced unasked.
+file(WRITE ${WORK_DIR}/song.flac "fLaC and what follows")
+file(WRITE ${WORK_DIR}/kept.brr "keep")
+foreach(case "song.flac|is FLAC audio, which this Windows build does not read"
+             "-o;kept.brr;tone.wav|kept.brr: file exists \\(use -f to overwrite\\)")
+    string(REPLACE "|" ";" case "${case}")
+    list(POP_BACK case message)
+    execute_process(COMMAND ${EMULATOR} ${BRRENCODE} ${case} WORKING_DIRECTORY ${WORK_DIR}
+                    RESULT_VARIABLE status ERROR_VARIABLE err)
+    file(READ ${WORK_DIR}/kept.brr kept)
+    if(NOT status EQUAL 1 OR NOT kept STREQUAL "keep" OR NOT err MATCHES "${message}")
+        message(FATAL_ERROR "brrencode.exe ${case}: ${status} ${err}")
+    endif()
+endforeach()

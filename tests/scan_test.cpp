@@ -67,10 +67,11 @@ TEST(BRRScan, FindsABankAmongRandomBytesExactly)
 }
 
 // A sawtooth too harsh to pass alone is found where a padded bank puts it
-// after a sure sample; a table that repeats a 9-byte record, which once
-// passed as a sample, is not.
+// after a sure sample; a square wave of identical blocks is found anywhere;
+// a table that repeats a 9-byte record, which once passed as a sample, is not.
 TEST(BRRScan, TrustsABanksPlacesButNotRepeatedRecords)
 {
+    const std::uint8_t square[9] = {0xB0, 0x77, 0x77, 0x77, 0x77, 0x99, 0x99, 0x99, 0x99};
     std::mt19937 random(5);
     Bytes image(30000);
     for (auto& b : image) {
@@ -96,11 +97,17 @@ TEST(BRRScan, TrustsABanksPlacesButNotRepeatedRecords)
         std::memcpy(&image[25000 + 9 * k], record, 9);
     }
     image[25000 + 9 * 29] |= BRR_END_FLAG;
+    for (std::size_t k = 0; k < 30; ++k) {
+        std::memcpy(&image[15000 + 9 * k], square, 9);
+    }
+    image[15000 + 9 * 29] |= BRR_END_FLAG;
     const std::vector<BRRFound> finds = Scan(image);
-    ASSERT_EQ(finds.size(), 2u);
+    ASSERT_EQ(finds.size(), 3u);
     EXPECT_EQ(finds[0].offset, 1000u);
     EXPECT_EQ(finds[1].offset, at);
     EXPECT_EQ(finds[1].blocks, harsh.size() / 9);
+    EXPECT_EQ(finds[2].offset, 15000u);
+    EXPECT_EQ(finds[2].blocks, 30u);
 }
 
 TEST(BRRScan, ADirectoryGivesEveryEntryWithItsLoop)

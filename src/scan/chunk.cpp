@@ -185,7 +185,7 @@ namespace {
 // Two samples never share bytes, and an end block is sure where a start is
 // a guess: a start that reaches at most kEdge bytes into a sure find before
 // moves to its own phase's first block after it.
-constexpr std::uint64_t kEdge = 2 * BRR_BLOCK_SIZE;
+constexpr std::uint64_t kEdge = std::uint64_t{2} * BRR_BLOCK_SIZE;
 
 bool StartAfter(BRRFound& later, const BRRFound& earlier, std::uint64_t minBlocks)
 {

@@ -61,6 +61,10 @@ struct Tables {
     float peak[kPeakBins];
     float bias[kBiasBins];
     float echo[kEchoBins];
+    // A block that predicts from the ones before repeats their codes only by
+    // chance: tables and unrolled code do it, an encoder almost never (with
+    // filter 0, a synthetic wave repeats its blocks whole).
+    float echoPredicted[kEchoBins];
     float offset;  // the prior: score = 1 / (1 + exp(offset - evidence))
 };
 
@@ -198,7 +202,8 @@ inline float JumpEvidence(int octaves, int octavesBefore) { return kTables.jump[
 // The bytes' evidence, `echo` (0..2) blocks before it in the chain.
 inline float EchoEvidence(const std::uint8_t* block, int echo)
 {
-    return echo > 0 ? kTables.echo[EchoBin(Echo(block, echo))] : 0.0f;
+    const float* table = (block[0] & 0x0C) != 0 ? kTables.echoPredicted : kTables.echo;
+    return echo > 0 ? table[EchoBin(Echo(block, echo))] : 0.0f;
 }
 
 constexpr float kCharacterBlocks = 8.0f;

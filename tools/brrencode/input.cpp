@@ -3,12 +3,15 @@
 // 'smpl' loop, AIFF markers: libsndfile's instrument data, END exclusive).
 #include <sndfile.h>
 
+#include <cerrno>
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <string>
 
 #include "brrencode.h"
+#include "host.h"
 
 namespace brrencode {
 namespace {
@@ -86,14 +89,54 @@ void WarnIfCut(SNDFILE* file, const std::string& name)
     }
 }
 
+// The Windows build's libsndfile has no external codecs: the name of a
+// format it lacks, from the first bytes, else null.
+const char* LackedFormat(int descriptor)
+{
+#if VORNISH_SNDFILE_BUILTIN_FORMATS
+    unsigned char magic[4] = {};
+    const bool read = host::ReadSome(descriptor, magic, sizeof magic) == sizeof magic;
+    if (!host::Rewind(descriptor) || !read) {
+        return nullptr;
+    }
+    return std::memcmp(magic, "fLaC", 4) == 0   ? "FLAC"
+           : std::memcmp(magic, "OggS", 4) == 0 ? "Ogg"
+           : std::memcmp(magic, "ID3", 3) == 0 || (magic[0] == 0xFF && (magic[1] & 0xE0) == 0xE0) ? "MP3"
+                                                                                                : nullptr;
+#else
+    (void)descriptor;
+    return nullptr;
+#endif
+}
+
+// libsndfile closes a descriptor it fails to open on some systems: it is
+// given one of its own.
+SNDFILE* Open(int descriptor, const std::string& name, SF_INFO& info)
+{
+    if (const char* format = LackedFormat(descriptor)) {
+        PrintFailure(name, (std::string("is ") + format +
+                            " audio, which this Windows build does not read; convert it to WAV first").c_str());
+        return nullptr;
+    }
+    const int own = host::Duplicate(descriptor);
+    if (own < 0) {
+        PrintFailure(name, std::strerror(errno));
+        return nullptr;
+    }
+    SNDFILE* file = sf_open_fd(own, SFM_READ, &info, SF_TRUE);
+    if (file == nullptr) {
+        PrintFailure(name, sf_strerror(nullptr));
+    }
+    return file;
+}
+
 }  // namespace
 
 bool ReadSignal(int descriptor, const std::string& name, const Options& options, Signal& signal)
 {
     SF_INFO info{};
-    SNDFILE* file = sf_open_fd(descriptor, SFM_READ, &info, SF_FALSE);
+    SNDFILE* file = Open(descriptor, name, info);
     if (file == nullptr) {
-        PrintFailure(name, sf_strerror(nullptr));
         return false;
     }
     WarnIfCut(file, name);

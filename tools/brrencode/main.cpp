@@ -7,11 +7,25 @@
 
 namespace {
 
+// The Windows build's libsndfile has none of its external codecs.
+#if VORNISH_SNDFILE_BUILTIN_FORMATS
+#define FORMATS "WAV, AIFF, CAF, ..."
+#define FORMATS_NOTE                                                                    \
+    "This Windows build reads the formats libsndfile implements itself: WAV, WAVEX,\n" \
+    "RF64, W64, AIFF/AIFC, CAF, AU, VOC, IFF/SVX, SD2, PAF, AVR, HTK, MAT4, MAT5,\n"  \
+    "PVF, SDS, XI, MPC 2000, WVE, NIST Sphere and IRCAM; not FLAC, Ogg (Vorbis,\n"     \
+    "Opus) or MP3. Convert those to WAV first.\n"                                       \
+    "\n"
+#else
+#define FORMATS "WAV, AIFF, FLAC, Ogg/Vorbis, ..."
+#define FORMATS_NOTE ""
+#endif
+
 const char kUsage[] =
     "Usage: brrencode [OPTIONS] INPUT...\n"
-    "Encode audio files (WAV, AIFF, FLAC, Ogg/Vorbis, ... in any sample format and\n"
+    "Encode audio files (" FORMATS " in any sample format and\n"
     "any number of channels) into BRR samples: 9-byte blocks of 16 samples each.\n"
-    "\n"
+    "\n" FORMATS_NOTE
     "Each INPUT is written to INPUT with its extension replaced by .brr. The\n"
     "channels are mixed to mono unless --channel picks one. The last block has\n"
     "the end flag and, for a looped sample, the loop flag; the sample ends with\n"

@@ -34,6 +34,9 @@ int OpenSpool(std::string& folder);
 // read(): bytes read, 0 at the end, -1 with errno set.
 long ReadSome(int descriptor, void* buffer, std::size_t size);
 bool Rewind(int descriptor);
+// dup(): a second descriptor of the same open file, -1 with errno set (for
+// a library that may close what it is given).
+int Duplicate(int descriptor);
 void Close(int descriptor);
 
 // A path as the file layer's wide-path argument wants it: the UTF-8 path in

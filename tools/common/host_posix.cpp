@@ -78,6 +78,8 @@ long ReadSome(int descriptor, void* buffer, std::size_t size)
 
 bool Rewind(int descriptor) { return ::lseek(descriptor, 0, SEEK_SET) == 0; }
 
+int Duplicate(int descriptor) { return ::dup(descriptor); }
+
 void Close(int descriptor) { ::close(descriptor); }
 
 WidePath::WidePath(const char* /*path*/) {}

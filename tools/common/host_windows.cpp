@@ -85,6 +85,8 @@ long ReadSome(int descriptor, void* buffer, std::size_t size)
 
 bool Rewind(int descriptor) { return _lseeki64(descriptor, 0, SEEK_SET) == 0; }
 
+int Duplicate(int descriptor) { return _dup(descriptor); }
+
 void Close(int descriptor) { _close(descriptor); }
 
 WidePath::WidePath(const char* path)
