@@ -1,10 +1,14 @@
 // The scanner against the conversion of the same bytes: a 16 MiB image of
-// random bytes, and one of encoded tones (half of it) among random bytes and
-// zero fill. Items are the image's bytes.
+// random bytes, one of encoded tones (half of it) among random bytes and
+// zero fill, and (argument 2) the file VORNISH_SCAN_IMAGE names, such as the
+// mixed images tests/python/scan_images.py writes. Items are the image's bytes.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <random>
 #include <vector>
 
@@ -16,8 +20,14 @@ namespace {
 
 constexpr std::size_t kImageSize = std::size_t{16} << 20;
 
-std::vector<std::uint8_t> Image(bool samples)
+std::vector<std::uint8_t> Image(std::int64_t kind)
 {
+    if (kind == 2) {
+        const char* path = std::getenv("VORNISH_SCAN_IMAGE");
+        std::ifstream file(path != nullptr ? path : "", std::ios::binary);
+        return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(file), {});
+    }
+    const bool samples = kind == 1;
     std::mt19937_64 random(99);
     std::vector<std::uint8_t> image(kImageSize);
     for (auto& b : image) {
@@ -45,10 +55,14 @@ std::vector<std::uint8_t> Image(bool samples)
     return image;
 }
 
-// Argument: 0 random bytes, 1 samples among them.
+// Argument: 0 random bytes, 1 samples among them, 2 VORNISH_SCAN_IMAGE.
 void BM_Scan(benchmark::State& state)
 {
-    const std::vector<std::uint8_t> image = Image(state.range(0) != 0);
+    const std::vector<std::uint8_t> image = Image(state.range(0));
+    if (image.empty()) {
+        state.SkipWithError("set VORNISH_SCAN_IMAGE to an image file");
+        return;
+    }
     std::size_t finds = 0;
     for (auto _ : state) {
         finds = 0;
@@ -64,7 +78,11 @@ void BM_Scan(benchmark::State& state)
 // The same bytes converted as one sample, every block (as brrdecode does).
 void BM_ConvertImage(benchmark::State& state)
 {
-    const std::vector<std::uint8_t> image = Image(state.range(0) != 0);
+    const std::vector<std::uint8_t> image = Image(state.range(0));
+    if (image.empty()) {
+        state.SkipWithError("set VORNISH_SCAN_IMAGE to an image file");
+        return;
+    }
     const std::size_t size = image.size() / BRR_BLOCK_SIZE * BRR_BLOCK_SIZE;
     const auto look = [](void*, const void* bytes, std::size_t) {
         benchmark::DoNotOptimize(bytes);
@@ -78,5 +96,5 @@ void BM_ConvertImage(benchmark::State& state)
 
 }  // namespace
 
-BENCHMARK(BM_Scan)->DenseRange(0, 1)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ConvertImage)->DenseRange(0, 1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Scan)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ConvertImage)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);

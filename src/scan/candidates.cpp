@@ -24,6 +24,13 @@ std::uint64_t Load(const std::uint8_t* p)
     return w;
 }
 
+// Byte lanes of 0 or 1 to bits: lane k to bit k (the multiplier's terms
+// land each lane in the top byte, at distinct bits, without carries).
+std::uint32_t LaneBits(std::uint64_t lanes)
+{
+    return static_cast<std::uint32_t>((lanes * 0x0102040810204080u) >> 56);
+}
+
 // Bit 0 of each byte lane: the header may carry on a chain (no end flag;
 // a range of 0..12, or filter 0, as a silent block may have any range).
 std::uint64_t Open(std::uint64_t w)
@@ -56,43 +63,45 @@ std::uint64_t EndMarks(const std::uint8_t* data, std::uint64_t at, int blocks)
 
 // The same for 16 positions, in the compiler's 16-byte vectors (SSE2, NEON,
 // or plain code where there are none).
-bool EndMarks16(const std::uint8_t* data, std::uint64_t at, int blocks, std::uint8_t marks[16])
+std::uint32_t EndMarks16(const std::uint8_t* data, std::uint64_t at, int blocks)
 {
+    // Lanes of 0xFF (true) or 0 (false): byte compares, no byte shifts.
     typedef std::uint8_t Vector __attribute__((vector_size(16)));
     const auto load = [&](std::uint64_t from) {
         Vector v;
         std::memcpy(&v, data + from, sizeof v);
         return v;
     };
-    const Vector one = {1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1};
-    Vector m = load(at) & one;
-    Vector laterLoop = m ^ m;
-    Vector laterMaySkip = one;
+    const Vector zero = {};
+    const Vector end = static_cast<Vector>((load(at) & BRR_END_FLAG) != zero);
+    Vector m = end;
+    Vector laterLoop = zero;
+    Vector laterMaySkip = ~zero;
     for (int k = 1; k < blocks; ++k) {
         const Vector w = load(at - BRR_BLOCK_SIZE * static_cast<std::uint64_t>(k));
-        const Vector loop = (w >> 1) & one;
-        const Vector maySkip = (((w >> 2) | (w >> 3)) & one) ^ one;
-        const Vector bad = (w >> 7) & (w >> 6) & ((w >> 5) | (w >> 4)) & one;
-        const Vector open = ((w & one) ^ one) & ((bad ^ one) | maySkip);
-        m &= open & ((loop ^ laterLoop ^ one) | maySkip | laterMaySkip);
+        const Vector loop = w & BRR_LOOP_FLAG;
+        const Vector maySkip = static_cast<Vector>((w & 0x0C) == zero);
+        const Vector bad = static_cast<Vector>(w >= 0xD0);  // range 13..15
+        const Vector open = static_cast<Vector>((w & BRR_END_FLAG) == zero) & (~bad | maySkip);
+        m &= open & (static_cast<Vector>(loop == laterLoop) | maySkip | laterMaySkip);
         laterLoop = loop;
         laterMaySkip = maySkip;
     }
-    std::memcpy(marks, &m, sizeof m);
-    std::uint64_t any[2];
-    std::memcpy(any, &m, sizeof any);
-    return (any[0] | any[1]) != 0;
+    m &= 1;
+    std::uint64_t words[2];
+    std::memcpy(words, &m, sizeof words);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    words[0] = __builtin_bswap64(words[0]);  // lane 0 in the lowest byte
+    words[1] = __builtin_bswap64(words[1]);
+#endif
+    return LaneBits(words[0]) | LaneBits(words[1]) << 8;
 }
 
 #else
 
-bool EndMarks16(const std::uint8_t* data, std::uint64_t at, int blocks, std::uint8_t marks[16])
+std::uint32_t EndMarks16(const std::uint8_t* data, std::uint64_t at, int blocks)
 {
-    const std::uint64_t words[2] = {EndMarks(data, at, blocks), EndMarks(data, at + 8, blocks)};
-    for (int k = 0; k < 16; ++k) {
-        marks[k] = static_cast<std::uint8_t>((words[k / 8] >> (8 * (k % 8))) & 1);
-    }
-    return (words[0] | words[1]) != 0;
+    return LaneBits(EndMarks(data, at, blocks)) | LaneBits(EndMarks(data, at + 8, blocks)) << 8;
 }
 
 #endif

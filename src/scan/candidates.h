@@ -17,9 +17,9 @@ constexpr std::uint64_t kNoPosition = ~std::uint64_t{0};
 // at >= 27 and at + 16 <= the data's size.
 std::uint64_t EndMarks(const std::uint8_t* data, std::uint64_t at, int blocks);
 
-// The same for 16 positions, one byte (0 or 1) each; false when all are 0.
+// The same for 16 positions: bit k for the position at + k.
 // at + 16 <= the data's size.
-bool EndMarks16(const std::uint8_t* data, std::uint64_t at, int blocks, std::uint8_t marks[16]);
+std::uint32_t EndMarks16(const std::uint8_t* data, std::uint64_t at, int blocks);
 
 struct Candidate {
     std::uint64_t segment;  // the earliest block it may start at: after the end block

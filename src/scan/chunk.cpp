@@ -22,6 +22,21 @@ constexpr float kShortGate = 4.0f;
 
 std::uint64_t RoundUp(std::uint64_t x, std::uint64_t to) { return (x + to - 1) / to * to; }
 
+// The index of the lowest bit set; x != 0.
+std::uint64_t LowestBit(std::uint32_t x)
+{
+#if defined(__GNUC__) || defined(__clang__)
+    return static_cast<std::uint64_t>(__builtin_ctz(x));
+#else
+    std::uint64_t k = 0;
+    while ((x & 1u) == 0) {
+        x >>= 1;
+        ++k;
+    }
+    return k;
+#endif
+}
+
 // A find this likely is no chance bytes: others give way to it.
 constexpr double kSure = 0.99;
 
@@ -42,13 +57,8 @@ public:
             Visit(at);
         }
         for (; at + 16 <= to && at + 24 <= size_; at += 16) {
-            std::uint8_t marks[16];
-            if (EndMarks16(data_, at, need, marks)) {
-                for (std::uint64_t k = 0; k < 16; ++k) {
-                    if (marks[k] != 0) {
-                        Visit(at + k);
-                    }
-                }
+            for (std::uint32_t marks = EndMarks16(data_, at, need); marks != 0; marks &= marks - 1) {
+                Visit(at + LowestBit(marks));
             }
         }
         for (; at < to; ++at) {

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "brr/arithmetic.h"
 
@@ -48,38 +49,109 @@ constexpr ScaleTable MakeScaleTable()
 
 constexpr ScaleTable kScale = MakeScaleTable();
 
-// The sixteen values of one block, its filter fixed, and their features.
+// Of each code byte: the larger |code| of its two nibbles, and their sum.
+struct ByteTable {
+    std::int8_t peak[256];
+    std::int8_t bias[256];
+};
+
+constexpr int CodeOf(std::uint32_t nibble) { return nibble >= 8 ? static_cast<int>(nibble) - 16 : static_cast<int>(nibble); }
+
+constexpr ByteTable MakeByteTable()
+{
+    ByteTable t{};
+    for (std::uint32_t byte = 0; byte < 256; ++byte) {
+        const int high = CodeOf(byte >> 4u);
+        const int low = CodeOf(byte & 15u);
+        const int a = high < 0 ? -high : high;
+        const int b = low < 0 ? -low : low;
+        t.peak[byte] = static_cast<std::int8_t>(a > b ? a : b);
+        t.bias[byte] = static_cast<std::int8_t>(high + low);
+    }
+    return t;
+}
+
+constexpr ByteTable kBytes = MakeByteTable();
+
+// Filter 0 predicts nothing: the values are the scaled codes (never past
+// -16384..16383), and their features are sums without a chain to wait for,
+// four lanes at a time (a lane's four squares fit 32 bits).
+void FeaturesOfValues(const std::int32_t* values, std::int32_t last, Decoded& d)
+{
+    std::int32_t before[16];
+    before[0] = last;
+    std::memcpy(before + 1, values, 15 * sizeof *values);
+#if defined(__GNUC__) || defined(__clang__)
+    typedef std::int32_t Lanes __attribute__((vector_size(16)));
+    typedef std::uint32_t Sums __attribute__((vector_size(16)));
+    Sums energy = {0, 0, 0, 0};
+    Sums change = {0, 0, 0, 0};
+    Lanes loudest = {0, 0, 0, 0};
+    for (int k = 0; k < 16; k += 4) {
+        Lanes value;
+        Lanes previous;
+        std::memcpy(&value, values + k, sizeof value);
+        std::memcpy(&previous, before + k, sizeof previous);
+        const Sums v = reinterpret_cast<Sums&>(value);
+        const Lanes stepSigned = value - previous;
+        const Sums step = reinterpret_cast<const Sums&>(stepSigned);
+        energy += v * v;
+        change += step * step;
+        const Lanes sign = value >> 31;
+        const Lanes size = (value ^ sign) - sign;
+        const Lanes larger = size > loudest;
+        loudest = (size & larger) | (loudest & ~larger);
+    }
+    d.energy = std::uint64_t{energy[0]} + energy[1] + energy[2] + energy[3];
+    d.change = std::uint64_t{change[0]} + change[1] + change[2] + change[3];
+    d.loudest = std::max(std::max(loudest[0], loudest[1]), std::max(loudest[2], loudest[3]));
+#else
+    std::uint64_t energy = 0;
+    std::uint64_t change = 0;
+    std::int32_t loudest = 0;
+    for (int i = 0; i < 16; ++i) {
+        const std::int64_t step = values[i] - before[i];
+        energy += static_cast<std::uint64_t>(std::int64_t{values[i]} * values[i]);
+        change += static_cast<std::uint64_t>(step * step);
+        loudest = std::max(loudest, values[i] < 0 ? -values[i] : values[i]);
+    }
+    d.energy = energy;
+    d.change = change;
+    d.loudest = loudest;
+#endif
+    d.faults = 0;
+}
+
+// The sixteen values of one block, its filter fixed, and their features,
+// in one pass (the features' sums overlap the chain of predictions).
 template <std::uint32_t Filter>
 void DecodeValues(const std::int32_t* scaled, Decoded& d, std::int32_t& last, std::int32_t& older)
 {
+    if constexpr (Filter == 0) {
+        FeaturesOfValues(scaled, last, d);
+        older = scaled[14];
+        last = scaled[15];
+        return;
+    }
     // The values first (each needs the two before), then their features.
-    std::int32_t values[18];
-    values[0] = older;
-    values[1] = last;
+    std::int32_t values[16];
+    std::int32_t p1 = last;
+    std::int32_t p2 = older;
     int faults = 0;
     for (int i = 0; i < 16; ++i) {
-        std::int32_t value = scaled[i] + Predict(Filter, values[i + 1], values[i], true);
+        std::int32_t value = scaled[i] + Predict(Filter, p1, p2, true);
         if (value < -16384 || value > 16383) {  // rare in audio: kept off the fast path
             value = Wrap15(Clamp16(value));
             ++faults;
         }
-        values[i + 2] = value;
+        values[i] = value;
+        p2 = p1;
+        p1 = value;
     }
-    std::int64_t energy = 0;
-    std::int64_t change = 0;
-    std::int32_t loudest = 0;
-    for (int i = 2; i < 18; ++i) {
-        const std::int64_t step = values[i] - values[i - 1];
-        energy += static_cast<std::int64_t>(values[i]) * values[i];
-        change += step * step;
-        loudest = std::max(loudest, values[i] < 0 ? -values[i] : values[i]);
-    }
+    FeaturesOfValues(values, last, d);
     d.faults = faults;
-    d.loudest = loudest;
-    d.energy = static_cast<std::uint64_t>(energy);
-    d.change = static_cast<std::uint64_t>(change);
-    last = values[17];
-    older = values[16];
+    last = p1;
+    older = p2;
 }
 
 }  // namespace
@@ -96,13 +168,10 @@ Decoded DecodeForEvidence(const std::uint8_t* block, std::int32_t& last, std::in
     std::int32_t scaled[16];
     for (int i = 0; i < 8; ++i) {
         const std::uint32_t byte = block[1 + i];
-        for (int half = 0; half < 2; ++half) {
-            const std::uint32_t nibble = half == 0 ? byte >> 4u : byte & 15u;
-            const int code = nibble >= 8 ? static_cast<int>(nibble) - 16 : static_cast<int>(nibble);
-            d.peak = std::max(d.peak, code < 0 ? -code : code);
-            d.bias += code;
-            scaled[2 * i + half] = scale[nibble];
-        }
+        d.peak = std::max(d.peak, static_cast<int>(kBytes.peak[byte]));
+        d.bias += kBytes.bias[byte];
+        scaled[2 * i] = scale[byte >> 4u];
+        scaled[2 * i + 1] = scale[byte & 15u];
     }
     switch ((block[0] >> 2u) & 3u) {
     case 0: DecodeValues<0>(scaled, d, last, older); break;
