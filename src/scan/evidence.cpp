@@ -86,7 +86,8 @@ void FeaturesOfValues(const std::int32_t* values, std::int32_t last, Decoded& d)
     typedef std::uint32_t Sums __attribute__((vector_size(16)));
     Sums energy = {0, 0, 0, 0};
     Sums change = {0, 0, 0, 0};
-    Lanes loudest = {0, 0, 0, 0};
+    const Lanes zero = {0, 0, 0, 0};
+    Lanes loudest = zero;
     for (int k = 0; k < 16; k += 4) {
         Lanes value;
         Lanes previous;
@@ -97,8 +98,8 @@ void FeaturesOfValues(const std::int32_t* values, std::int32_t last, Decoded& d)
         const Sums step = reinterpret_cast<const Sums&>(stepSigned);
         energy += v * v;
         change += step * step;
-        const Lanes sign = value >> 31;
-        const Lanes size = (value ^ sign) - sign;
+        const Lanes negative = value < zero;
+        const Lanes size = (-value & negative) | (value & ~negative);
         const Lanes larger = size > loudest;
         loudest = (size & larger) | (loudest & ~larger);
     }
@@ -166,7 +167,7 @@ Decoded DecodeForEvidence(const std::uint8_t* block, std::int32_t& last, std::in
     }
     const std::int32_t* scale = kScale.value[block[0] >> 4u];
     std::int32_t scaled[16];
-    for (int i = 0; i < 8; ++i) {
+    for (std::size_t i = 0; i < 8; ++i) {
         const std::uint32_t byte = block[1 + i];
         d.peak = std::max(d.peak, static_cast<int>(kBytes.peak[byte]));
         d.bias += kBytes.bias[byte];
