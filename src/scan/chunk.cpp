@@ -93,6 +93,16 @@ private:
     bool Judge(std::uint64_t segment, std::uint64_t first, std::uint64_t end, bool keepSilence)
     {
         Judged j = JudgeChain(data_, first, end, true, keepSilence);
+        // A start inside a sure find is in that sample's bytes: the chain
+        // is judged again from its first block after them.
+        if (const BRRFound* inside = SureFindAcross(j.start, end)) {
+            const std::uint64_t after = j.start + RoundUp(EndOf(*inside) - j.start, BRR_BLOCK_SIZE);
+            if (after + minSpan_ > end) {
+                return false;
+            }
+            j = JudgeChain(data_, after, end, true, false);
+            keepSilence = false;
+        }
         const double score = ScoreOf(j.evidence);
         if (j.blocks == 0 || score < options_.minScore) {
             return JudgeInBank(first, end);
@@ -164,6 +174,17 @@ private:
         }
         Add(start, end, ScoreOf(evidence), evidence);
         return true;
+    }
+
+    // A sure find that `start` lies inside, ending before `end` (nullptr: none).
+    const BRRFound* SureFindAcross(std::uint64_t start, std::uint64_t end) const
+    {
+        for (auto p = finds_.rbegin(); p != finds_.rend() && EndOf(p->found) > start; ++p) {
+            if (p->found.offset < start && EndOf(p->found) <= end && p->found.score >= kSure) {
+                return &p->found;
+            }
+        }
+        return nullptr;
     }
 
     // The last sure find that ends by `offset` (nullptr: none): no start is
