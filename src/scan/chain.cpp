@@ -96,11 +96,11 @@ Judged JudgeChain(const std::uint8_t* data, std::uint64_t first, std::uint64_t e
         octavesBefore = scored.octaves;
     }
     if (best == kNone) {
-        return Judged{first, 0, 0.0};
+        return Judged{first, 0, 0.0, 0};
     }
     const float mean = counted > 0 ? character / static_cast<float>(counted) : 0.0f;
     return Judged{start, (end - start) / BRR_BLOCK_SIZE + 1,
-                  static_cast<double>(best + quiet + kCharacterBlocks * mean)};
+                  static_cast<double>(best + quiet + kCharacterBlocks * mean), counted};
 }
 
 float HeaderEvidenceOf(const std::uint8_t* data, std::uint64_t first, std::uint64_t end)
@@ -155,8 +155,10 @@ std::uint64_t RoundUp(std::uint64_t x, std::uint64_t to) { return (x + to - 1) /
 constexpr std::uint64_t kLongestPad = 256;
 
 // Where a padded bank puts a sample: the first multiple of 16 or 256 after
-// the data before, with fewer than 256 zeros between (more is fill, or
-// silence). The zeros of the find before, ending at `after`, are its own.
+// the sample before, whose end block ends where the zeros begin or in them
+// (its last bytes may be zeros too), with fewer than 256 zeros between (more
+// is fill, or silence). The zeros of the find before, ending at `after`, are
+// its own.
 bool IsBankPlace(const std::uint8_t* data, std::uint64_t at, std::uint64_t after)
 {
     if (at % 16 != 0 || at <= after || data[at - 1] != 0) {
@@ -166,7 +168,17 @@ bool IsBankPlace(const std::uint8_t* data, std::uint64_t at, std::uint64_t after
     while (zeros > after && data[zeros - 1] == 0 && at - zeros < kLongestPad) {
         --zeros;
     }
-    return at - zeros < kLongestPad && (RoundUp(zeros, 16) == at || RoundUp(zeros, kLongestPad) == at);
+    if (at - zeros >= kLongestPad) {
+        return false;
+    }
+    for (std::uint64_t end = std::max(zeros, std::uint64_t{BRR_BLOCK_SIZE}); end <= at && end < zeros + BRR_BLOCK_SIZE;
+         ++end) {
+        if ((data[end - BRR_BLOCK_SIZE] & BRR_END_FLAG) != 0 &&
+            (RoundUp(end, 16) == at || RoundUp(end, kLongestPad) == at)) {
+            return true;
+        }
+    }
+    return false;
 }
 
 }  // namespace

@@ -14,6 +14,7 @@ struct Judged {
     std::uint64_t start;  // byte offset of the first block kept
     std::uint64_t blocks; // through the end block; 0: nothing audio-like
     double evidence;
+    std::uint64_t loud;   // blocks judged that are not quiet
 };
 
 // Decodes the chain of blocks at [first, end] (end: the end block's offset,

@@ -122,11 +122,11 @@ private:
         if (j.blocks < options_.minBlocks) {
             return false;
         }
-        Add(j.start, end, score, j.evidence);
+        Add(j.start, end, score, j.evidence, score >= kSure);
         return true;
     }
 
-    void Add(std::uint64_t start, std::uint64_t end, double score, double evidence)
+    void Add(std::uint64_t start, std::uint64_t end, double score, double evidence, bool sure)
     {
         BRRFound f{};
         f.offset = start;
@@ -136,7 +136,7 @@ private:
         f.foundBy = BRR_FOUND_BY_SCAN;
         f.entry = -1;
         f.loopFlag = (data_[end] & BRR_LOOP_FLAG) != 0 ? 1 : 0;
-        Offer(finds_, directory_, Pending{f, evidence}, options_.minBlocks);
+        Offer(finds_, directory_, Pending{f, evidence, sure}, options_.minBlocks);
     }
 
     // Banks hold samples back to back: a chain that starts where a bank puts
@@ -145,8 +145,9 @@ private:
     // anywhere else, and needs kBankEvidence less evidence.
     bool JudgeInBank(std::uint64_t first, std::uint64_t end)
     {
-        constexpr float kBankEvidence = 10.0f;
+        constexpr float kBankEvidence = 22.0f;
         constexpr std::uint64_t kLongestSilence = 32;  // blocks before the first loud one
+        constexpr std::uint64_t kLoudest = 2;          // blocks that are not quiet, at least
         const BRRFound* before = FoundBefore(end);
         if (before == nullptr) {
             return false;
@@ -169,10 +170,13 @@ private:
         }
         const Judged j = JudgeChain(data_, start, end, false, false);
         const double evidence = j.evidence + kBankEvidence;
-        if (loud - start >= kLongestSilence * BRR_BLOCK_SIZE || ScoreOf(evidence) < options_.minScore) {
+        if (loud - start >= kLongestSilence * BRR_BLOCK_SIZE || j.loud < kLoudest ||
+            ScoreOf(evidence) < options_.minScore) {
             return false;
         }
-        Add(start, end, ScoreOf(evidence), evidence);
+        // Sure enough to place the next sample only if its own evidence is
+        // not against it: else chance chains would follow each other.
+        Add(start, end, ScoreOf(evidence), evidence, ScoreOf(evidence) >= kSure && j.evidence >= 0.0);
         return true;
     }
 
@@ -180,7 +184,7 @@ private:
     const BRRFound* SureFindAcross(std::uint64_t start, std::uint64_t end) const
     {
         for (auto p = finds_.rbegin(); p != finds_.rend() && EndOf(p->found) > start; ++p) {
-            if (p->found.offset < start && EndOf(p->found) <= end && p->found.score >= kSure) {
+            if (p->found.offset < start && EndOf(p->found) <= end && p->sure) {
                 return &p->found;
             }
         }
@@ -192,7 +196,7 @@ private:
     const BRRFound* FoundBefore(std::uint64_t offset) const
     {
         for (auto p = finds_.rbegin(); p != finds_.rend(); ++p) {
-            if (EndOf(p->found) <= offset && p->found.score >= kSure) {
+            if (EndOf(p->found) <= offset && p->sure) {
                 return &p->found;
             }
         }
@@ -218,11 +222,12 @@ namespace {
 // moves to its own phase's first block after it.
 constexpr std::uint64_t kEdge = std::uint64_t{2} * BRR_BLOCK_SIZE;
 
-bool StartAfter(BRRFound& later, const BRRFound& earlier, std::uint64_t minBlocks)
+bool StartAfter(BRRFound& later, const Pending& before, std::uint64_t minBlocks)
 {
+    const BRRFound& earlier = before.found;
     const std::uint64_t into = EndOf(earlier) - later.offset;
     const std::uint64_t skip = (into + BRR_BLOCK_SIZE - 1) / BRR_BLOCK_SIZE;
-    if (later.offset <= earlier.offset || into > kEdge || later.blocks < skip + minBlocks || earlier.score < kSure) {
+    if (later.offset <= earlier.offset || into > kEdge || later.blocks < skip + minBlocks || !before.sure) {
         return false;
     }
     later.offset += skip * BRR_BLOCK_SIZE;
@@ -240,14 +245,14 @@ void Offer(std::vector<Pending>& finds, const std::vector<BRRFound>& directory, 
     auto first = std::lower_bound(finds.begin(), finds.end(), n.found.offset,
                                   [](const Pending& p, std::uint64_t offset) { return EndOf(p.found) <= offset; });
     if (first != finds.end() && Overlap(first->found, n.found)) {
-        StartAfter(n.found, first->found, minBlocks);
+        StartAfter(n.found, *first, minBlocks);
         if (!Overlap(first->found, n.found)) {
             ++first;
         }
     }
     auto last = first;
     while (last != finds.end() && Overlap(last->found, n.found)) {
-        if (StartAfter(last->found, n.found, minBlocks) && !Overlap(last->found, n.found)) {
+        if (StartAfter(last->found, n, minBlocks) && !Overlap(last->found, n.found)) {
             break;
         }
         if (last->evidence >= n.evidence) {

@@ -15,6 +15,7 @@ namespace scan {
 struct Pending {
     BRRFound found;
     double evidence;
+    bool sure;  // on its own evidence, not on a bank's place
 };
 
 inline std::uint64_t EndOf(const BRRFound& f) { return f.offset + f.blocks * BRR_BLOCK_SIZE; }
