@@ -212,11 +212,15 @@ std::uint64_t AlignStart(const std::uint8_t* data, std::uint64_t segment, std::u
     if (packed && start - segment < kLongestSilence * BRR_BLOCK_SIZE) {
         return segment;
     }
-    // A sample's first block may be the onset of a sound, unlike the blocks
-    // after it: one block before, at a bank's place, is its start.
-    const std::uint64_t onset = start - BRR_BLOCK_SIZE;
-    if (start >= segment + BRR_BLOCK_SIZE && (IsBankPlace(data, onset, after) || (onset == after && after != 0))) {
-        return onset;
+    // A sample's first blocks may be the onset of a sound, unlike the blocks
+    // after them, and trimmed for it: a bank's place a few blocks before is
+    // its start.
+    constexpr std::uint64_t kOnsetBlocks = 8;
+    for (std::uint64_t k = 1; k <= kOnsetBlocks && start >= segment + k * BRR_BLOCK_SIZE; ++k) {
+        const std::uint64_t onset = start - k * BRR_BLOCK_SIZE;
+        if (IsBankPlace(data, onset, after) || (onset == after && after != 0)) {
+            return onset;
+        }
     }
     // Else the near-silent blocks just before it that are not zero bytes:
     // the sample's quiet beginning.
