@@ -107,6 +107,7 @@ private:
         if (j.blocks == 0 || score < options_.minScore) {
             return JudgeInBank(first, end);
         }
+        j.start = FilterZeroStart(j.start, first);
         std::uint64_t loud = j.start;  // past the zero blocks a bank may pad with
         while (keepSilence && loud < end && IsZeroBlock(data_ + loud)) {
             loud += BRR_BLOCK_SIZE;
@@ -178,6 +179,19 @@ private:
         // not against it: else chance chains would follow each other.
         Add(start, end, ScoreOf(evidence), evidence, ScoreOf(evidence) >= kSure && j.evidence >= 0.0);
         return true;
+    }
+
+    // An encoder starts from an empty history, with filter 0, and its next
+    // block often predicts at once: a trimmed start on another filter right
+    // after a filter-0 block is the sample's second block.
+    std::uint64_t FilterZeroStart(std::uint64_t start, std::uint64_t first) const
+    {
+        const std::uint64_t before = start - BRR_BLOCK_SIZE;
+        if ((data_[start] & 0x0C) != 0 && start >= first + BRR_BLOCK_SIZE && (data_[before] & 0x0C) == 0 &&
+            !IsSilent(data_ + before)) {
+            return before;
+        }
+        return start;
     }
 
     // A sure find that `start` lies inside, ending before `end` (nullptr: none).
