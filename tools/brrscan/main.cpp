@@ -25,7 +25,7 @@ const char kUsage[] =
     "rules) say. SCORE (0.00 to 1.00) is how sure it is that the chain is audio\n"
     "an encoder made: on test images of encoded recordings among machine code,\n"
     "text, compressed data, tables, fill and random bytes, the default 0.50\n"
-    "finds about 98% of the samples of 8 blocks or more (94% exactly) and\n"
+    "finds about 98% of the samples of 8 blocks or more (93% exactly) and\n"
     "fewer than one false find per MiB of other bytes. Raise it for fewer\n"
     "false finds, lower it to find more.\n"
     "\n"
