@@ -61,15 +61,19 @@ endforeach()
 same(BRRDECODE "" --loops 0 tone.brr)
 same(BRRDECODE "" missing.brr)
 
-# Standard input and output, in binary mode.
-execute_process(COMMAND ${EMULATOR} ${BRRDECODE} - INPUT_FILE ${WORK_DIR}/loop.brr OUTPUT_FILE ${WORK_DIR}/piped.wav
-                ERROR_VARIABLE lines RESULT_VARIABLE status WORKING_DIRECTORY ${WORK_DIR})
-run(${EMULATOR} ${BRRDECODE} -q -f ${WORK_DIR}/loop.brr -o ${WORK_DIR}/named.wav)
-execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${WORK_DIR}/piped.wav ${WORK_DIR}/named.wav
-                RESULT_VARIABLE differs)
-if(NOT status EQUAL 0 OR differs OR NOT lines MATCHES "Done !")
-    message(FATAL_ERROR "brrdecode.exe - < loop.brr > piped.wav: ${status}\n${lines}")
-endif()
+# Standard input and output, in binary mode: `tool - < input > piped` gives
+# the bytes of `tool input -o named`.
+function(pipes_as_files tool input extension)
+    execute_process(COMMAND ${EMULATOR} ${tool} - INPUT_FILE ${WORK_DIR}/${input} OUTPUT_FILE ${WORK_DIR}/piped.${extension}
+                    ERROR_VARIABLE lines RESULT_VARIABLE status WORKING_DIRECTORY ${WORK_DIR})
+    run(${EMULATOR} ${tool} -q -f ${WORK_DIR}/${input} -o ${WORK_DIR}/named.${extension})
+    execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${WORK_DIR}/piped.${extension}
+                            ${WORK_DIR}/named.${extension} RESULT_VARIABLE differs)
+    if(NOT status EQUAL 0 OR differs OR NOT lines MATCHES "Done !")
+        message(FATAL_ERROR "${tool} - < ${input} > piped.${extension}: ${status}\n${lines}")
+    endif()
+endfunction()
+pipes_as_files(${BRRDECODE} loop.brr wav)
 
 # A name beyond any one code page.
 file(COPY_FILE ${WORK_DIR}/tone.brr "${WORK_DIR}/tön€λ.brr")
@@ -114,14 +118,7 @@ foreach(options "" "--rate;16000" "--loop;16:144;--loop-fit;repeat" "--loop;16:1
     endforeach()
 endforeach()
 same(BRRENCODE "" --channel 2 tone.wav)
-execute_process(COMMAND ${EMULATOR} ${BRRENCODE} - INPUT_FILE ${WORK_DIR}/tone.wav OUTPUT_FILE ${WORK_DIR}/piped.brr
-                ERROR_VARIABLE lines RESULT_VARIABLE status WORKING_DIRECTORY ${WORK_DIR})
-run(${EMULATOR} ${BRRENCODE} -q -f ${WORK_DIR}/tone.wav -o ${WORK_DIR}/named.brr)
-execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${WORK_DIR}/piped.brr ${WORK_DIR}/named.brr
-                RESULT_VARIABLE differs)
-if(NOT status EQUAL 0 OR differs OR NOT lines MATCHES "Done !")
-    message(FATAL_ERROR "brrencode.exe - < tone.wav > piped.brr: ${status}\n${lines}")
-endif()
+pipes_as_files(${BRRENCODE} tone.wav brr)
 # Formats this build lacks are named, and nothing is replaced unasked.
 file(WRITE ${WORK_DIR}/song.flac "fLaC and what follows")
 file(WRITE ${WORK_DIR}/kept.brr "keep")
