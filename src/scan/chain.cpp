@@ -150,8 +150,6 @@ bool IsNearSilent(const std::uint8_t* block)
     return zeros >= 1;
 }
 
-std::uint64_t RoundUp(std::uint64_t x, std::uint64_t to) { return (x + to - 1) / to * to; }
-
 constexpr std::uint64_t kLongestPad = 256;
 
 // Where a padded bank puts a sample: the first multiple of 16 or 256 after

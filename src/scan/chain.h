@@ -10,6 +10,9 @@
 namespace vornish {
 namespace scan {
 
+// x rounded up to a multiple of `to`.
+inline std::uint64_t RoundUp(std::uint64_t x, std::uint64_t to) { return (x + to - 1) / to * to; }
+
 struct Judged {
     std::uint64_t start;  // byte offset of the first block kept
     std::uint64_t blocks; // through the end block; 0: nothing audio-like

@@ -20,8 +20,6 @@ constexpr std::uint64_t kPhases = BRR_BLOCK_SIZE;
 constexpr std::uint64_t kShortChain = 8;
 constexpr float kShortGate = 4.0f;
 
-std::uint64_t RoundUp(std::uint64_t x, std::uint64_t to) { return (x + to - 1) / to * to; }
-
 // The index of the lowest bit set; x != 0.
 std::uint64_t LowestBit(std::uint32_t x)
 {
@@ -171,13 +169,13 @@ private:
         }
         const Judged j = JudgeChain(data_, start, end, false, false);
         const double evidence = j.evidence + kBankEvidence;
-        if (loud - start >= kLongestSilence * BRR_BLOCK_SIZE || j.loud < kLoudest ||
-            ScoreOf(evidence) < options_.minScore) {
+        const double score = ScoreOf(evidence);
+        if (loud - start >= kLongestSilence * BRR_BLOCK_SIZE || j.loud < kLoudest || score < options_.minScore) {
             return false;
         }
         // Sure enough to place the next sample only if its own evidence is
         // not against it: else chance chains would follow each other.
-        Add(start, end, ScoreOf(evidence), evidence, ScoreOf(evidence) >= kSure && j.evidence >= 0.0);
+        Add(start, end, score, evidence, score >= kSure && j.evidence >= 0.0);
         return true;
     }
 
@@ -240,7 +238,7 @@ bool StartAfter(BRRFound& later, const Pending& before, std::uint64_t minBlocks)
 {
     const BRRFound& earlier = before.found;
     const std::uint64_t into = EndOf(earlier) - later.offset;
-    const std::uint64_t skip = (into + BRR_BLOCK_SIZE - 1) / BRR_BLOCK_SIZE;
+    const std::uint64_t skip = RoundUp(into, BRR_BLOCK_SIZE) / BRR_BLOCK_SIZE;
     if (later.offset <= earlier.offset || into > kEdge || later.blocks < skip + minBlocks || !before.sure) {
         return false;
     }
