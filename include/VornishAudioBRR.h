@@ -121,7 +121,7 @@ typedef struct BRRDecoder {
 } BRRDecoder;
 
 /* Clears the history and sets the rule set (a BRR_RULES_* value; any other
-   value is taken as BRR_RULES_LIBRARY). */
+   value is taken as BRR_RULES_LIBRARY). A NULL decoder is left alone. */
 VORNISH_BRR_API void BRRDecoderInit(BRRDecoder *decoder, int rules);
 
 /* Decodes blockCount blocks (9 bytes each) into 16 * blockCount samples, in
@@ -180,7 +180,8 @@ typedef struct BRRConvertOptions {
 
 /* The defaults, which are what BRRDecode does: one pass, 8000 Hz, the
    library's rules, sample forms off, no loop start, smpl on, no playback,
-   the root note found by the note report. */
+   the root note found by the note report. A NULL options is left alone,
+   as by every *Init function. */
 VORNISH_BRR_API void BRRConvertOptionsInit(BRRConvertOptions *options);
 
 /* The defaults of the brrdecode tool and the Python module: those above,
@@ -455,8 +456,12 @@ typedef int (*BRRFoundFunction)(void *context, const BRRFound *found);
 VORNISH_BRR_API void BRRScanOptionsInit(BRRScanOptions *options);
 
 /* Scans size bytes at data and calls found once per sample, in order of
-   offset. Samples never overlap: of two chains that share bytes the one with
-   the stronger evidence is kept, and a directory's finds come first.
+   offset, a memory image's directory finds among the others. A scan find
+   never shares bytes with another find: of two chains that share bytes the
+   one with the stronger evidence is kept, and a directory's find wins over
+   any chain. Directory finds may share bytes with each other: entries that
+   name one start with different loops, or a start inside another entry's
+   sample, are each reported.
    Reads data in place; working memory is fixed (a 128 KiB table with a
    memory image) plus the finds not yet reported, never proportional to the
    image. options may be NULL for the defaults. Returns BRR_OK (also when

@@ -248,6 +248,12 @@ TEST(BRRConvertMemory, FailuresAreStatuses)
     EXPECT_EQ(BRRRender(ReadInput, &failing, &forms, Collect, &out, &plan), BRR_STATUS_INVALID_ARGUMENT);
     EXPECT_EQ(BRRRender(ReadInput, &failing, &twoPasses, Collect, &out, &plan), BRR_STATUS_READ_ERROR);
     EXPECT_STREQ(BRRStatusText(BRR_STATUS_BAD_SIZE), "the input's size is not a multiple of 9 bytes");
+    // Every *Init leaves a NULL alone.
+    BRRDecoderInit(nullptr, BRR_RULES_HARDWARE);
+    BRRConvertOptionsInit(nullptr);
+    BRRConvertOptionsInitTool(nullptr);
+    BRREncodeOptionsInit(nullptr);
+    BRRScanOptionsInit(nullptr);
 }
 
 // Every option field at its bounds and one past them, through every entry

@@ -49,9 +49,9 @@ ToolRun RunCaptured(const ScratchDir& dir, const std::string& command)
 
 // Runs brrdecode with `args` in `dir`. BRRDECODE_COMMAND is the tool's path,
 // quoted for the shell (behind an emulator in cross builds).
-ToolRun RunTool(const ScratchDir& dir, const std::vector<std::string>& args)
+ToolRun RunTool(const ScratchDir& dir, const std::vector<std::string>& args, const char* tool = BRRDECODE_COMMAND)
 {
-    std::string command = "cd " + Quote(dir.dir) + " && " + BRRDECODE_COMMAND;
+    std::string command = "cd " + Quote(dir.dir) + " && " + tool;
     for (const std::string& arg : args) {
         command += " " + Quote(arg);
     }
@@ -228,6 +228,23 @@ TEST(Tool, RulesAreTheHardwaresByDefault)
             << (hardware ? "hardware" : "library");
         EXPECT_GT(reference.clampedHigh[2] + reference.clampedLow[3], 0u);
     }
+}
+
+// A 32-bit host refuses an image larger than its address space with the
+// reason, rather than read it into a buffer of its size modulo 2^32.
+TEST(Tool, ScanRefusesAnImagePastTheAddressSpace)
+{
+    if (sizeof(void*) > 4) {
+        GTEST_SKIP() << "a 64-bit host's address space holds any file";
+    }
+    ScratchDir scratch;
+    const std::string in = scratch.Path("huge.bin");
+    testsupport::WriteFile(in, kOneBlock);
+    ASSERT_EQ(::truncate(in.c_str(), static_cast<off_t>((std::uint64_t{1} << 32) + 18)), 0);
+    const ToolRun run = RunTool(scratch, {"huge.bin"}, BRRSCAN_COMMAND);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("huge.bin: is 4294967314 bytes, more than this system's address space holds"),
+              std::string::npos) << run.err;
 }
 
 TEST(Tool, BadLoopsOrRateAreUsageErrors)

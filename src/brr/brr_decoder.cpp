@@ -142,6 +142,9 @@ inline void DecodeOneBlock(const std::uint8_t* block, std::int32_t& p1, std::int
 
 void BRRDecoderInit(BRRDecoder* decoder, int rules)
 {
+    if (decoder == nullptr) {
+        return;
+    }
     decoder->last = 0;
     decoder->older = 0;
     decoder->rules = rules == BRR_RULES_HARDWARE ? BRR_RULES_HARDWARE : BRR_RULES_LIBRARY;

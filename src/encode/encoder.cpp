@@ -216,6 +216,9 @@ std::uint64_t Encode(Search& s, std::uint64_t blockCount, std::uint8_t* blocks)
 
 void BRREncodeOptionsInit(BRREncodeOptions* options)
 {
+    if (options == nullptr) {
+        return;
+    }
     *options = BRREncodeOptions{};
     options->loopStart = BRR_NO_LOOP_START;
     options->effort = BRR_EFFORT_DEFAULT;

@@ -45,6 +45,9 @@ int RenderThrough(BRRReadFunction read, void* readContext, const BRRConvertOptio
 
 void BRRConvertOptionsInit(BRRConvertOptions* options)
 {
+    if (options == nullptr) {
+        return;
+    }
     *options = BRRConvertOptions{};
     options->loopCount = 1;
     options->sampleRate = BRR_DEFAULT_SAMPLE_RATE;

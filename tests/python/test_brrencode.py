@@ -295,6 +295,8 @@ class Inputs(unittest.TestCase):
         (f / "kept.brr").write_bytes(b"old")
         run("sox", "-n", "-r", "32000", f / "long.wav", "synth", "4", "sine", "440")
         float_wav(f / "loud.wav", [1.5] * 10 + [-1.5] * 7 + [0.25] * 47)
+        float_wav(f / "nan.wav", [0.25] * 40 + [float("nan")] * 3 + [float("inf")] * 21)
+        float_wav(f / "inf.wav", [float("inf")] * 5 + [float("-inf")] * 2 + [0.25] * 57)
         (f / "cut.wav").write_bytes(path.read_bytes()[:4000])
         cases = [  # arguments, exit status, stderr pattern
             ([f / "bad.wav"], 1, r"^brrencode: .*bad\.wav: .+\n$"),
@@ -305,6 +307,8 @@ class Inputs(unittest.TestCase):
             (["--loop", "116512:118112", "--loop-header", "--effort", "fast", f / "long.wav"], 1,
              r"Loop start of .*long\.wav \(byte 65538\) does not fit a 2-byte loop header"),
             (["-o", f / "loud.brr", f / "loud.wav"], 0, r"loud\.wav has 17 samples beyond full scale; clipped"),
+            (["-o", f / "inf.brr", f / "inf.wav"], 0, r"inf\.wav has 7 samples beyond full scale; clipped"),
+            ([f / "nan.wav"], 1, r"^brrencode: .*nan\.wav: has 3 samples that are not numbers \(NaN\)\n$"),
             (["--loop", "0:99999", path], 1, r"Loop 0:99999 is outside"),
             (["-o", f / "cut.brr", f / "cut.wav"], 0,
              r"^Warning : .*cut\.wav ends early: its header promises \d+ bytes of samples, the file holds \d+\.\n$"),
@@ -315,6 +319,7 @@ class Inputs(unittest.TestCase):
                 self.assertEqual(done.returncode, status, done.stderr)
                 self.assertRegex(done.stderr, pattern)
         self.assertFalse((f / "bad.brr").exists())
+        self.assertFalse((f / "nan.brr").exists())
         self.assertEqual((f / "kept.brr").read_bytes(), b"old")
         # To a pipe: the blocks alone on standard output, the lines on standard error.
         with open(path, "rb") as stdin:
@@ -378,7 +383,7 @@ class Progress(unittest.TestCase):
             folder = Path(folder)
             noise = white_noise(folder, 2, 0.3)
             encode = [ENCODE, "-f", "--effort", "best", noise, "-o", folder / "n.brr"]
-            decode = [DECODE, "-f", "--loops", "3200", "--play", "4096", "--loop-start", "0", folder / "n.brr",
+            decode = [DECODE, "-f", "--loops", "3200", "--play", "1024", "--loop-start", "0", folder / "n.brr",
                       "-o", "/dev/null"]
             for args in (encode, decode):
                 for terminal, quiet in ((True, False), (True, True), (False, False)):

@@ -149,6 +149,7 @@ class Tool(unittest.TestCase):
             (["--min-score", "1.5", memory], 2, "invalid score"),
             (["--wav", memory], 2, "--wav needs -x DIR"),
             (["--directory", "0x1234", memory], 2, "invalid directory"),
+            (["--memory-offset", "18446744073709551620", memory], 2, "from 0 to 0x4000000000000000"),
             (["-o", "x", memory], 2, "writes no single output"),
             (["-x", "/nonexistent", memory], 2, "is not a directory"),
             (["--memory-offset", "1", memory], 1, "too short for a 64 KiB memory image"),

@@ -47,7 +47,7 @@ bool Take(void* context, int c, const char* value)
         return true;
     case kLoopStart:
         if (!ParseWholeNumber(value, 0, 0xFFFFFFFFu, number)) {
-            return UsageError("invalid loop start " + quoted + " (a block number from 0)");
+            return UsageError("invalid loop start " + quoted + " (a block number from 0 to 4294967295)");
         }
         convert.loopStart = static_cast<std::int64_t>(number);
         return true;

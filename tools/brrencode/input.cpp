@@ -3,7 +3,9 @@
 // 'smpl' loop, AIFF markers: libsndfile's instrument data, END exclusive).
 #include <sndfile.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
@@ -18,8 +20,21 @@ namespace {
 
 // libsndfile gives PCM of any width as -1..1 (and float data as it is).
 constexpr double kFullScale = 32768.0;
+// Float data beyond twice full scale (infinities among it) is held there: it
+// saturates all the same, and resampling or the boost stays finite.
+constexpr double kHeld = 2.0;
 
-bool ReadFrames(SNDFILE* file, const SF_INFO& info, const Options& options, Signal& signal)
+// A channel's value held to +-kHeld; NaN is counted in `nan` and read as 0.
+double Held(double value, std::uint64_t& nan)
+{
+    if (std::isnan(value)) {
+        ++nan;
+        return 0.0;
+    }
+    return std::clamp(value, -kHeld, kHeld);
+}
+
+bool ReadFrames(SNDFILE* file, const SF_INFO& info, const Options& options, Signal& signal, std::uint64_t& nan)
 {
     const auto channels = static_cast<std::size_t>(info.channels);
     std::vector<double> frames(4096 * channels);
@@ -32,10 +47,10 @@ bool ReadFrames(SNDFILE* file, const SF_INFO& info, const Options& options, Sign
             const double* frame = &frames[static_cast<std::size_t>(i) * channels];
             double value = 0;
             if (options.channel > 0) {
-                value = frame[options.channel - 1];
+                value = Held(frame[options.channel - 1], nan);
             } else {
                 for (std::size_t c = 0; c < channels; ++c) {
-                    value += frame[c];
+                    value += Held(frame[c], nan);
                 }
                 value /= static_cast<double>(channels);
             }
@@ -141,14 +156,19 @@ bool ReadSignal(int descriptor, const std::string& name, const Options& options,
     }
     WarnIfCut(file, name);
     bool ok = false;
+    std::uint64_t nan = 0;
     if (options.channel > static_cast<std::uint32_t>(info.channels)) {
         PrintFailure(name, ("has " + std::to_string(info.channels) + " channel(s); there is no channel " +
                             std::to_string(options.channel)).c_str());
     } else {
         try {
-            ok = ReadFrames(file, info, options, signal);
+            ok = ReadFrames(file, info, options, signal, nan);
             if (!ok) {
                 PrintFailure(name, sf_strerror(file));
+            }
+            if (ok && nan > 0) {
+                PrintFailure(name, ("has " + std::to_string(nan) + " samples that are not numbers (NaN)").c_str());
+                ok = false;
             }
         } catch (const std::bad_alloc&) {
             PrintError("Error : Not enough memory to read %s.\n", name.c_str());

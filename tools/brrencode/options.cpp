@@ -29,7 +29,7 @@ bool ParseLoop(const char* value, Options& options)
     if (colon == nullptr || !ParseWholeNumber(std::string(value, colon).c_str(), 0, INT32_MAX, start) ||
         !ParseWholeNumber(colon + 1, 1, INT32_MAX, end) || end <= start) {
         return UsageError(std::string("invalid loop '") + value +
-                          "' (START:END in input samples, END exclusive and after START)");
+                          "' (START:END in input samples from 0 to 2147483647, END exclusive and after START)");
     }
     options.loopStart = static_cast<std::int64_t>(start);
     options.loopEnd = static_cast<std::int64_t>(end);
@@ -55,7 +55,7 @@ bool Take(void* context, int c, const char* value)
     switch (c) {
     case kChannel:
         if (!ParseWholeNumber(value, 1, 1024, number)) {
-            return UsageError("invalid channel " + quoted + " (1 for the first)");
+            return UsageError("invalid channel " + quoted + " (a whole number from 1 to 1024; 1 for the first)");
         }
         options.channel = static_cast<std::uint32_t>(number);
         return true;

@@ -43,13 +43,13 @@ bool Take(void* context, int c, const char* value)
     case kMinScore: return ParseScore(value, options.scan.minScore);
     case kMinBlocks:
         if (!ParseWholeNumber(value, 1, std::uint64_t{1} << 32, number)) {
-            return UsageError("invalid block count " + quoted + " (a whole number from 1)");
+            return UsageError("invalid block count " + quoted + " (a whole number from 1 to 4294967296)");
         }
         options.scan.minBlocks = number;
         return true;
     case kMemoryOffset:
         if (!ParseWholeNumber(value, 0, std::uint64_t{1} << 62, number, true)) {
-            return UsageError("invalid memory offset " + quoted + " (a byte offset, decimal or 0x hex)");
+            return UsageError("invalid memory offset " + quoted + " (a byte offset from 0 to 0x4000000000000000, decimal or 0x hex)");
         }
         options.scan.memoryOffset = static_cast<std::int64_t>(number);
         return true;

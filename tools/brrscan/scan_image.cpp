@@ -1,9 +1,6 @@
-// One image: mapped (or read whole), scanned by the library, each find
+// One image: read whole, scanned by the library, each find
 // listed (or gathered for --unique) and written out.
-#if !defined(_WIN32)
-#include <sys/mman.h>
-#endif
-
+#include <cerrno>
 #include <cinttypes>
 #include <cstdint>
 #include <new>
@@ -70,31 +67,17 @@ bool OptionsFor(const Options& options, const std::string& name, std::uint64_t s
     return true;
 }
 
-// The image's bytes: mapped where the system can (no copy, nothing held but
-// the page cache), else read whole.
+// The image's bytes, read whole into memory: a mapped file that shrinks
+// under the scan would end the process (SIGBUS), a read error is a message.
 class ImageBytes {
 public:
     ImageBytes(const std::string& name, BRRFile& input) : size_(input.size)
     {
-        if (size_ == 0) {
-            ok_ = true;
+        if (size_ > SIZE_MAX) {
+            PrintFailure(name, ("is " + std::to_string(size_) + " bytes, more than this system's address space holds")
+                                   .c_str());
             return;
         }
-#if !defined(_WIN32)
-        if (size_ <= SIZE_MAX) {
-#ifdef MAP_POPULATE
-            constexpr int kFlags = MAP_PRIVATE | MAP_POPULATE;  // one fault-in, not one per page
-#else
-            constexpr int kFlags = MAP_PRIVATE;
-#endif
-            void* mapped = ::mmap(nullptr, static_cast<std::size_t>(size_), PROT_READ, kFlags, input.descriptor, 0);
-            if (mapped != MAP_FAILED) {
-                mapped_ = static_cast<const std::uint8_t*>(mapped);
-                ok_ = true;
-                return;
-            }
-        }
-#endif
         try {
             copy_.resize(static_cast<std::size_t>(size_));
         } catch (const std::exception&) {
@@ -104,30 +87,22 @@ public:
         for (std::uint64_t at = 0; at < size_; at += kReadPiece) {
             const std::uint64_t piece = std::min(kReadPiece, size_ - at);
             if (BRRFileRead(&input, at, copy_.data() + at, static_cast<std::size_t>(piece)) != 0) {
-                PrintFailure(name, BRRFileErrorText(input.error));
+                // An early end is EIO too: the file was cut short while it was read.
+                const std::string why = std::string("cannot read it whole: ") + BRRFileErrorText(input.error) +
+                                        (input.error == EIO ? " (did it shrink while it was read?)" : "");
+                PrintFailure(name, why.c_str());
                 return;
             }
         }
         ok_ = true;
     }
-    ~ImageBytes()
-    {
-#if !defined(_WIN32)
-        if (mapped_ != nullptr) {
-            ::munmap(const_cast<std::uint8_t*>(mapped_), static_cast<std::size_t>(size_));
-        }
-#endif
-    }
-    ImageBytes(const ImageBytes&) = delete;
-    ImageBytes& operator=(const ImageBytes&) = delete;
 
     bool ok() const { return ok_; }
-    const std::uint8_t* data() const { return mapped_ != nullptr ? mapped_ : copy_.data(); }
+    const std::uint8_t* data() const { return copy_.data(); }
     std::uint64_t size() const { return size_; }
 
 private:
     std::uint64_t size_;
-    const std::uint8_t* mapped_ = nullptr;
     std::vector<std::uint8_t> copy_;
     bool ok_ = false;
 };

@@ -34,13 +34,11 @@ bool ParseWholeNumber(const char* text, std::uint64_t min, std::uint64_t max, st
         const int c = std::tolower(static_cast<unsigned char>(*p));
         const unsigned digit = c >= '0' && c <= '9' ? static_cast<unsigned>(c - '0')
                                : isHex && c >= 'a' && c <= 'f' ? static_cast<unsigned>(c - 'a' + 10) : base;
-        if (digit >= base) {
+        // Checked before the multiplication, so that no value wraps.
+        if (digit >= base || n > (max - digit) / base) {
             return false;
         }
         n = n * base + digit;
-        if (n > max) {
-            return false;
-        }
     }
     value = n;
     return n >= min;
