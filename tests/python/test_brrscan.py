@@ -4,11 +4,13 @@ what it finds and misses, the memory images' directories, brrscan against
 vornish_brr.scan, extraction read back by brrdecode and sndfile-info, and
 the shell rules."""
 import json
+import struct
 import os
 import pty
 import re
 import subprocess
 import tempfile
+import time
 import unittest
 from pathlib import Path
 
@@ -109,14 +111,33 @@ class Tool(unittest.TestCase):
         with open(path, "rb") as image:
             piped = run(SCAN, "--json", "-", stdin=image).stdout.splitlines()
         self.assertEqual([json.loads(line)["offset"] for line in piped], [d["offset"] for d in listed])
+        # A name that is not UTF-8: its bytes read as Latin-1.
+        latin = self.image(os.fsdecode(b"caf\xe9.bin"), images["memory"][0].data)
+        line = run(SCAN, "--json", latin).stdout.splitlines()[0]
+        self.assertTrue(json.loads(line.decode("utf-8"))["image"].endswith("caf\u00e9.bin"))
+
+    def test_an_image_that_shrinks_is_an_error_or_read_whole(self):
+        path = self.image("shrinking.bin", Images.get()["mixed"].data * 8)
+        scan = subprocess.Popen([SCAN, path], stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+        time.sleep(0.05)
+        os.truncate(path, 4096)
+        err = scan.communicate()[1].decode()
+        self.assertIn(scan.returncode, (0, 1), err)  # never a signal (SIGBUS)
+        if scan.returncode:
+            self.assertIn("shrink", err)
 
     def test_extracted_samples_play_back_with_their_loops(self):
         image = Images.get()["memory"][1]
-        path = self.image("mem1.bin", image.data)
-        out = Path(tempfile.mkdtemp(dir=Images.folder))
-        run(SCAN, "-q", "-x", out, "--wav", path)
         looped = [(start, loop) for _, start, _, loop in image.entries if loop is not None]
         self.assertTrue(looped)
+        # One more entry: the first looped sample's start with its first block as the loop.
+        data = bytearray(image.data)
+        extra = image.entries[-1][0] + 4
+        data[extra:extra + 4] = struct.pack("<HH", looped[0][0], looped[0][0])
+        path = self.image("mem1.bin", bytes(data))
+        out = Path(tempfile.mkdtemp(dir=Images.folder)) / "made"  # -x makes it
+        self.assertEqual(run(SCAN, "-q", "-x", out, "--wav", path).stdout, b"")
+        self.assertTrue((out / f"mem1.bin.0x{looped[0][0]:06x}.entry0x{extra:04x}.brr").is_file())
         for start, loop in looped:
             brr = out / f"mem1.bin.0x{start:06x}.brr"
             said = run(DECODE, "--loops", "3", "-f", "-o", out / "played.wav", brr).stdout.decode()
@@ -151,7 +172,8 @@ class Tool(unittest.TestCase):
             (["--directory", "0x1234", memory], 2, "invalid directory"),
             (["--memory-offset", "18446744073709551620", memory], 2, "from 0 to 0x4000000000000000"),
             (["-o", "x", memory], 2, "writes no single output"),
-            (["-x", "/nonexistent", memory], 2, "is not a directory"),
+            (["-x", memory, memory], 2, "is not a directory"),
+            (["-x", Images.folder / "none" / "deeper", memory], 1, "cannot create the directory: No such file"),
             (["--memory-offset", "1", memory], 1, "too short for a 64 KiB memory image"),
             ([Images.folder / "none.bin"], 1, "No such file or directory"),
         ]:

@@ -69,6 +69,12 @@ bool Extract(const Options& options, const Place& place, const std::uint8_t* ima
         stem += '/';
     }
     stem += BaseName(place.image) + suffix;
+    // Directory entries that share a start (with other loops) each get a
+    // file: the second and later carry their entry's address.
+    if (f.foundBy == BRR_FOUND_BY_DIRECTORY && run.written.count(stem + ".brr") != 0) {
+        std::snprintf(suffix, sizeof suffix, ".entry0x%04x", static_cast<unsigned>(f.entry));
+        stem += suffix;
+    }
     // The loop header: the loop's first block as a byte offset, little-endian.
     std::vector<std::uint8_t> sample;
     const std::uint64_t loopOffset = static_cast<std::uint64_t>(f.loopBlock) * BRR_BLOCK_SIZE;

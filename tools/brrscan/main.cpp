@@ -1,8 +1,11 @@
 // brrscan: finds the samples stored inside binary images from the shell,
 // lists where they are and writes them out.
+#include <cerrno>
+#include <cstring>
 #include <string>
 
 #include "brrscan.h"
+#include "host.h"
 
 namespace {
 
@@ -43,8 +46,9 @@ const char kUsage[] =
     "                       0x hex)\n"
     "      --directory ADDR the memory image's sample directory is at ADDR, a\n"
     "                       multiple of 0x100\n"
-    "  -x, --extract DIR    write each sample into DIR as IMAGE.0xOFFSET.brr, with\n"
-    "                       a loop header when its loop is known\n"
+    "  -x, --extract DIR    write each sample into DIR (made when it does not\n"
+    "                       exist) as IMAGE.0xOFFSET.brr, with a loop header when\n"
+    "                       its loop is known\n"
     "      --wav            with -x, also write each sample's WAV as brrdecode\n"
     "                       would (32000 Hz, the hardware's rules, the smpl loop)\n"
     "      --unique         list each distinct sample once, over all IMAGEs, with\n"
@@ -82,6 +86,11 @@ int ToolMain(int argc, char** argv)
         std::printf("brrscan %s\n", BRRVersion());
         return shell::kExitOk;
     }
+    if (options.extractDir != nullptr && !host::IsDirectory(options.extractDir) &&
+        !host::MakeDirectory(options.extractDir)) {
+        shell::PrintFailure(options.extractDir, (std::string("cannot create the directory: ") + std::strerror(errno)).c_str());
+        return shell::kExitFailed;
+    }
     shell::CatchEndingSignals();
     int exitCode = shell::kExitOk;
     brrscan::Run run;
@@ -91,6 +100,9 @@ int ToolMain(int argc, char** argv)
         }
     }
     for (const brrscan::Distinct& d : run.distinct) {
+        if (options.quiet) {
+            break;
+        }
         brrscan::List(options, d.places.front(), &d.places);
     }
     return shell::FlushStandardOutput() ? exitCode : shell::kExitFailed;

@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "brrscan.h"
+#include "host.h"
 
 namespace brrscan {
 namespace {
@@ -74,7 +75,11 @@ bool CheckArguments(const Options& options)
     if (options.wav && options.extractDir == nullptr) {
         return UsageError("--wav needs -x DIR");
     }
-    return CheckDirectory(options.extractDir) && CheckStandardInputOnce(options.inputs);
+    // A DIR that does not exist yet is made before the scan; one that is
+    // something else is a usage error.
+    host::Identity identity;
+    const bool absent = options.extractDir != nullptr && !host::IdentityOfPath(options.extractDir, identity);
+    return (absent || CheckDirectory(options.extractDir)) && CheckStandardInputOnce(options.inputs);
 }
 
 }  // namespace

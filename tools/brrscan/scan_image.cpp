@@ -35,7 +35,9 @@ int Take(void* context, const BRRFound* found)
     s->line.Clear();  // the listing's lines, then the progress again
     const Place place{s->name, *found};
     if (!s->options.unique) {
-        List(s->options, place, nullptr);
+        if (!s->options.quiet) {
+            List(s->options, place, nullptr);
+        }
         s->ok = (s->options.extractDir == nullptr || Extract(s->options, place, s->bytes, s->run)) && s->ok;
         return 0;
     }
@@ -126,22 +128,49 @@ bool Scan(const Options& options, const std::string& name, BRRFile& input, Run& 
     return s.ok;
 }
 
-// A string as JSON writes it.
+// The length of the well-formed UTF-8 sequence at text[i] (0: none there).
+std::size_t Utf8Length(const std::string& text, std::size_t i)
+{
+    const auto at = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+    const unsigned lead = at(i);
+    const std::size_t length = lead < 0x80 ? 1 : lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3
+                               : lead >= 0xF0 && lead <= 0xF4                ? 4 : 0;
+    if (length == 0 || i + length > text.size()) {
+        return 0;
+    }
+    for (std::size_t k = 1; k < length; ++k) {
+        if ((at(i + k) & 0xC0) != 0x80) {
+            return 0;
+        }
+    }
+    // No overlong form, no surrogate, nothing past U+10FFFF.
+    const unsigned second = length > 1 ? at(i + 1) : 0x80;
+    const bool bad = (lead == 0xE0 && second < 0xA0) || (lead == 0xED && second > 0x9F) ||
+                     (lead == 0xF0 && second < 0x90) || (lead == 0xF4 && second > 0x8F);
+    return bad ? 0 : length;
+}
+
+// A string as JSON writes it. A byte that is not part of well-formed UTF-8
+// (a file name in another encoding) is written as \u00XX, its Latin-1 reading.
 std::string Quoted(const std::string& text)
 {
     std::string out = "\"";
-    for (const char c : text) {
-        const auto u = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
+    for (std::size_t i = 0; i < text.size();) {
+        const auto u = static_cast<unsigned char>(text[i]);
+        const std::size_t length = Utf8Length(text, i);
+        if (u == '"' || u == '\\') {
             out += '\\';
-            out += c;
-        } else if (u < 0x20) {
+            out += text[i];
+        } else if (u < 0x20 || length == 0) {
             char escaped[8];
             std::snprintf(escaped, sizeof escaped, "\\u%04x", u);
             out += escaped;
         } else {
-            out += c;
+            out.append(text, i, length);
+            i += length;
+            continue;
         }
+        ++i;
     }
     return out + "\"";
 }

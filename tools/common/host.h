@@ -26,6 +26,8 @@ bool IdentityOfDescriptor(int descriptor, Identity& identity);
 inline bool SameFile(const Identity& a, const Identity& b) { return a.device == b.device && a.number == b.number; }
 
 bool IsDirectory(const char* path);
+// mkdir(): one level, 0777 less the umask; false with errno set.
+bool MakeDirectory(const char* path);
 bool IsTerminal(int descriptor);
 
 // An unnamed file in $TMPDIR (or the system's temporary folder, `folder`

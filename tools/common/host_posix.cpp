@@ -51,6 +51,8 @@ bool IsDirectory(const char* path)
     return ::stat(path, &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+bool MakeDirectory(const char* path) { return ::mkdir(path, 0777) == 0; }
+
 bool IsTerminal(int descriptor) { return ::isatty(descriptor) != 0; }
 
 int OpenSpool(std::string& folder)

@@ -55,6 +55,15 @@ bool IsDirectory(const char* path)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
+bool MakeDirectory(const char* path)
+{
+    if (CreateDirectoryW(WidePath(path).get(), nullptr)) {
+        return true;
+    }
+    errno = GetLastError() == ERROR_ALREADY_EXISTS ? EEXIST : GetLastError() == ERROR_PATH_NOT_FOUND ? ENOENT : EACCES;
+    return false;
+}
+
 bool IsTerminal(int descriptor) { return _isatty(descriptor) != 0; }
 
 int OpenSpool(std::string& folder)
