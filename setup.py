@@ -19,6 +19,11 @@ class CMakeBuild(build_ext):
         configure = ["cmake", "-S", str(SOURCE), "-B", str(build), "-DCMAKE_BUILD_TYPE=Release",
                      f"-DPython3_EXECUTABLE={sys.executable}", "-DVORNISH_BUILD_PYTHON=ON",
                      "-DVORNISH_BUILD_TESTS=OFF", "-DVORNISH_BUILD_TOOLS=OFF", "-DVORNISH_BUILD_BENCHMARKS=OFF"]
+        try:  # pybind11 from pip (an isolated build) has its CMake package inside
+            import pybind11
+            configure.append(f"-Dpybind11_DIR={pybind11.get_cmake_dir()}")
+        except ImportError:
+            pass
         subprocess.run(configure, check=True)
         jobs = str(os.cpu_count() or 1)
         subprocess.run(["cmake", "--build", str(build), "--target", "vornish_brr_engine", "-j", jobs], check=True)

@@ -117,6 +117,16 @@ BRRConvertResult Plan(const Bytes& data, const BRRConvertOptions& options)
     if (status != BRR_OK) {
         Raise(status);
     }
+    // The warnings brrdecode gives for loops that cannot be what was asked.
+    const char* warning = plan.unlooped != 0 ? "the sample does not loop (its end block has no loop flag); "
+                                               "loops repeats it whole"
+                          : options.loopCount > 1 && plan.loopStart < 0
+                              ? "the sample loops but holds no loop start; the whole sample repeats "
+                                "(give loop_start, or data with a loop header)"
+                              : nullptr;
+    if (warning != nullptr && PyErr_WarnEx(PyExc_RuntimeWarning, warning, 2) != 0) {
+        throw py::error_already_set();
+    }
     return plan;
 }
 

@@ -101,6 +101,27 @@ def _bytes(data, name: str = "data"):
     return data
 
 
+_NOTE_STEPS = {"C": 0, "D": 2, "E": 4, "F": 5, "G": 7, "A": 9, "B": 11}
+
+
+def _note(name: str, value) -> int:
+    """A MIDI note: a whole number 0..127, or a name as the tools take it
+    ('C4', 'A#3', 'Eb5', 'C-1'; C4 is 60)."""
+    if not isinstance(value, str):
+        return _whole(name, value, 0, 127, "the MIDI note")
+    text = value.strip()
+    step = _NOTE_STEPS.get(text[:1].upper())
+    rest = text[1:]
+    if step is not None and rest[:1] in ("#", "b"):
+        step += 1 if rest[0] == "#" else -1
+        rest = rest[1:]
+    octave = int(rest) if rest.lstrip("-").isdigit() and rest.count("-") <= 1 and -1 <= int(rest) <= 9 else None
+    if step is None or octave is None or not 0 <= 12 * (octave + 1) + step <= 127:
+        _fail(OptionError, f"{name}={value!r}: a note is a name such as 'C4', 'A#3' or 'Eb5', or a MIDI number "
+              "from 0 to 127", _BAD_OPTION)
+    return 12 * (octave + 1) + step
+
+
 def _keywords(loops, rate, loop_start, no_header, stop_at_end, smpl, rules, play, root_note) -> dict:
     return dict(
         loops=_whole("loops", loops, 1, 3200, "the loop count", _BAD_LOOP_COUNT),
@@ -110,12 +131,12 @@ def _keywords(loops, rate, loop_start, no_header, stop_at_end, smpl, rules, play
         no_header=_flag("no_header", no_header), stop_at_end=_flag("stop_at_end", stop_at_end),
         smpl=_flag("smpl", smpl), rules=_choice("rules", rules, _RULES),
         play=0 if play == 0 else _whole("play", play, 1, 16383, "the pitch (0: no playback)"),
-        root_note=None if root_note is None else _whole("root_note", root_note, 0, 127, "the MIDI note"))
+        root_note=None if root_note is None else _note("root_note", root_note))
 
 
 def convert(data: Data, *, loops: int = 1, rate: int = 32000, loop_start: Optional[int] = None,
             no_header: bool = False, stop_at_end: bool = False, smpl: bool = True, rules: str = "hardware",
-            play: int = 0, root_note: Optional[int] = None) -> bytes:
+            play: int = 0, root_note: Union[int, str, None] = None) -> bytes:
     """The WAV file brrdecode writes for this sample and these options, as bytes.
 
     data is the file's content or its path: 9-byte blocks, or a 2-byte loop
@@ -123,15 +144,17 @@ def convert(data: Data, *, loops: int = 1, rate: int = 32000, loop_start: Option
     (1 to 3200); rate is the WAV's (1 to 384000 Hz); loop_start is a block
     number; rules is 'hardware' or 'library'; play is a pitch (1 to 16383,
     4096 for one sample per output) at which the hardware's voice plays the
-    sample at 32000 Hz, or 0; root_note is the smpl chunk's MIDI unity note
-    (0 to 127). Raises vornish_brr.Error."""
+    sample at 32000 Hz, or 0; root_note is the smpl chunk's unity note, a
+    MIDI number (0 to 127) or a name ('C4', 'A#3', 'Eb5'). Several loops of
+    a sample that does not loop, or that holds no loop start, give the
+    RuntimeWarning brrdecode gives. Raises vornish_brr.Error."""
     options = _keywords(loops, rate, loop_start, no_header, stop_at_end, smpl, rules, play, root_note)
     return _engine.convert(_bytes(data), **options)
 
 
 def decode(data: Data, *, loops: int = 1, rate: int = 32000, loop_start: Optional[int] = None,
            no_header: bool = False, stop_at_end: bool = False, smpl: bool = True, rules: str = "hardware",
-           play: int = 0, root_note: Optional[int] = None) -> Sample:
+           play: int = 0, root_note: Union[int, str, None] = None) -> Sample:
     """The samples convert would write, as a numpy int16 array in a Sample,
     with what was found in the file. The options are convert's."""
     options = _keywords(loops, rate, loop_start, no_header, stop_at_end, smpl, rules, play, root_note)
@@ -177,11 +200,14 @@ def _pcm(pcm) -> numpy.ndarray:
 
 
 def encode(pcm, *, loop_start: Optional[int] = None, effort: str = "default", rules: str = "hardware",
-           reset_filter: bool = True, safe_range: bool = True, loop_header: bool = False) -> bytes:
+           reset_filter: bool = True, safe_range: bool = True, loop_header: Optional[bool] = None) -> bytes:
     """Encodes mono samples into BRR blocks, as bytes: the end flag on the
     last block, the loop flag when loop_start (a sample index, a multiple of
-    16) is given, and with loop_header the 2-byte loop header in front (as
-    brrencode writes it for a loop).
+    16) is given, and the 2-byte loop header in front when the sample loops,
+    as brrencode writes it. loop_header=False leaves the header out; True
+    asks for it (an OptionError when the loop starts 65536 bytes or more into
+    the blocks); None, the default, writes it where it fits and otherwise
+    leaves it out with a RuntimeWarning, as brrencode does.
 
     pcm is numpy int16 as it is, or float32 / float64 audio in -1.0..1.0
     (as soundfile and librosa give it: scaled by 32768, rounded, saturated
@@ -191,13 +217,21 @@ def encode(pcm, *, loop_start: Optional[int] = None, effort: str = "default", ru
     puts filter 0 on the first block and the loop's first; safe_range keeps
     decoded values in -16378..16376, where playback cannot overflow.
     Raises vornish_brr.Error."""
+    if _is_path(pcm):
+        _fail(DataTypeError, f"pcm must be samples, not a path ({os.fspath(pcm)!r}): read the file first, "
+              "for example with soundfile.read(path) or scipy.io.wavfile.read(path), or use brrencode")
     samples = _pcm(pcm)
     if loop_start is not None:
         _whole("loop_start", loop_start, 0, max(0, len(samples) - 1), "the loop start (a sample index)",
                _BAD_LOOP_START)
+    header = loop_start is not None if loop_header is None else _flag("loop_header", loop_header)
+    if loop_header is None and header and loop_start // 16 * 9 > 0xFFFF:
+        warnings.warn(f"the loop starts at byte {loop_start // 16 * 9} of the blocks, past what a 2-byte loop "
+                      "header holds: plain blocks", RuntimeWarning, stacklevel=2)
+        header = False
     return _engine.encode(samples, loop_start=loop_start, effort=_choice("effort", effort, _EFFORTS),
                           rules=_choice("rules", rules, _RULES), reset_filter=_flag("reset_filter", reset_filter),
-                          safe_range=_flag("safe_range", safe_range), loop_header=_flag("loop_header", loop_header))
+                          safe_range=_flag("safe_range", safe_range), loop_header=header)
 
 
 def _image(data):

@@ -185,7 +185,7 @@ def encode(vornish_brr, rng, pcm, looped):
     if looped and len(pcm) >= 64:
         loop = len(pcm) // 16 // 2 * 16
     effort = "fast" if rng.random() < 0.7 else "default"
-    blocks = bytearray(vornish_brr.encode(pcm, loop_start=loop, effort=effort))
+    blocks = bytearray(vornish_brr.encode(pcm, loop_start=loop, effort=effort, loop_header=False))
     if loop is not None and rng.random() < 0.5:
         for k in range(0, len(blocks), 9):
             blocks[k] |= 0x02

@@ -177,12 +177,21 @@ class DecodeTest(unittest.TestCase):
     def test_encode_round_trips_and_refuses(self):
         t = numpy.arange(1008)
         pcm = (12000 * numpy.sin(t * 0.07) + 2000 * numpy.sin(t * 1.1)).astype(numpy.int16)
-        blocks = vornish_brr.encode(pcm, loop_start=320)
+        blocks = vornish_brr.encode(pcm, loop_start=320, loop_header=False)
         self.assertEqual((len(blocks), blocks[-9] & 3), (9 * 63, 3))
+        # As brrencode writes it: the loop header by default, where it fits.
+        self.assertEqual(vornish_brr.encode(pcm, loop_start=320), (20 * 9).to_bytes(2, "little") + blocks)
+        far = numpy.resize(pcm, 16 * 7300)
+        with self.assertWarnsRegex(RuntimeWarning, "past what a 2-byte loop header holds"):
+            self.assertEqual(len(vornish_brr.encode(far, loop_start=16 * 7282, effort="fast")), 9 * 7300)
         back = vornish_brr.decode_blocks(blocks).astype(float)
         self.assertGreater(10 * numpy.log10((pcm.astype(float) ** 2).sum() / ((back - pcm) ** 2).sum()), 25)
         looped = vornish_brr.decode(blocks, no_header=True, loop_start=20, loops=3)
         self.assertEqual(looped.stability, "stable")
+        with self.assertWarnsRegex(RuntimeWarning, "does not loop"):
+            vornish_brr.decode(vornish_brr.encode(pcm), loops=2)
+        self.assertEqual(vornish_brr.convert(blocks, no_header=True, root_note="A#3"),
+                         vornish_brr.convert(blocks, no_header=True, root_note=58))
         self.assertEqual(vornish_brr.encode(pcm.tolist(), effort="fast", rules="library")[-9] & 3, 1)
         square = numpy.where(numpy.sin(t * 0.05) > 0, 32767, -32768).astype(numpy.int16)
         for safe, inside in ((True, True), (False, False)):
@@ -216,6 +225,8 @@ class DecodeTest(unittest.TestCase):
             (lambda: vornish_brr.scan(b"\x07" * 9, min_score=2), ValueError, r"^min_score=2: .* 0.0 to 1.0$"),
             (lambda: vornish_brr.scan(b"\x07" * 9, directory=256), ValueError, r"needs a memory image"),
             (lambda: vornish_brr.decode(3), TypeError, r"^data must be .*, not int$"),
+            (lambda: vornish_brr.encode("flute.wav"), TypeError, r"not a path .*soundfile\.read"),
+            (lambda: vornish_brr.convert(b"\x07" * 9, root_note="H4"), ValueError, r"'C4', 'A#3'"),
         ]
         for call, kind, message in cases:
             with self.subTest(message):
