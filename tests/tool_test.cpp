@@ -15,7 +15,7 @@ using testsupport::ScratchDir;
 
 namespace {
 
-const Bytes kOneBlock = {0xC0, 0x7F, 0, 0, 0, 0, 0, 0, 0};
+const Bytes kOneBlock = {0xC1, 0x7F, 0, 0, 0, 0, 0, 0, 0};
 
 struct ToolRun {
     int exitCode = -1;
@@ -84,6 +84,9 @@ TEST(Tool, UsageErrorsExitWithTwo)
         {"-x", "a.brr"},
         {"-o", "out.wav", "a.brr", "b.brr"},
         {"a.brr", "-o"},
+        {"--play", "4096", "--rate", "8000", "a.brr"},
+        {"--play", "4096", "--play-rate", "8000", "a.brr"},
+        {"--pitch", "0x800", "--play", "4096", "a.brr"},
     };
     for (const auto& args : cases) {
         const ToolRun run = RunTool(scratch, args);
@@ -188,7 +191,7 @@ namespace {
 TEST(Tool, LoopsAndRate)
 {
     ScratchDir scratch;
-    const Bytes carried = {0xC4, 0x77, 0x77, 0, 0, 0, 0, 0, 0, 0xC0, 0x10, 0, 0, 0, 0, 0, 0, 0};
+    const Bytes carried = {0xC4, 0x77, 0x77, 0, 0, 0, 0, 0, 0, 0xC1, 0x10, 0, 0, 0, 0, 0, 0, 0};
     testsupport::WriteFile(scratch.Path("in.brr"), carried);
     const ToolRun run = RunTool(scratch, {"--rules", "library", "--loops", "4", "--rate", "32000", "-o", "out.wav", "in.brr"});
     EXPECT_EQ(run.exitCode, 0);
@@ -346,7 +349,8 @@ TEST(Tool, SampleFormsFlagsAndLoops)
     // filters 1 to 3 so that the carried history shows.
     const std::vector<std::uint8_t> looping = {0xB4, 0xC8, 0xB0, 0xAC, 0x97};  // last: end + loop
     const std::vector<std::uint8_t> ending = {0xB4, 0xC8, 0xB1, 0xAC, 0x94};    // end at block 2
-    const std::vector<std::uint8_t> plain = {0xB4, 0xC8, 0xB0, 0xAC, 0x94};
+    const std::vector<std::uint8_t> plain = {0xB4, 0xC8, 0xB0, 0xAC, 0x95};  // last: end
+    const std::vector<std::uint8_t> unended = {0xB4, 0xC8, 0xB0, 0xAC, 0x94};
     const std::string count5 = "Number of BRR blocks to decode : 5.\n";
     const std::string badHeader = "Error : Loop header of in.brr is not a block offset inside the sample; use "
                                   "--no-header if the file has none, or --loop-start S.\n";
@@ -381,6 +385,9 @@ TEST(Tool, SampleFormsFlagsAndLoops)
         {"loop_start_overrides_bad_header", SampleFile(looping, 10), {"--loop-start", "1", "--no-smpl"}, 0,
          count5 + "Loop start : block 1.\nDone !\n", "", 5, 1, 1, none},
         {"size_5_mod_9", Bytes(5 + 9, 0), {}, 1, "", sizeError, 0, 0, 0, none},
+        {"no_end_block", SampleFile(unended, -1), {}, 0, count5 + "Done !\n",
+         "Warning : in.brr has no end block (no block has the end flag); the sample may be cut short.\n", 5, 0, 1,
+         none},
         {"blocks_after_end", SampleFile(ending, -1), {}, 0, count5 + "Done !\n",
          "Warning : in.brr has 2 blocks after its end block; --stop-at-end leaves them out.\n", 5, 0, 1, none},
         {"stop_at_end", SampleFile(ending, -1), {"--stop-at-end"}, 0,
@@ -486,7 +493,7 @@ ToolRun RunShell(const ScratchDir& dir, const std::string& snippet)
 
 TEST(Tool, ShellCases)
 {
-    const Bytes kTwoBlocks = {0xC0, 0x7F, 0, 0, 0, 0, 0, 0, 0, 0xC0, 0x12, 0, 0, 0, 0, 0, 0, 0};
+    const Bytes kTwoBlocks = {0xC0, 0x7F, 0, 0, 0, 0, 0, 0, 0, 0xC1, 0x12, 0, 0, 0, 0, 0, 0, 0};
     const Bytes kKeep = {'k', 'e', 'e', 'p'};
     const Bytes kMissing;  // the file must not exist
     testsupport::Samples oneBlock(16, 0);
@@ -612,7 +619,9 @@ TEST(Tool, FullDiskLeavesTheOldFile)
     if (RunCaptured(scratch, "unshare -rm true").exitCode != 0) {
         GTEST_SKIP() << "no mount namespace to be had";
     }
-    testsupport::WriteFile(scratch.Path("big.brr"), Bytes(9 * 7281, 0));
+    Bytes big(9 * 7281, 0);
+    big[9 * 7280] = BRR_END_FLAG;
+    testsupport::WriteFile(scratch.Path("big.brr"), big);
     const ToolRun run = RunShell(scratch, "mkdir full; unshare -rm sh -c 'mount -t tmpfs -o size=64k tmpfs full && "
                                           "printf keep > full/b.wav && $0 -f -o full/b.wav big.brr; echo $?; "
                                           "cat full/b.wav; echo; ls -A full' $BRR");

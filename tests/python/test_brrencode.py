@@ -300,6 +300,8 @@ class Inputs(unittest.TestCase):
         (f / "cut.wav").write_bytes(path.read_bytes()[:4000])
         cases = [  # arguments, exit status, stderr pattern
             ([f / "bad.wav"], 1, r"^brrencode: .*bad\.wav: .+\n$"),
+            ([f / "kept.brr"], 1, r"^brrencode: .*kept\.brr: is a BRR block file, not audio; brrdecode decodes it\n$"),
+            ([f / "kept.brr", "-o", f / "other.brr"], 1, r"kept\.brr: is a BRR block file, not audio"),
             ([f / "missing.wav"], 1, r"^brrencode: .*missing\.wav: No such file or directory\n$"),
             ([path, "-o", f / "kept.brr"], 1, r"kept\.brr: file exists \(use -f to overwrite\)"),
             (["--loop", "9:3", path], 2, r"invalid loop '9:3'"),

@@ -17,8 +17,9 @@ using namespace shell;
 
 struct Options : ShellOptions {
     BRRConvertOptions convert{};
-    bool rateGiven = false;   // --rate
-    bool pitchGiven = false;  // --pitch
+    // The option that set the output's rate or the playback (--rate, --pitch,
+    // --play, --play-rate): any two of them exclude each other.
+    const char* rateBy = nullptr;
 };
 
 // Parses the command line into `options`; false after the usage message.

@@ -13,8 +13,17 @@
 namespace brrdecode {
 namespace {
 
+// Whether the last block has the end flag (with no trailing blocks, no block
+// before it has one either).
+bool EndsInEndBlock(BRRFile& input, const BRRConvertResult& plan)
+{
+    std::uint8_t header = BRR_END_FLAG;  // a read that fails is reported by the render
+    BRRFileRead(&input, plan.dataOffset + (plan.blockCount - 1) * BRR_BLOCK_SIZE, &header, 1);
+    return (header & BRR_END_FLAG) != 0;
+}
+
 // The lines that come before the samples; false when the plan failed.
-bool ReportPlan(const Options& options, const Names& names, const BRRFile& input, int status,
+bool ReportPlan(const Options& options, const Names& names, BRRFile& input, int status,
                 const BRRConvertResult& plan)
 {
     const char* in = names.input.c_str();
@@ -34,6 +43,10 @@ bool ReportPlan(const Options& options, const Names& names, const BRRFile& input
     } else if (status == BRR_OK && options.convert.loopCount > 1 && plan.loopStart < 0) {
         PrintError("Warning : %s loops but holds no loop start; the whole sample repeats. Use --loop-start S or "
                    "a file with a loop header.\n", in);
+    }
+    if (status == BRR_OK && plan.trailingBlocks == 0 && !EndsInEndBlock(input, plan)) {
+        PrintError("Warning : %s has no end block (no block has the end flag); the sample may be cut short.\n",
+                   in);
     }
     if (plan.extraBytes > 0) {
         PrintError("Warning : %s has %u bytes after its last block; ignored.\n", in, plan.extraBytes);

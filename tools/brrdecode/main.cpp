@@ -58,6 +58,7 @@ const char kUsage[] =
     "                       0x hex; 4096 is one sample per output sample) with\n"
     "                       its 4-tap interpolation; no 'smpl' chunk\n"
     "      --play-rate HZ   the same, at PITCH = HZ * 4096 / 32000, rounded\n"
+    "                       (--rate, --pitch, --play, --play-rate: one at most)\n"
     "      --root-note NOTE the 'smpl' chunk's unity note: C4, A#3, Eb5 or a MIDI\n"
     "                       number 0 to 127 (C4 is 60, A4 is 440 Hz); by default\n"
     "                       the probable note of the loop, else 60\n"

@@ -154,6 +154,11 @@ bool EncodeOne(const Options& options, const char* inputArg, const std::string& 
                std::vector<Written>& written)
 {
     static const StandardInputRules kRules = {"audio", std::numeric_limits<std::uint64_t>::max(), ""};
+    // x.brr's output would be x.brr itself: say what the input is instead.
+    if (IsBlockFileName(inputArg) && IsTheInput(inputArg, output)) {
+        PrintFailure(inputArg, "is a BRR block file, not audio; brrdecode decodes it");
+        return false;
+    }
     return RunOne(options, inputArg, output, announce, kRules, written,
                   [&](const Names& names, BRRFile& input) { return Encode(options, names, input); });
 }
