@@ -18,7 +18,7 @@ file(REMOVE_RECURSE ${WORK_DIR})
 run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
 foreach(expected include/VornishAudioBRRDecoder.h include/VornishAudioBRR.h include/VornishAudioBRRFile.h
         bin/brrdecode share/man/man1/brrdecode.1.gz share/man/man3/vornish-brr.3.gz
-        share/bash-completion/completions/brrscan share/zsh/vendor-completions/_brrtools)
+        share/bash-completion/completions/brrscan share/zsh/vendor-completions/_vornish-brr)
     if(NOT EXISTS ${prefix}/${expected})
         message(FATAL_ERROR "install lacks ${expected}")
     endif()

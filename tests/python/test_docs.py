@@ -12,6 +12,12 @@ PAGES = Path(os.environ["VORNISH_MAN"])
 TOOLS = {name: os.environ.get(name.upper()) for name in ("brrdecode", "brrencode", "brrscan")}
 
 
+CONSOLE_LINES = {
+    "brrdecode.1": ("Number of BRR blocks to decode : N.", "Done !", "Looping is unstable,"),
+    "brrencode.1": ("Number of BRR blocks written : N.", "SNR : X dB.", "Done !"),
+}
+
+
 def help_options(tool):
     text = subprocess.run([tool, "--help"], capture_output=True, text=True, check=True).stdout
     found = set()
@@ -52,6 +58,16 @@ class ManualPages(unittest.TestCase):
                                            env={**os.environ, "MANPAGER": "cat", "MANWIDTH": "80"})
                     self.assertEqual(shown.returncode, 0, shown.stderr)
                     self.assertIn("SYNOPSIS", shown.stdout)
+                    for line in CONSOLE_LINES.get(page.name, ()):  # rendered as the tool prints it
+                        self.assertRegex(shown.stdout, "[\u2018`']" + re.escape(line) + "[\u2019']")
+
+
+class Readme(unittest.TestCase):
+    def test_installing_names_every_tool(self):
+        text = (PAGES.parent.parent / "README.md").read_text()
+        installing = text[text.index("### Installing"):text.index("**Debian packages.**")]
+        for name in TOOLS:
+            self.assertIn(f"`bin/{name}`", installing)
 
 
 if __name__ == "__main__":
