@@ -54,12 +54,14 @@ OTHER_GLOBS = {
 
 
 def _ci_packages():
-    """The packages .ci/run installs and everything they depend on: the files
-    images are made of come from these alone, so that the images are the same
-    on every machine CI sets up, whatever else a machine has installed."""
-    ci = (Path(__file__).resolve().parents[2] / ".ci" / "run").read_text()
-    listed = ci[ci.index("install_missing cmake"):ci.index("# The sanitizer")]
-    todo = [p for p in re.findall(r"[a-z0-9][a-z0-9+.-]+", listed) if p != "install_missing"]
+    """The packages the default set-up installs (setup/debian-packages, its
+    [default] group) and everything they depend on: the files images are
+    made of come from these alone, so that the images are the same on every
+    machine set up so, whatever else a machine has installed."""
+    listing = (Path(__file__).resolve().parents[2] / "setup" / "debian-packages").read_text()
+    group = listing[listing.index("[default]\n"):].split("\n[", 1)[0]
+    listed = "\n".join(line for line in group.splitlines()[1:] if not line.startswith("#"))
+    todo = re.findall(r"[a-z0-9][a-z0-9+.-]+", listed)
     status = subprocess.run(["dpkg-query", "-W", "-f=${Package}\t${Status}\t${Depends}, ${Pre-Depends}\t${Provides}\n"],
                             capture_output=True, text=True, check=True).stdout
     depends, providers = {}, {}
