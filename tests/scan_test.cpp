@@ -3,7 +3,9 @@
 // every option field refused past its range.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <utility>
 #include <cstring>
 #include <random>
 #include <vector>
@@ -64,6 +66,13 @@ TEST(BRRScan, FindsABankAmongRandomBytesExactly)
     EXPECT_EQ(finds[1].loopFlag, 1);
     EXPECT_EQ(finds[1].loopBlock, BRR_NO_LOOP_START);  // only a directory knows
     EXPECT_GT(finds[0].score, 0.99);
+    // A find of exactly minBlocks blocks is kept, one block short of it is not.
+    BRRScanOptions o;
+    BRRScanOptionsInit(&o);
+    o.minBlocks = b.size() / 9;
+    EXPECT_EQ(Scan(image, &o).size(), 2u);
+    ++o.minBlocks;
+    EXPECT_EQ(Scan(image, &o).size(), 1u);
 }
 
 // A sawtooth too harsh to pass alone is found where a padded bank puts it
@@ -110,35 +119,47 @@ TEST(BRRScan, TrustsABanksPlacesButNotRepeatedRecords)
     EXPECT_EQ(finds[2].blocks, 30u);
 }
 
+// A directory of exactly the fewest entries that count (a repeated entry
+// counts once), a sample it does not name before its own, in offset order.
 TEST(BRRScan, ADirectoryGivesEveryEntryWithItsLoop)
 {
     Bytes memory(BRR_MEMORY_IMAGE_SIZE);
     const Bytes a = Sample(800, 0.07, 400);
     const Bytes b = Sample(480, 0.2);
+    const Bytes unnamed = Sample(1600, 0.05);
     std::memcpy(&memory[0x3000], a.data(), a.size());
     std::memcpy(&memory[0x3000 + a.size()], b.data(), b.size());
-    const std::uint16_t entries[] = {0x3000, 0x3000 + 9 * 25, static_cast<std::uint16_t>(0x3000 + a.size()),
-                                     static_cast<std::uint16_t>(0x3000 + a.size()), 0x3000, 0x3000 + 9 * 25,
-                                     0x3000, 0x3000 + 9 * 10};
+    std::memcpy(&memory[0x800], unnamed.data(), unnamed.size());
+    const auto bAt = static_cast<std::uint16_t>(0x3000 + a.size());
+    const std::uint16_t entries[] = {0x3000, 0x3000 + 9 * 25, 0x3000, 0x3000 + 9 * 25, bAt, bAt, 0x3000, 0x3000 + 9 * 10};
     for (std::size_t k = 0; k < 8; ++k) {
         memory[0x2400 + 2 * k] = static_cast<std::uint8_t>(entries[k] & 0xFF);
         memory[0x2400 + 2 * k + 1] = static_cast<std::uint8_t>(entries[k] >> 8);
     }
-    for (const std::int32_t directory : {BRR_SCAN_AUTO, 0x2400}) {
+    for (const std::int32_t directory : {BRR_SCAN_AUTO, 0x2400, BRR_SCAN_NONE}) {
         BRRScanOptions o;
         BRRScanOptionsInit(&o);
         o.directory = directory;
         const std::vector<BRRFound> finds = Scan(memory, &o);
-        ASSERT_EQ(finds.size(), 3u) << directory;  // the repeated entry once
-        EXPECT_EQ(finds[0].offset, 0x3000u);
-        EXPECT_EQ(finds[0].loopBlock, 25);
-        EXPECT_EQ(finds[0].entry, 0x2400);
+        ASSERT_FALSE(finds.empty());
+        EXPECT_EQ(finds[0].offset, 0x800u);
+        EXPECT_EQ(finds[0].foundBy, BRR_FOUND_BY_SCAN);
+        if (directory == BRR_SCAN_NONE) {  // no directory looked up
+            EXPECT_TRUE(std::all_of(finds.begin(), finds.end(), [](const BRRFound& f) {
+                return f.foundBy == BRR_FOUND_BY_SCAN;
+            }));
+            continue;
+        }
+        ASSERT_EQ(finds.size(), 4u) << directory;  // the repeated entry once
         EXPECT_EQ(finds[1].offset, 0x3000u);
-        EXPECT_EQ(finds[1].loopBlock, 10);
-        EXPECT_EQ(finds[1].entry, 0x240C);
-        EXPECT_EQ(finds[2].offset, 0x3000u + a.size());
-        EXPECT_EQ(finds[2].loopBlock, BRR_NO_LOOP_START);  // its end block does not loop
-        EXPECT_EQ(finds[2].foundBy, BRR_FOUND_BY_DIRECTORY);
+        EXPECT_EQ(finds[1].loopBlock, 25);
+        EXPECT_EQ(finds[1].entry, 0x2400);
+        EXPECT_EQ(finds[2].offset, 0x3000u);
+        EXPECT_EQ(finds[2].loopBlock, 10);
+        EXPECT_EQ(finds[2].entry, 0x240C);
+        EXPECT_EQ(finds[3].offset, 0x3000u + a.size());
+        EXPECT_EQ(finds[3].loopBlock, BRR_NO_LOOP_START);  // its end block does not loop
+        EXPECT_EQ(finds[3].foundBy, BRR_FOUND_BY_DIRECTORY);
     }
 }
 
@@ -152,6 +173,15 @@ TEST(BRRScan, StopsWhenAskedAndRefusesEveryFieldPastItsRange)
         return ++*static_cast<int*>(c);
     }, &calls), BRR_OK);
     EXPECT_EQ(calls, 1);
+    // The last progress call reports the whole size.
+    BRRScanOptions told;
+    BRRScanOptionsInit(&told);
+    std::pair<std::uint64_t, std::uint64_t> last{0, 0};
+    told.progress = [](void* c, std::uint64_t done, std::uint64_t total) {
+        *static_cast<std::pair<std::uint64_t, std::uint64_t>*>(c) = {done, total};
+    };
+    EXPECT_EQ(BRRScan(image.data(), image.size(), &told, [](void*, const BRRFound*) { return 0; }, &last), BRR_OK);
+    EXPECT_EQ(last, std::make_pair(std::uint64_t{image.size()}, std::uint64_t{image.size()}));
 
     const Bytes memory(BRR_MEMORY_IMAGE_SIZE);
     struct Case {
