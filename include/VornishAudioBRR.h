@@ -462,9 +462,10 @@ VORNISH_BRR_API void BRRScanOptionsInit(BRRScanOptions *options);
    any chain. Directory finds may share bytes with each other: entries that
    name one start with different loops, or a start inside another entry's
    sample, are each reported.
+   The finds do not depend on how the work is shared between threads.
    Reads data in place; working memory is fixed (a 128 KiB table with a
-   memory image) plus the finds not yet reported, never proportional to the
-   image. options may be NULL for the defaults. Returns BRR_OK (also when
+   memory image, what a few 512 KiB stretches ahead hold) plus the finds
+   not yet reported, never proportional to the image. options may be NULL for the defaults. Returns BRR_OK (also when
    found ended the scan), BRR_STATUS_MISSING_PATH (data NULL with a size, or
    found NULL), BRR_STATUS_BAD_OPTION or BRR_STATUS_NO_MEMORY. */
 VORNISH_BRR_API int BRRScan(const uint8_t *data, size_t size, const BRRScanOptions *options,

@@ -390,6 +390,13 @@ TEST(BRRPlan, SizeLimitsCountEveryPassAndTheSmplChunk)
         EXPECT_EQ(plan.blockCount, c.blocks);
         EXPECT_EQ(plan.smpl != 0, c.sampleForms != 0) << c.blocks;
     }
+    // BRR_MAX_INPUT_SIZE, the most brrdecode spools of standard input (the
+    // spool's own bound is shell_test's), is the largest input that converts.
+    BRRConvertOptions forms = Options(1, BRR_NO_LOOP_START);
+    forms.sampleForms = 1;
+    BRRConvertResult plan;
+    EXPECT_EQ(BRRPlan(ReadZeros, nullptr, BRR_MAX_INPUT_SIZE, &forms, &plan), BRR_OK);
+    EXPECT_EQ(BRRPlan(ReadZeros, nullptr, BRR_MAX_INPUT_SIZE + 9, &forms, &plan), BRR_STATUS_TOO_LARGE);
 }
 
 // What sample forms find, read through pieces of two blocks: an end flag

@@ -629,17 +629,4 @@ TEST(Tool, FullDiskLeavesTheOldFile)
     EXPECT_EQ(run.err, "brrdecode: full/b.wav: No space left on device\n");
 }
 
-// Standard input is copied no further than the largest input that can
-// convert: 2 GB of zeros end with the too-large error, well within a file
-// size limit of 1.25 GB, and the copy is gone.
-TEST(Tool, StandardInputSpoolIsBounded)
-{
-    ScratchDir scratch;
-    const ToolRun run = RunShell(scratch, "mkdir t; head -c 2000000000 /dev/zero | "
-                                          "TMPDIR=t prlimit --fsize=1250000000 $BRR - -o out.wav; echo $?; ls -A t");
-    EXPECT_EQ(run.out, "1\n");
-    EXPECT_EQ(run.err, "Error : BRR file standard input is too large to convert.\n");
-    EXPECT_FALSE(testsupport::FileExists(scratch.Path("out.wav")));
-}
-
 }  // namespace

@@ -1,6 +1,6 @@
-// One stretch of the image scanned on its own: every end block in it,
-// judged, its finds kept in order and free of overlaps. Stretches can be
-// scanned at once on different threads; their finds are merged after.
+// The scan's finds, decided look by look in the order of their end blocks,
+// with what the finds before them say: the same finds whatever the
+// stretches the looks came in.
 #ifndef VORNISH_SCAN_CHUNK_H
 #define VORNISH_SCAN_CHUNK_H
 
@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "VornishAudioBRR.h"
+#include "scan/look.h"
 
 namespace vornish {
 namespace scan {
@@ -27,10 +28,37 @@ inline bool Overlap(const BRRFound& a, const BRRFound& b) { return a.offset < En
 // past it instead (keeping at least minBlocks).
 void Offer(std::vector<Pending>& finds, const std::vector<BRRFound>& directory, Pending n, std::uint64_t minBlocks);
 
-// The finds whose end blocks lie in [from, to) (chains may reach back before
-// `from`), in order of offset. Throws std::bad_alloc.
-std::vector<Pending> ScanChunk(const std::uint8_t* data, std::uint64_t size, const BRRScanOptions& options,
-                               const std::vector<BRRFound>& directory, std::uint64_t from, std::uint64_t to);
+// What the scan knows as it goes: the finds not yet reported (in order, none
+// overlapping), each phase's last find, the last sure find reported.
+class Finder {
+public:
+    Finder(const std::uint8_t* data, const BRRScanOptions& options, const std::vector<BRRFound>& directory);
+
+    // Decides the looks at one stretch, the stretch after the last one taken.
+    void Take(const std::vector<Look>& looks);
+    // The finds not yet reported, in order.
+    std::vector<Pending>& finds() { return finds_; }
+    // The first `count` finds have been reported: no chain still open can reach them.
+    void Reported(std::size_t count);
+
+private:
+    void Visit(const Look& look);
+    bool Judge(std::uint64_t segment, std::uint64_t first, std::uint64_t end, bool keepSilence, Judged j);
+    void Add(std::uint64_t start, std::uint64_t end, double score, double evidence, bool sure);
+    bool JudgeInBank(std::uint64_t first, std::uint64_t end);
+    std::uint64_t FilterZeroStart(std::uint64_t start, std::uint64_t first) const;
+    const BRRFound* SureFindAcross(std::uint64_t start, std::uint64_t end) const;
+    const BRRFound* FoundBefore(std::uint64_t offset) const;
+
+    const std::uint8_t* data_;
+    const BRRScanOptions& options_;
+    const std::vector<BRRFound>& directory_;
+    std::uint64_t minSpan_;  // bytes from a find's first block to its end block, at least
+    std::uint64_t foundEnd_[BRR_BLOCK_SIZE];  // each phase's last find's end block
+    std::vector<Pending> finds_;
+    BRRFound lastSure_{};
+    bool haveLastSure_ = false;
+};
 
 }  // namespace scan
 }  // namespace vornish
