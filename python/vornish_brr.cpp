@@ -13,17 +13,13 @@
 #include <string>
 #include <vector>
 
-#include "VornishAudioBRR.h"
+#include "engine.h"
 
-namespace py = pybind11;
-
-namespace {
+namespace engine {
 
 PyObject* errorType = nullptr;
-PyObject* optionErrorType = nullptr;  // also a ValueError: an option outside its range
+PyObject* optionErrorType = nullptr;
 
-// The library's failure as an exception: OptionError for the options' own
-// statuses, Error for what rules the input out.
 [[noreturn]] void Raise(int status)
 {
     const char* text = BRRStatusText(status);
@@ -37,29 +33,6 @@ PyObject* optionErrorType = nullptr;  // also a ValueError: an option outside it
     throw py::error_already_set();
 }
 
-// A contiguous byte buffer held for as long as the object lives.
-class Bytes {
-public:
-    explicit Bytes(const py::object& object)
-    {
-        if (PyObject_GetBuffer(object.ptr(), &view_, PyBUF_C_CONTIGUOUS | PyBUF_FORMAT) != 0) {
-            throw py::error_already_set();
-        }
-        if (view_.itemsize != 1) {
-            PyBuffer_Release(&view_);
-            throw py::type_error("data must be bytes, bytearray, memoryview or a uint8 array");
-        }
-    }
-    ~Bytes() { PyBuffer_Release(&view_); }
-    Bytes(const Bytes&) = delete;
-    Bytes& operator=(const Bytes&) = delete;
-    const std::uint8_t* data() const { return static_cast<const std::uint8_t*>(view_.buf); }
-    std::size_t size() const { return static_cast<std::size_t>(view_.len); }
-
-private:
-    Py_buffer view_{};
-};
-
 int Rules(const std::string& name)
 {
     const int rules = BRRRulesByName(name.c_str());
@@ -68,6 +41,8 @@ int Rules(const std::string& name)
     }
     return rules;
 }
+
+namespace {
 
 // The keyword options of convert and decode, as brrdecode takes them.
 struct Keywords {
@@ -174,7 +149,6 @@ py::bytes Convert(const py::object& input, const Keywords& keywords)
     return wav;
 }
 
-py::object OrNone(bool present, const py::object& value) { return present ? value : py::none(); }
 
 // A decoded sample: its samples and what the conversion found, as values.
 struct Sample {
@@ -230,112 +204,9 @@ py::array_t<std::int16_t> DecodeBlocks(const py::object& input, BRRDecoder* deco
     return samples;
 }
 
-int Effort(const std::string& name)
+// The package's exceptions.
+void DefineErrors(py::module_& m)
 {
-    const int effort = BRREffortByName(name.c_str());
-    if (effort < 0) {
-        throw py::value_error("effort must be 'fast', 'default' or 'best'");
-    }
-    return effort;
-}
-
-// pcm: a one-dimensional C-contiguous native int16 array (the package
-// turns what it accepts into one).
-py::bytes Encode(const py::array_t<std::int16_t, py::array::c_style>& pcm, std::optional<std::int64_t> loopStart,
-                 const std::string& effort, const std::string& rules, bool resetFilter, bool safeRange,
-                 bool loopHeader)
-{
-    if (pcm.ndim() != 1) {
-        throw py::value_error("pcm must be one-dimensional: mono samples");
-    }
-    BRREncodeOptions options;
-    BRREncodeOptionsInit(&options);
-    options.loopStart = loopStart.value_or(BRR_NO_LOOP_START);
-    options.effort = Effort(effort);
-    options.rules = Rules(rules);
-    options.resetFilter = resetFilter ? 1 : 0;
-    options.safeRange = safeRange ? 1 : 0;
-    options.loopHeader = loopHeader ? 1 : 0;
-    const auto count = static_cast<std::size_t>(pcm.size());
-    std::vector<std::uint8_t> blocks(
-        static_cast<std::size_t>(loopHeader ? BRR_ENCODED_FILE_SIZE(count) : BRR_ENCODED_SIZE(count)));
-    int status = BRR_OK;
-    {
-        py::gil_scoped_release release;
-        status = BRREncode(pcm.data(), count, &options, blocks.data(), blocks.size(), nullptr);
-    }
-    if (status != BRR_OK) {
-        Raise(status);
-    }
-    return py::bytes(reinterpret_cast<const char*>(blocks.data()), blocks.size());
-}
-
-// A sample found inside an image, as BRRScan reports it.
-struct Found {
-    std::uint64_t offset;
-    std::uint64_t blocks;
-    py::object loop;
-    double score;
-    std::string foundBy;
-    py::object directory;
-
-    py::object BlocksView(const py::object& data) const
-    {
-        py::object view = py::module_::import("builtins").attr("memoryview")(data).attr("cast")("B");
-        const auto size = py::len(view);
-        if (offset + blocks * BRR_BLOCK_SIZE > size) {
-            throw py::value_error("data is not the image this sample was found in: it is too short");
-        }
-        return view[py::slice(static_cast<py::ssize_t>(offset),
-                              static_cast<py::ssize_t>(offset + blocks * BRR_BLOCK_SIZE), 1)];
-    }
-};
-
-int Collect(void* context, const BRRFound* found)
-{
-    static_cast<std::vector<BRRFound>*>(context)->push_back(*found);
-    return 0;
-}
-
-std::vector<Found> Scan(const py::object& input, std::uint64_t minBlocks, double minScore,
-                        std::optional<std::int64_t> memoryOffset, std::optional<std::int32_t> directory)
-{
-    const Bytes data(input);
-    BRRScanOptions options;
-    BRRScanOptionsInit(&options);
-    options.minBlocks = minBlocks;
-    options.minScore = minScore;
-    options.memoryOffset = memoryOffset ? std::max<std::int64_t>(*memoryOffset, -3) : BRR_SCAN_AUTO;
-    options.directory = directory ? std::max<std::int32_t>(*directory, -3) : BRR_SCAN_AUTO;
-    std::vector<BRRFound> finds;
-    int status;
-    {
-        py::gil_scoped_release release;
-        status = BRRScan(data.data(), data.size(), &options, Collect, &finds);
-    }
-    if (status != BRR_OK) {
-        Raise(status);
-    }
-    std::vector<Found> result;
-    for (const BRRFound& f : finds) {
-        const bool byDirectory = f.foundBy == BRR_FOUND_BY_DIRECTORY;
-        result.push_back(Found{f.offset, f.blocks, OrNone(f.loopBlock >= 0, py::int_(f.loopBlock)), f.score,
-                               byDirectory ? "directory" : "scan", OrNone(byDirectory, py::int_(f.entry))});
-    }
-    return result;
-}
-
-}  // namespace
-
-// The engine under the vornish_brr package, which checks every argument
-// (types, ranges, paths) before it calls in here.
-PYBIND11_MODULE(_engine, m)
-{
-    m.doc() = "The BRR engine under vornish_brr: call the package's functions, which check their arguments.";
-    m.attr("__version__") = BRRVersion();
-    py::array_t<std::int16_t> table(512, BRRInterpolationTable());
-    table.attr("flags").attr("writeable") = false;
-    m.attr("INTERPOLATION_TABLE") = table;
     errorType = PyErr_NewExceptionWithDoc(
         "vornish_brr.Error", "A call failed: .status is the library's status number (or None), .text says why.",
         nullptr, nullptr);
@@ -347,20 +218,11 @@ PYBIND11_MODULE(_engine, m)
                                                 optionBases.ptr(), nullptr);
     m.attr("OptionError") = py::reinterpret_borrow<py::object>(optionErrorType);
 
-    // The classes first, so that the functions' signatures name them.
-    py::class_<Found>(m, "Found", "A sample found inside an image.")
-        .def_readonly("offset", &Found::offset, "Where its first block starts in the image.")
-        .def_readonly("blocks", &Found::blocks, "Its blocks, through the end block.")
-        .def_readonly("loop", &Found::loop, "The loop's first block (known from a directory), or None.")
-        .def_readonly("score", &Found::score, "0..1: how surely the blocks are audio.")
-        .def_readonly("found_by", &Found::foundBy, "'scan' or 'directory'.")
-        .def_readonly("directory", &Found::directory, "The directory entry's address, or None.")
-        .def("_blocks_view", &Found::BlocksView, py::arg("data"))
-        .def("__repr__", [](const Found& f) {
-            return py::str("Found(offset={}, blocks={}, loop={}, score={:.2f}, found_by='{}', directory={})")
-                .format(f.offset, f.blocks, f.loop, f.score, f.foundBy, f.directory);
-        });
+}
 
+// The classes Decoder and Sample.
+void DefineClasses(py::module_& m)
+{
     py::class_<BRRDecoder>(m, "Decoder", "A decoder's history and rule set, carried between decode_blocks calls.\n"
                                          "Use one Decoder from one thread at a time.")
         .def(py::init([](const std::string& rules) {
@@ -375,6 +237,7 @@ PYBIND11_MODULE(_engine, m)
         .def("__repr__", [](const BRRDecoder& d) {
             return py::str("Decoder(rules='{}', last={}, older={})").format(BRRRulesName(d.rules), d.last, d.older);
         });
+
 
     py::class_<Sample>(m, "Sample", "A decoded sample and what the conversion found in it.")
         .def_readonly("samples", &Sample::samples, "The samples, numpy int16.")
@@ -394,7 +257,11 @@ PYBIND11_MODULE(_engine, m)
                            "stability={}, note={})")
                 .format(py::len(s.samples), s.rate, s.blockCount, s.loopStart, s.smplLoop, s.stability, s.note);
         });
+}
 
+// convert, decode and decode_blocks, with brrdecode's keywords.
+void DefineDecoding(py::module_& m)
+{
     const auto keywords = [](auto call) {
         return [call](const py::object& data, std::uint32_t loops, std::uint32_t rate,
                       std::optional<std::int64_t> loopStart, bool noHeader, bool stopAtEnd, bool smpl,
@@ -411,10 +278,23 @@ PYBIND11_MODULE(_engine, m)
     m.def("decode", keywords(Decode), VORNISH_KEYWORDS);
 #undef VORNISH_KEYWORDS
     m.def("decode_blocks", &DecodeBlocks, py::arg("blocks"), py::arg("decoder") = nullptr);
-    m.def("encode", &Encode, py::arg("pcm"), py::kw_only(), py::arg("loop_start") = py::none(),
-          py::arg("effort") = "default", py::arg("rules") = "hardware", py::arg("reset_filter") = true,
-          py::arg("safe_range") = true, py::arg("loop_header") = false);
-    m.def("scan", &Scan, py::arg("data"), py::kw_only(), py::arg("min_blocks") = 4,
-          py::arg("min_score") = BRR_DEFAULT_MIN_SCORE, py::arg("memory_offset") = py::none(),
-          py::arg("directory") = py::none());
+}
+
+}  // namespace
+}  // namespace engine
+
+// The engine under the vornish_brr package, which checks every argument
+// (types, ranges, paths) before it calls in here.
+PYBIND11_MODULE(_engine, m)
+{
+    m.doc() = "The BRR engine under vornish_brr: call the package's functions, which check their arguments.";
+    m.attr("__version__") = BRRVersion();
+    engine::py::array_t<std::int16_t> table(512, BRRInterpolationTable());
+    table.attr("flags").attr("writeable") = false;
+    m.attr("INTERPOLATION_TABLE") = table;
+    engine::DefineErrors(m);
+    // The classes first, so that the functions' signatures name them.
+    engine::DefineClasses(m);
+    engine::DefineScanAndEncode(m);
+    engine::DefineDecoding(m);
 }

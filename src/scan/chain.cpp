@@ -31,36 +31,37 @@ constexpr float kQuietCost = 0.25f;
 constexpr float kImpossible = -8.0f;
 constexpr std::uint64_t kJudgedBlocks = 64;
 
-}  // namespace
-
-Judged JudgeChain(const std::uint8_t* data, std::uint64_t first, std::uint64_t end, bool trim, bool keepSilence)
-{
-    std::int32_t last = 0;
-    std::int32_t older = 0;
-    float best = kNone;  // evidence of the candidate so far (kNone: none yet)
-    float character = 0.0f;  // its blocks' character evidence, summed
+// A chain being judged, block by block: the best candidate start so far
+// and its evidence.
+struct Judging {
+    bool trim;
+    bool keepSilence;
+    std::uint64_t first;
+    std::uint64_t start;
+    float best = kNone;       // evidence of the candidate so far (kNone: none yet)
+    float character = 0.0f;   // its blocks' character evidence, summed
     std::uint64_t counted = 0;
-    float quiet = 0.0f;      // the quiet blocks' cost in `best`
-    std::uint64_t start = first;
+    float quiet = 0.0f;       // the quiet blocks' cost in `best`
     bool haveBefore = false;  // the candidate has a block that is not silent
     std::uint8_t before = 0;
     int octavesBefore = 0;
-    // A chain's first kJudgedBlocks blocks that are not quiet say all there
-    // is to say: past them audio has long been sure, other bytes long ruled out.
-    for (std::uint64_t at = first; at <= end && counted < kJudgedBlocks; at += BRR_BLOCK_SIZE) {
-        const std::uint8_t* block = data + at;
-        const Decoded decoded = DecodeForEvidence(block, last, older);
-        if ((IsSilent(block) || decoded.loudest < kQuiet) && at != end) {
-            if (best == kNone && (!trim || (keepSilence && at == first))) {
-                best = 0.0f;
-                start = at;
-            } else if (best != kNone && trim && !keepSilence) {
-                best -= kQuietCost;
-                quiet += kQuietCost;
-            }
-            octavesBefore = EnergyOctaves(decoded.energy);
-            continue;
+
+    // A silent or quiet block that is not the end block.
+    void Quiet(std::uint64_t at, const Decoded& decoded)
+    {
+        if (best == kNone && (!trim || (keepSilence && at == first))) {
+            best = 0.0f;
+            start = at;
+        } else if (best != kNone && trim && !keepSilence) {
+            best -= kQuietCost;
+            quiet += kQuietCost;
         }
+        octavesBefore = EnergyOctaves(decoded.energy);
+    }
+
+    // A block that counts: it extends the candidate, or starts a better one.
+    void Loud(std::uint64_t at, const std::uint8_t* block, const Decoded& decoded)
+    {
         const std::uint8_t header = block[0];
         const int echo = static_cast<int>(std::min<std::uint64_t>(2, (at - first) / BRR_BLOCK_SIZE));
         const Scored scored = ScoreDecoded(decoded);
@@ -69,7 +70,7 @@ Judged JudgeChain(const std::uint8_t* data, std::uint64_t first, std::uint64_t e
         if (trim && ((impossible && (header >> 4) > kLargestRange) || IsFill(block))) {
             best = kNone;
             haveBefore = false;
-            continue;
+            return;
         }
         float extend = kNone;
         if (best != kNone) {
@@ -79,8 +80,7 @@ Judged JudgeChain(const std::uint8_t* data, std::uint64_t first, std::uint64_t e
         }
         if (!trim) {
             best = (best == kNone ? fresh : extend) + (impossible ? kImpossible : 0.0f);
-        } else if (best == kNone || impossible ||
-                   (!keepSilence && fresh > extend + Margin(header))) {
+        } else if (best == kNone || impossible || (!keepSilence && fresh > extend + Margin(header))) {
             best = fresh;
             start = at;
             character = 0.0f;
@@ -95,12 +95,32 @@ Judged JudgeChain(const std::uint8_t* data, std::uint64_t first, std::uint64_t e
         before = header;
         octavesBefore = scored.octaves;
     }
-    if (best == kNone) {
+};
+
+}  // namespace
+
+Judged JudgeChain(const std::uint8_t* data, std::uint64_t first, std::uint64_t end, bool trim, bool keepSilence)
+{
+    std::int32_t last = 0;
+    std::int32_t older = 0;
+    Judging j{trim, keepSilence, first, first};
+    // A chain's first kJudgedBlocks blocks that are not quiet say all there
+    // is to say: past them audio has long been sure, other bytes long ruled out.
+    for (std::uint64_t at = first; at <= end && j.counted < kJudgedBlocks; at += BRR_BLOCK_SIZE) {
+        const std::uint8_t* block = data + at;
+        const Decoded decoded = DecodeForEvidence(block, last, older);
+        if ((IsSilent(block) || decoded.loudest < kQuiet) && at != end) {
+            j.Quiet(at, decoded);
+        } else {
+            j.Loud(at, block, decoded);
+        }
+    }
+    if (j.best == kNone) {
         return Judged{first, 0, 0.0, 0};
     }
-    const float mean = counted > 0 ? character / static_cast<float>(counted) : 0.0f;
-    return Judged{start, (end - start) / BRR_BLOCK_SIZE + 1,
-                  static_cast<double>(best + quiet + kCharacterBlocks * mean), counted};
+    const float mean = j.counted > 0 ? j.character / static_cast<float>(j.counted) : 0.0f;
+    return Judged{j.start, (end - j.start) / BRR_BLOCK_SIZE + 1,
+                  static_cast<double>(j.best + j.quiet + kCharacterBlocks * mean), j.counted};
 }
 
 float HeaderEvidenceOf(const std::uint8_t* data, std::uint64_t first, std::uint64_t end)
