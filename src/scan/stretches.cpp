@@ -112,6 +112,12 @@ private:
     bool stopped_ = false;
 };
 
+// A stretch's looks, once looked at.
+struct Stretch {
+    std::vector<Look> looks;
+    bool done = false;
+};
+
 // The looks at every stretch, in order. Where there are threads, a helper
 // per processor looks at the next stretch not yet looked at while the
 // caller's thread decides the ones looked at, and looks too while it waits;
@@ -122,16 +128,16 @@ public:
           std::uint64_t stretch)
         : data_(data), size_(size), options_(o), positions_(positions), stretch_(stretch),
           count_(static_cast<std::size_t>(std::max<std::uint64_t>(1, (positions + stretch - 1) / stretch))),
-          looks_(count_), done_(count_, 0)
+          stretches_(count_)
     {
 #if VORNISH_SCAN_THREAD
         // One stretch alone is looked at by the caller's thread: no thread to start.
         const std::size_t wanted = count_ < 2 ? 0 : std::min<std::size_t>(count_, std::min(kMostHelpers,
                                                      std::max(1u, std::thread::hardware_concurrency())));
-        helpers_.reserve(wanted);  // may throw before any thread starts, not after
         try {
-            while (helpers_.size() < wanted) {
-                helpers_.emplace_back([this] { Help(); });
+            while (helperCount_ < wanted) {
+                helpers_[helperCount_] = std::thread([this] { Help(); });
+                ++helperCount_;
             }
         } catch (const std::system_error&) {
             // No more threads to be had: those there are look (or the caller's thread).
@@ -146,8 +152,8 @@ public:
             stop_ = true;
         }
         changed_.notify_all();
-        for (std::thread& helper : helpers_) {
-            helper.join();
+        for (std::size_t k = 0; k < helperCount_; ++k) {
+            helpers_[k].join();
         }
 #endif
     }
@@ -163,7 +169,7 @@ public:
     {
 #if VORNISH_SCAN_THREAD
         std::unique_lock<std::mutex> lock(mutex_);
-        while (done_[k] == 0) {
+        while (!stretches_[k].done) {
             if (failed_) {
                 throw std::bad_alloc();
             }
@@ -175,7 +181,7 @@ public:
         }
         taken_ = k + 1;
         changed_.notify_all();
-        return std::move(looks_[k]);
+        return std::move(stretches_[k].looks);
 #else
         return LookAt(data_, size_, options_, k * stretch_, End(k));
 #endif
@@ -198,8 +204,8 @@ private:
             failed = true;
         }
         lock.lock();
-        looks_[k] = std::move(looks);
-        done_[k] = failed ? 0 : 1;
+        stretches_[k].looks = std::move(looks);
+        stretches_[k].done = !failed;
         failed_ = failed_ || failed;
         changed_.notify_all();
     }
@@ -223,12 +229,12 @@ private:
     std::uint64_t positions_;
     std::uint64_t stretch_;
     std::size_t count_;
-    std::vector<std::vector<Look>> looks_;
-    std::vector<char> done_;
+    std::vector<Stretch> stretches_;
 #if VORNISH_SCAN_THREAD
     std::mutex mutex_;
     std::condition_variable changed_;
-    std::vector<std::thread> helpers_;
+    std::thread helpers_[kMostHelpers];  // an array: no container of threads leaves the library
+    std::size_t helperCount_ = 0;
     std::size_t next_ = 0;   // the next stretch to look at
     std::size_t taken_ = 0;  // stretches handed to the caller's thread
     bool failed_ = false;
