@@ -23,19 +23,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#ifndef VORNISH_BRR_API
-#  if defined(_WIN32)
-#    if defined(VORNISH_BRR_BUILDING_LIBRARY)
-#      define VORNISH_BRR_API __declspec(dllexport)
-#    else
-#      define VORNISH_BRR_API __declspec(dllimport)
-#    endif
-#  elif defined(__GNUC__) || defined(__clang__)
-#    define VORNISH_BRR_API __attribute__((visibility("default")))
-#  else
-#    define VORNISH_BRR_API
-#  endif
-#endif
+#include "VornishAudioBRRStatus.h"
 
 /* The API's version: 1.0 was BRRDecode alone; 1.1 added everything here.
    BRRVersionNumber() gives the library's own at run time. */
@@ -53,14 +41,8 @@
    status is named). No value a caller passes makes it touch memory it was not
    given. */
 #define BRR_OK 0
-#define BRR_STATUS_BAD_SIZE 1        /* size neither 9k nor (with a loop header) 9k+2 */
-#define BRR_STATUS_NO_BLOCKS 2       /* no block to decode */
-#define BRR_STATUS_TOO_LARGE 3       /* the WAV's sizes would not fit 32 bits */
-#define BRR_STATUS_NO_MEMORY 4       /* working memory could not be allocated */
-#define BRR_STATUS_READ_ERROR 5      /* the read function failed */
-#define BRR_STATUS_WRITE_ERROR 6     /* the write function returned non-zero */
-#define BRR_STATUS_MISSING_PATH 7    /* a required pointer is NULL, or a result handed to
-                                        BRRRender is no plan those options made */
+/* Statuses 1 to 7 are VornishAudioBRRStatus.h's (BRR_STATUS_MISSING_PATH
+   also for a result handed to BRRRender that is no plan those options made). */
 #define BRR_STATUS_INVALID_ARGUMENT BRR_STATUS_MISSING_PATH
 #define BRR_STATUS_BAD_LOOP_COUNT 8  /* loopCount outside 1..BRR_MAX_LOOP_COUNT */
 #define BRR_STATUS_BAD_LOOP_START 9  /* loopStart is not a block of the sample */

@@ -16,7 +16,7 @@ endfunction()
 set(prefix ${WORK_DIR}/prefix)
 file(REMOVE_RECURSE ${WORK_DIR})
 run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
-foreach(expected include/VornishAudioBRRDecoder.h include/VornishAudioBRR.h include/VornishAudioBRRFile.h
+foreach(expected include/VornishAudioBRRDecoder.h include/VornishAudioBRR.h include/VornishAudioBRRFile.h include/VornishAudioBRRStatus.h
         bin/brrdecode share/man/man1/brrdecode.1.gz share/man/man3/vornish-brr.3.gz
         share/bash-completion/completions/brrscan share/zsh/vendor-completions/_vornish-brr)
     if(NOT EXISTS ${prefix}/${expected})

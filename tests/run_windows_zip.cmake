@@ -12,7 +12,7 @@ if(ENCODER)
     set(encoder bin/brrencode.exe)
 endif()
 foreach(file ${encoder} bin/brrdecode.exe bin/brrscan.exe bin/VornishAudioBRRDecoder.dll include/VornishAudioBRR.h
-        include/VornishAudioBRRFile.h include/VornishAudioBRRDecoder.h doc/brrdecode.1.txt doc/brrscan.1.txt
+        include/VornishAudioBRRFile.h include/VornishAudioBRRStatus.h include/VornishAudioBRRDecoder.h doc/brrdecode.1.txt doc/brrscan.1.txt
         doc/vornish-brr.3.txt doc/brrencode.1.txt LICENSE)
     if(NOT out MATCHES "-windows-x64/${file}\n")
         message(FATAL_ERROR "the ZIP lacks ${file}:\n${out}")

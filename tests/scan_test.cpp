@@ -163,7 +163,7 @@ TEST(BRRScan, ADirectoryGivesEveryEntryWithItsLoop)
     }
 }
 
-TEST(BRRScan, StopsWhenAskedAndRefusesEveryFieldPastItsRange)
+TEST(BRRScan, StopsWhenAskedAndReportsProgressToTheEnd)
 {
     Bytes image = Sample(1600, 0.05);
     const Bytes more = Sample(1600, 0.09);
@@ -182,6 +182,11 @@ TEST(BRRScan, StopsWhenAskedAndRefusesEveryFieldPastItsRange)
     };
     EXPECT_EQ(BRRScan(image.data(), image.size(), &told, [](void*, const BRRFound*) { return 0; }, &last), BRR_OK);
     EXPECT_EQ(last, std::make_pair(std::uint64_t{image.size()}, std::uint64_t{image.size()}));
+}
+
+TEST(BRRScan, RefusesEveryFieldPastItsRange)
+{
+    const Bytes image = Sample(1600, 0.05);
 
     const Bytes memory(BRR_MEMORY_IMAGE_SIZE);
     struct Case {

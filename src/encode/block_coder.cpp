@@ -51,7 +51,7 @@ void Keep(Path* kept, int& count, int width, const Path& path)
 }  // namespace
 
 bool NearestBlock(const std::int32_t* targets, History start, int filter, int range,
-                  const Judge& judge, std::uint64_t bound, Coded& out)
+                  const DecodeRules& rules, std::uint64_t bound, Coded& out)
 {
     History h = start;
     std::uint64_t error = 0;
@@ -59,7 +59,7 @@ bool NearestBlock(const std::int32_t* targets, History start, int filter, int ra
     for (int k = 0; k < kCodesPerBlock; ++k) {
         std::int32_t code = 0;
         std::int32_t x = 0;
-        if (!Nearest(Predict(filter, h.p1, h.p2, judge.hardware), targets[k], range, judge, code, x)) {
+        if (!Nearest(Predict(filter, h.p1, h.p2, rules.hardware), targets[k], range, rules, code, x)) {
             return false;
         }
         error += Squared(x, targets[k]);
@@ -78,7 +78,7 @@ bool NearestBlock(const std::int32_t* targets, History start, int filter, int ra
 }
 
 bool TrellisBlock(const std::int32_t* targets, History start, int filter, int range,
-                  const Judge& judge, int width, int span, Coded* out, int& found)
+                  const DecodeRules& rules, int width, int span, Coded* out, int& found)
 {
     width = width > kMaxWidth ? kMaxWidth : width;
     Path paths[kMaxWidth];
@@ -89,10 +89,10 @@ bool TrellisBlock(const std::int32_t* targets, History start, int filter, int ra
         int kept = 0;
         for (int i = 0; i < count; ++i) {
             const Path& p = paths[i];
-            const std::int32_t prediction = Predict(filter, p.h.p1, p.h.p2, judge.hardware);
+            const std::int32_t prediction = Predict(filter, p.h.p1, p.h.p2, rules.hardware);
             std::int32_t code = 0;
             std::int32_t x = 0;
-            if (!Nearest(prediction, targets[k], range, judge, code, x)) {
+            if (!Nearest(prediction, targets[k], range, rules, code, x)) {
                 continue;
             }
             for (std::int32_t c = code - span; c <= code + span; ++c) {
@@ -100,7 +100,7 @@ bool TrellisBlock(const std::int32_t* targets, History start, int filter, int ra
                     continue;
                 }
                 const std::int32_t v = c == code ? x : Decoded(c, range, prediction);
-                if (v < judge.lo || v > judge.hi) {
+                if (v < rules.lo || v > rules.hi) {
                     continue;
                 }
                 Keep(next, kept, width, Path{{v, p.h.p1}, p.error + Squared(v, targets[k]),

@@ -29,7 +29,7 @@ struct History {
 };
 
 // What a block is judged against: the rules and the window of x.
-struct Judge {
+struct DecodeRules {
     bool hardware;
     std::int32_t lo;
     std::int32_t hi;
@@ -64,12 +64,12 @@ inline std::uint64_t Squared(std::int32_t x, std::int32_t target)
 
 // The code whose value lies nearest the target, and that value; false when
 // no code keeps x inside the window.
-inline bool Nearest(std::int32_t prediction, std::int32_t target, int range, const Judge& judge,
+inline bool Nearest(std::int32_t prediction, std::int32_t target, int range, const DecodeRules& rules,
                     std::int32_t& code, std::int32_t& x)
 {
     const std::int32_t low = prediction + Scaled(-8, range);
     const std::int32_t high = prediction + Scaled(7, range);
-    if (low >= judge.lo && high <= judge.hi) {
+    if (low >= rules.lo && high <= rules.hi) {
         const std::int32_t offset = target - 2 * prediction;  // wanted 2 * Scaled
         std::int32_t c = range == 0 ? 2 * ((offset + 1) >> 1)
                                     : (offset + (1 << (range - 1))) >> range;
@@ -83,7 +83,7 @@ inline bool Nearest(std::int32_t prediction, std::int32_t target, int range, con
     for (std::int32_t c = -8; c < 8; ++c) {
         const std::int32_t v = Decoded(c, range, prediction);
         const std::uint64_t e = Squared(v, target);
-        if (v >= judge.lo && v <= judge.hi && (!found || e < best)) {
+        if (v >= rules.lo && v <= rules.hi && (!found || e < best)) {
             found = true;
             best = e;
             code = c;
@@ -97,14 +97,14 @@ inline bool Nearest(std::int32_t prediction, std::int32_t target, int range, con
 // Gives up (false) when a code has no value in the window or the error passes
 // bound.
 bool NearestBlock(const std::int32_t* targets, History start, int filter, int range,
-                  const Judge& judge, std::uint64_t bound, Coded& out);
+                  const DecodeRules& rules, std::uint64_t bound, Coded& out);
 
 // A trellis over the block's codes for one filter and range: keeps the width
 // best partial paths (merging paths that reach the same history), each
 // extended by its nearest code and the `span` codes on either side of it.
 // Gives the `found` (at most as many as asked in `found`) best, best first.
 bool TrellisBlock(const std::int32_t* targets, History start, int filter, int range,
-                  const Judge& judge, int width, int span, Coded* out, int& found);
+                  const DecodeRules& rules, int width, int span, Coded* out, int& found);
 
 }  // namespace vornish::encode
 

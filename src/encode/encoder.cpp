@@ -18,6 +18,7 @@
 #include <iterator>
 
 #include "VornishAudioBRR.h"
+#include "base/shared.h"
 #include "encode/block_coder.h"
 
 namespace vornish::encode {
@@ -45,7 +46,7 @@ struct Block {
     std::uint64_t codes;
 };
 
-struct Candidate {
+struct Beam {
     History h;
     std::uint64_t error;
     Block ring[kMaxLag];
@@ -60,14 +61,14 @@ struct Child {
 struct Search {
     const std::int16_t* pcm;
     std::size_t count;
-    Judge judge;
+    DecodeRules rules;
     Effort effort;
     std::int64_t loopBlock;
     bool reset;
     BRRProgressFunction progress;
     void* progressContext;
-    Candidate beams[kMaxBeams];
-    Candidate spare[kMaxBeams];
+    Beam beams[kMaxBeams];
+    Beam spare[kMaxBeams];
     int live;
 };
 
@@ -90,7 +91,7 @@ int TopPairs(const Search& s, const std::int32_t* t, History h, int filters, int
             if (kept > 0 && top[0].error == 0) {
                 return kept;  // nothing beats an exact block
             }
-            if (!NearestBlock(t, h, f, r, s.judge, bound, c)) {
+            if (!NearestBlock(t, h, f, r, s.rules, bound, c)) {
                 continue;
             }
             int i = kept < n ? kept++ : n - 1;
@@ -108,7 +109,7 @@ int Expand(const Search& s, const std::int32_t* t, int filters, Child* children)
     int n = 0;
     const int pairs = s.effort.configs == 0 ? 1 : s.effort.configs;
     for (int b = 0; b < s.live; ++b) {
-        const Candidate& c = s.beams[b];
+        const Beam& c = s.beams[b];
         Coded top[kMaxPairs];
         const int found = TopPairs(s, t, c.h, filters, pairs, top);
         for (int i = 0; i < found; ++i) {
@@ -118,7 +119,7 @@ int Expand(const Search& s, const std::int32_t* t, int filters, Child* children)
             const int filter = (top[i].header >> 2) & 3;
             const int range = top[i].header >> 4;
             if (s.effort.width > 0 && top[i].error > 0 &&
-                TrellisBlock(t, c.h, filter, range, s.judge, s.effort.width, s.effort.span, refined, paths)) {
+                TrellisBlock(t, c.h, filter, range, s.rules, s.effort.width, s.effort.span, refined, paths)) {
                 for (int k = 0; k < paths; ++k) {
                     children[n++] = Child{b, refined[k], c.error + refined[k].error};
                 }
@@ -142,7 +143,7 @@ void Survive(Search& s, Child* children, int n, std::uint64_t block)
         if (seen) {
             continue;
         }
-        Candidate& next = s.spare[kept++];
+        Beam& next = s.spare[kept++];
         std::memcpy(next.ring, s.beams[children[i].parent].ring, sizeof next.ring);
         next.h = h;
         next.error = children[i].total;
@@ -243,8 +244,7 @@ int CheckEncode(std::size_t count, const BRREncodeOptions& o, std::size_t capaci
          static_cast<std::uint64_t>(o.loopStart) >= count)) {
         return BRR_STATUS_BAD_LOOP_START;
     }
-    const bool reserved = o.reserved0 != 0 || std::any_of(std::begin(o.reserved), std::end(o.reserved),
-                                                          [](std::int32_t r) { return r != 0; });
+    const bool reserved = o.reserved0 != 0 || !vornish::AllZero(o.reserved);
     // A loop of whole blocks only: padding it with silence would put a gap
     // into every pass.
     if (BRREffortName(o.effort) == nullptr || BRRRulesName(o.rules) == nullptr || reserved ||
@@ -280,7 +280,7 @@ int BRREncode(const std::int16_t* pcm, std::size_t count, const BRREncodeOptions
     Search search{};  // about 17 KB, whatever the count
     search.pcm = pcm;
     search.count = count;
-    search.judge = Judge{o.rules == BRR_RULES_HARDWARE, safe ? BRR_SAFE_MIN : -16384,
+    search.rules = DecodeRules{o.rules == BRR_RULES_HARDWARE, safe ? BRR_SAFE_MIN : -16384,
                      safe ? BRR_SAFE_MAX : 16383};
     search.effort = kEfforts[o.effort];
     search.loopBlock = o.loopStart == BRR_NO_LOOP_START ? -1 : o.loopStart / BRR_SAMPLES_PER_BLOCK;

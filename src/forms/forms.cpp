@@ -27,6 +27,7 @@
 #include <cmath>
 #include <iterator>
 
+#include "base/shared.h"
 #include "render/loop_reports.h"
 #include "render/playback.h"
 #include "wav/wav_writer.h"
@@ -44,8 +45,7 @@ int CheckOptions(const BRRConvertOptions& options)
     if (options.loopStart < BRR_NO_LOOP_START) {
         return BRR_STATUS_BAD_LOOP_START;
     }
-    const bool reserved =
-        std::any_of(std::begin(options.reserved), std::end(options.reserved), [](std::uint32_t r) { return r != 0; });
+    const bool reserved = !AllZero(options.reserved);
     if (options.pieceBlocks > BRR_MAX_PIECE_BLOCKS || options.play > BRR_MAX_PITCH ||
         options.rootNote < BRR_ROOT_NOTE_AUTO || options.rootNote > 127 || reserved) {
         return BRR_STATUS_BAD_OPTION;

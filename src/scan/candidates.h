@@ -8,6 +8,8 @@ namespace vornish {
 namespace scan {
 
 constexpr std::uint64_t kNoPosition = ~std::uint64_t{0};
+// The byte phases (offset mod 9): each is a sequence of blocks of its own.
+constexpr std::uint64_t kPhases = 9;
 
 // Eight positions at once: byte k of the result (bits 8k..8k+7) is 1 when the byte at
 // at + k could end a candidate of `blocks` (1..4) blocks: an end block whose

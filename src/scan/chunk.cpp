@@ -13,7 +13,6 @@ namespace vornish {
 namespace scan {
 namespace {
 
-constexpr std::uint64_t kPhases = BRR_BLOCK_SIZE;
 
 // A find this likely is no chance bytes: others give way to it.
 constexpr double kSure = 0.99;

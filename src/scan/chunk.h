@@ -54,7 +54,7 @@ private:
     const BRRScanOptions& options_;
     const std::vector<BRRFound>& directory_;
     std::uint64_t minSpan_;  // bytes from a find's first block to its end block, at least
-    std::uint64_t foundEnd_[BRR_BLOCK_SIZE];  // each phase's last find's end block
+    std::uint64_t foundEnd_[kPhases];  // each phase's last find's end block
     std::vector<Pending> finds_;
     BRRFound lastSure_{};
     bool haveLastSure_ = false;

@@ -47,7 +47,7 @@ public:
         } else if (!MayFollowAFind(look.c, end)) {
             return;
         }
-        kept_[end % BRR_BLOCK_SIZE] = end;
+        kept_[end % kPhases] = end;
         looks_.push_back(look);
     }
 
@@ -64,13 +64,13 @@ private:
             return false;
         }
         const std::uint64_t before = c.segment - BRR_BLOCK_SIZE;
-        return before < from_ || kept_[end % BRR_BLOCK_SIZE] == before;
+        return before < from_ || kept_[end % kPhases] == before;
     }
 
     const std::uint8_t* data_;
     std::uint64_t minSpan_;
     std::uint64_t from_;
-    std::uint64_t kept_[BRR_BLOCK_SIZE];  // each phase's last end block kept
+    std::uint64_t kept_[kPhases];  // each phase's last end block kept
     std::vector<Look> looks_;
 };
 

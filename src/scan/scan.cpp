@@ -4,6 +4,7 @@
 #include <new>
 #include <vector>
 
+#include "base/shared.h"
 #include "scan/chain.h"
 #include "scan/scan.h"
 
@@ -15,12 +16,7 @@ namespace {
 // start and the hand-over cost nothing, small enough to hold a few.
 constexpr std::uint64_t kChunk = std::uint64_t{1} << 19;
 
-bool Reserved(const BRRScanOptions& o)
-{
-    return o.reserved0 != 0 || std::any_of(std::begin(o.reserved), std::end(o.reserved), [](std::uint32_t r) {
-               return r != 0;
-           });
-}
+bool Reserved(const BRRScanOptions& o) { return o.reserved0 != 0 || !AllZero(o.reserved); }
 
 // BRR_OK, or BRR_STATUS_BAD_OPTION for a field outside its range.
 int CheckScanOptions(const BRRScanOptions& o, std::uint64_t size)

@@ -16,11 +16,9 @@
 #include "scan/look.h"
 #include "scan/scan.h"
 
-// MinGW's default (win32) thread model has no std::thread.
-#if defined(_WIN32)
-#define VORNISH_SCAN_THREAD 0
-#else
-#define VORNISH_SCAN_THREAD 1
+#include "base/shared.h"
+
+#if VORNISH_THREADS
 #include <condition_variable>
 #include <mutex>
 #include <system_error>
@@ -31,7 +29,6 @@ namespace vornish {
 namespace scan {
 namespace {
 
-constexpr std::uint64_t kPhases = BRR_BLOCK_SIZE;
 // Stretches looked at ahead of the one being decided, at most.
 constexpr std::size_t kAhead = 8;
 // Threads that look, at most (beside the caller's, which decides).
@@ -130,7 +127,7 @@ public:
           count_(static_cast<std::size_t>(std::max<std::uint64_t>(1, (positions + stretch - 1) / stretch))),
           stretches_(count_)
     {
-#if VORNISH_SCAN_THREAD
+#if VORNISH_THREADS
         // One stretch alone is looked at by the caller's thread: no thread to start.
         const std::size_t wanted = count_ < 2 ? 0 : std::min<std::size_t>(count_, std::min(kMostHelpers,
                                                      std::max(1u, std::thread::hardware_concurrency())));
@@ -146,7 +143,7 @@ public:
     }
     ~Looks()
     {
-#if VORNISH_SCAN_THREAD
+#if VORNISH_THREADS
         {
             const std::lock_guard<std::mutex> lock(mutex_);
             stop_ = true;
@@ -167,7 +164,7 @@ public:
     // The looks at stretch k, the one after the last taken. Throws std::bad_alloc.
     std::vector<Look> Take(std::size_t k)
     {
-#if VORNISH_SCAN_THREAD
+#if VORNISH_THREADS
         std::unique_lock<std::mutex> lock(mutex_);
         while (!stretches_[k].done) {
             if (failed_) {
@@ -188,7 +185,7 @@ public:
     }
 
 private:
-#if VORNISH_SCAN_THREAD
+#if VORNISH_THREADS
     bool MayLook() const { return next_ < count_ && next_ < taken_ + kAhead && !stop_; }
 
     // Looks at the next stretch, the lock released meanwhile.
@@ -230,7 +227,7 @@ private:
     std::uint64_t stretch_;
     std::size_t count_;
     std::vector<Stretch> stretches_;
-#if VORNISH_SCAN_THREAD
+#if VORNISH_THREADS
     std::mutex mutex_;
     std::condition_variable changed_;
     std::thread helpers_[kMostHelpers];  // an array: no container of threads leaves the library

@@ -1,12 +1,12 @@
 #include "stream/writer.h"
 
-#if VORNISH_WRITER_THREAD
+#if VORNISH_THREADS
 #include <system_error>
 #endif
 
 namespace vornish {
 
-#if VORNISH_WRITER_THREAD
+#if VORNISH_THREADS
 namespace {
 
 void WriterLoop(Writer& w)
@@ -31,7 +31,7 @@ void WriterLoop(Writer& w)
 
 void StartWriter(Writer& w)
 {
-#if VORNISH_WRITER_THREAD
+#if VORNISH_THREADS
     try {
         // A lambda keeps the thread's state type local to this file, so that
         // none of its symbols leaves the shared library.
@@ -46,7 +46,7 @@ void StartWriter(Writer& w)
 
 std::int16_t* NextBuffer(Writer& w)
 {
-#if VORNISH_WRITER_THREAD
+#if VORNISH_THREADS
     std::unique_lock<std::mutex> lock(w.mutex);
     w.changed.wait(lock, [&] { return w.pending[w.next] == 0; });
 #endif
@@ -55,7 +55,7 @@ std::int16_t* NextBuffer(Writer& w)
 
 void SubmitBuffer(Writer& w, std::size_t bytes)
 {
-#if VORNISH_WRITER_THREAD
+#if VORNISH_THREADS
     if (w.thread.joinable()) {
         {
             const std::lock_guard<std::mutex> lock(w.mutex);
@@ -71,7 +71,7 @@ void SubmitBuffer(Writer& w, std::size_t bytes)
 
 bool StopWriter(Writer& w)
 {
-#if VORNISH_WRITER_THREAD
+#if VORNISH_THREADS
     if (w.thread.joinable()) {
         {
             const std::lock_guard<std::mutex> lock(w.mutex);

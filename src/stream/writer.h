@@ -9,11 +9,9 @@
 
 #include "VornishAudioBRR.h"
 
-// MinGW's default (win32) thread model has no std::thread.
-#if defined(_WIN32)
-#define VORNISH_WRITER_THREAD 0
-#else
-#define VORNISH_WRITER_THREAD 1
+#include "base/shared.h"
+
+#if VORNISH_THREADS
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -28,7 +26,7 @@ struct Writer {
     std::size_t pending[2] = {0, 0};  // bytes waiting to be written; 0: free
     int next = 0;                     // the buffer to fill next
     bool failed = false;
-#if VORNISH_WRITER_THREAD
+#if VORNISH_THREADS
     bool stopping = false;
     std::mutex mutex;
     std::condition_variable changed;
