@@ -12,9 +12,7 @@ namespace shell {
 
 bool UsageError(const std::string& message)
 {
-    std::fflush(stdout);
-    std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", programName, message.c_str(),
-                 programName);
+    PrintError("%s: %s\nTry '%s --help' for more information.\n", programName, message.c_str(), programName);
     return false;
 }
 

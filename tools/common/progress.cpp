@@ -44,10 +44,8 @@ void ProgressLine::Update(std::uint64_t done, std::uint64_t total)
     last_ = elapsed;
     shown_ = true;
     const int percent = static_cast<int>(static_cast<double>(done) * 100.0 / static_cast<double>(total));
-    std::fflush(stdout);
-    std::fprintf(stderr, "\r%s: %s: %d%% (about %.0f s left)\033[K", programName, name_.c_str(), percent,
-                 whole - elapsed + 0.5);
-    std::fflush(stderr);
+    PrintError("\r%s: %s: %d%% (about %.0f s left)\033[K", programName, name_.c_str(), percent,
+               whole - elapsed + 0.5);
 }
 
 void ProgressLine::Clear()

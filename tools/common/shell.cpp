@@ -18,14 +18,25 @@ const char kStandardOutput[] = "standard output";
 
 bool IsStandardStream(const char* name) { return std::strcmp(name, "-") == 0; }
 
+namespace {
+
+// Prints to `stream` and flushes it, so that lines keep their order when
+// standard output and error are one file.
+void PrintFlushed(std::FILE* stream, const char* format, std::va_list args)
+{
+    std::vfprintf(stream, format, args);
+    std::fflush(stream);
+}
+
+}  // namespace
+
 void PrintError(const char* format, ...)
 {
-    std::fflush(stdout);
+    std::fflush(stdout);  // what was printed before comes before
     std::va_list args;
     va_start(args, format);
-    std::vfprintf(stderr, format, args);
+    PrintFlushed(stderr, format, args);
     va_end(args);
-    std::fflush(stderr);
 }
 
 void PrintFailure(const std::string& name, const char* reason)
@@ -50,9 +61,8 @@ void PrintTo(std::FILE* stream, const char* format, ...)
     }
     std::va_list args;
     va_start(args, format);
-    std::vfprintf(stream, format, args);
+    PrintFlushed(stream, format, args);
     va_end(args);
-    std::fflush(stream);
 }
 
 std::string ReplaceExtension(const std::string& input, const char* from, const char* to)
