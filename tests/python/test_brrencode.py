@@ -322,6 +322,8 @@ class Inputs(unittest.TestCase):
                 self.assertRegex(done.stderr, pattern)
         self.assertFalse((f / "bad.brr").exists())
         self.assertFalse((f / "nan.brr").exists())
+        float_wav(f / "silent.wav", [0.0] * 64)  # exact silence: no error at all
+        self.assertIn("SNR : inf dB.\n", run(ENCODE, "-o", f / "silent.brr", f / "silent.wav").stdout)
         self.assertEqual((f / "kept.brr").read_bytes(), b"old")
         # To a pipe: the blocks alone on standard output, the lines on standard error.
         with open(path, "rb") as stdin:

@@ -62,6 +62,15 @@ class ManualPages(unittest.TestCase):
                         self.assertRegex(shown.stdout, "[\u2018`']" + re.escape(line) + "[\u2019']")
 
 
+class Examples(unittest.TestCase):
+    def test_bundled_files_the_pages_name_exist(self):
+        named = [(page.name, word) for page in PAGES.glob("*.1") for line in page.read_text().splitlines()
+                 if line.startswith(".Dl ") for word in line.split() if word.startswith("examples/")]
+        self.assertIn("brrdecode.1", {page for page, _ in named})
+        for page, word in named:
+            self.assertTrue((PAGES.parent.parent / word).is_file(), f"{page}: {word}")
+
+
 class Readme(unittest.TestCase):
     def test_installing_names_every_tool(self):
         text = (PAGES.parent.parent / "README.md").read_text()
