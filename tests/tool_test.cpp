@@ -343,6 +343,44 @@ Bytes ExpectedRendering(const Bytes& file, std::size_t offset, std::size_t block
     return wav;
 }
 
+// One file through the tool, today's bytes (the library's rules at 8000 Hz)
+// unless the case says otherwise: its lines and its WAV.
+struct FormsCase {
+    const char* name;
+    Bytes file;
+    std::vector<std::string> args;
+    int exitCode;
+    std::string out, err;
+    // The rendering expected: blocks decoded, loop start, passes, smpl chunk.
+    std::size_t blocks, loopStart;
+    std::uint32_t passes;
+    const Bytes& smpl;
+};
+
+void CheckForms(const FormsCase& c)
+{
+    SCOPED_TRACE(c.name);
+    ScratchDir scratch;
+    testsupport::WriteFile(scratch.Path("in.brr"), c.file);
+    // Today's bytes: the library's rules at 8000 Hz, unless the case says otherwise.
+    std::vector<std::string> args = {"--rules", "library", "--rate", "8000"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    args.insert(args.end(), {"-o", "out.wav", "in.brr"});
+    const ToolRun run = RunTool(scratch, args);
+    EXPECT_EQ(run.exitCode, c.exitCode);
+    EXPECT_EQ(run.out, c.out);
+    EXPECT_EQ(run.err, c.err);
+    if (c.passes == 0) {
+        EXPECT_FALSE(testsupport::FileExists(scratch.Path("out.wav")));
+        return;
+    }
+    const std::uint32_t rate = c.args.size() > 3 && c.args[2] == "--rate" ? 32000 : 8000;
+    const bool headerRead = c.file.size() % 9 == 2 && (c.args.empty() || c.args[0] != "--no-header");
+    // loops_without_loop_flag repeats the whole file.
+    EXPECT_EQ(testsupport::ReadFile(scratch.Path("out.wav")),
+              ExpectedRendering(c.file, headerRead ? 2 : 0, c.blocks, c.loopStart, c.passes, rate, c.smpl));
+}
+
 TEST(Tool, SampleFormsFlagsAndLoops)
 {
     // Filter 0 at the loop start keeps the loop stable; the other blocks use
@@ -358,18 +396,7 @@ TEST(Tool, SampleFormsFlagsAndLoops)
     Bytes strayBytes = SampleFile(plain, -1);  // a plain sample with two stray bytes at its end
     strayBytes.insert(strayBytes.end(), {0x12, 0x34});
     const Bytes none;
-    struct Case {
-        const char* name;
-        Bytes file;
-        std::vector<std::string> args;
-        int exitCode;
-        std::string out, err;
-        // The rendering expected: blocks decoded, loop start, passes, smpl chunk.
-        std::size_t blocks, loopStart;
-        std::uint32_t passes;
-        const Bytes& smpl;
-    };
-    const Case cases[] = {
+    const FormsCase cases[] = {
         {"header_and_flags", SampleFile(looping, 18), {}, 0,
          count5 + "Loop start : block 2.\nDone !\n", "", 5, 2, 1, kSmplLoop32To79},
         {"header_flags_loops_rate", SampleFile(looping, 18), {"--loops", "3", "--rate", "32000"}, 0,
@@ -408,27 +435,8 @@ TEST(Tool, SampleFormsFlagsAndLoops)
          "Warning : in.brr does not loop (its end block has no loop flag); --loops repeats it whole.\n", 5, 0, 2,
          none},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        ScratchDir scratch;
-        testsupport::WriteFile(scratch.Path("in.brr"), c.file);
-        // Today's bytes: the library's rules at 8000 Hz, unless the case says otherwise.
-        std::vector<std::string> args = {"--rules", "library", "--rate", "8000"};
-        args.insert(args.end(), c.args.begin(), c.args.end());
-        args.insert(args.end(), {"-o", "out.wav", "in.brr"});
-        const ToolRun run = RunTool(scratch, args);
-        EXPECT_EQ(run.exitCode, c.exitCode);
-        EXPECT_EQ(run.out, c.out);
-        EXPECT_EQ(run.err, c.err);
-        if (c.passes == 0) {
-            EXPECT_FALSE(testsupport::FileExists(scratch.Path("out.wav")));
-            continue;
-        }
-        const std::uint32_t rate = c.args.size() > 3 && c.args[2] == "--rate" ? 32000 : 8000;
-        const bool headerRead = c.file.size() % 9 == 2 && (c.args.empty() || c.args[0] != "--no-header");
-        // loops_without_loop_flag repeats the whole file.
-        EXPECT_EQ(testsupport::ReadFile(scratch.Path("out.wav")),
-                  ExpectedRendering(c.file, headerRead ? 2 : 0, c.blocks, c.loopStart, c.passes, rate, c.smpl));
+    for (const FormsCase& c : cases) {
+        CheckForms(c);
     }
 }
 
@@ -491,105 +499,34 @@ ToolRun RunShell(const ScratchDir& dir, const std::string& snippet)
     return RunCaptured(dir, "cd " + Quote(dir.dir) + " && BRR=./brr && { " + snippet + "\n}");
 }
 
-TEST(Tool, ShellCases)
+const Bytes kTwoBlocks = {0xC0, 0x7F, 0, 0, 0, 0, 0, 0, 0, 0xC1, 0x12, 0, 0, 0, 0, 0, 0, 0};
+const Bytes kKeep = {'k', 'e', 'e', 'p'};
+const Bytes kMissing;  // the file must not exist
+const std::string kCount1 = "Number of BRR blocks to decode : 1.\n";
+const std::string kDone = "Done !\n";
+
+// The WAV of kOneBlock, the same under either rule set.
+Bytes OneBlockWav()
 {
-    const Bytes kTwoBlocks = {0xC0, 0x7F, 0, 0, 0, 0, 0, 0, 0, 0xC1, 0x12, 0, 0, 0, 0, 0, 0, 0};
-    const Bytes kKeep = {'k', 'e', 'e', 'p'};
-    const Bytes kMissing;  // the file must not exist
     testsupport::Samples oneBlock(16, 0);
     oneBlock[0] = 28672;
     oneBlock[1] = -4096;
-    const Bytes kWav = testsupport::ExpectedWav(32000, oneBlock);  // the same under either rule set
-    const std::string count1 = "Number of BRR blocks to decode : 1.\n";
-    const std::string count2 = "Number of BRR blocks to decode : 2.\n";
-    const std::string done = "Done !\n";
-    // A background job starts with SIGINT ignored; perl restores the default
-    // before it execs the tool. The signal comes once the tool has written a
-    // megabyte of its WAV (which has no name yet), and then the folder must
-    // hold what it held before.
-    const auto killMidWrite = [](const std::string& options, const std::string& signal) {
-        return "perl -e '$SIG{INT}=\"DEFAULT\"; exec @ARGV' $BRR -q " + options + " --loops 3200 --loop-start 0 big.brr &\n"
-               "pid=$!; while [ \"$(sed -n 's/^wchar: //p' /proc/$pid/io)\" -lt 1000000 ]; do sleep 0.01; done\n"
-               "kill -" + signal + " $pid; { wait $pid; } 2>/dev/null; echo $?; ls -A | grep -v '^\\.[oe]'\n";
-    };
-    const std::string before = "a.brr\nb.brr\nbig.brr\nbrr\n";
-    struct Case {
-        const char* name;
-        std::string snippet;
-        int exitCode;
-        std::string out, err;
-        std::vector<std::pair<std::string, Bytes>> files;  // path, expected bytes
-    };
-    const Case cases[] = {
-        {"existing_output_kept", "printf keep > a.wav; $BRR a.brr", 1, "",
-         "brrdecode: a.wav: file exists (use -f to overwrite)\n", {{"a.wav", kKeep}}},
-        {"force_replaces", "printf keep > a.wav; $BRR -f a.brr", 0, count1 + done, "", {{"a.wav", kWav}}},
-        {"same_path", "$BRR -f -o a.brr a.brr", 1, "",
-         "brrdecode: a.brr: is the input file a.brr itself; choose another output\n",
-         {{"a.brr", kOneBlock}}},
-        {"hard_link", "ln a.brr h.wav; $BRR -f -o h.wav a.brr", 1, "",
-         "brrdecode: h.wav: is the input file a.brr itself; choose another output\n",
-         {{"a.brr", kOneBlock}}},
-        {"symbolic_link", "ln -s a.brr s.wav; $BRR -o s.wav a.brr", 1, "",
-         "brrdecode: s.wav: is the input file a.brr itself; choose another output\n",
-         {{"a.brr", kOneBlock}}},
-        {"collision", "cp b.brr a.BRR; $BRR a.brr a.BRR", 1,
-         "a.brr -> a.wav\n" + count1 + done + "a.BRR -> a.wav\n",
-         "brrdecode: a.wav: was written from a.brr in this run; not replaced by a.BRR\n",
-         {{"a.wav", kWav}}},
-        {"stdin_file", "$BRR - < a.brr > out.wav", 0, "", count1 + done, {{"out.wav", kWav}}},
-        {"stdin_pipe", "cat a.brr | $BRR - > out.wav", 0, "", count1 + done, {{"out.wav", kWav}}},
-        {"stdout", "$BRR -o - a.brr > out.wav", 0, "", count1 + done,
-         {{"out.wav", kWav}, {"a.wav", kMissing}}},
-        {"dev_stdout", "$BRR -o /dev/stdout a.brr | cat > out.wav", 0, "", count1 + done,
-         {{"out.wav", kWav}}},
-        {"terminal", "script -qec \"$BRR -o - a.brr\" /dev/null > /dev/null", 1, "", "", {}},
-        {"output_dir", "mkdir d; $BRR -d d a.brr b.brr", 0,
-         "a.brr -> d/a.wav\n" + count1 + done + "b.brr -> d/b.wav\n" + count2 + done, "",
-         {{"d/a.wav", kWav}, {"a.wav", kMissing}}},
-        {"output_dir_missing", "$BRR -d nowhere a.brr", 2, "",
-         "brrdecode: 'nowhere' is not a directory\nTry 'brrdecode --help' for more information.\n", {}},
-        {"quiet", "$BRR -q a.brr", 0, "", "", {{"a.wav", kWav}}},
-        {"reasons", "mkdir dir; mkfifo f.brr; $BRR missing.brr dir f.brr", 1,
-         "missing.brr -> missing.wav\ndir -> dir.wav\nf.brr -> f.wav\n",
-         "brrdecode: missing.brr: No such file or directory\nbrrdecode: dir: Is a directory\n"
-         "brrdecode: f.brr: Not a regular file\n",
-         {}},
-        {"output_reason", "$BRR -o no/x.wav a.brr", 1, "",
-         "brrdecode: no/x.wav: No such file or directory\n", {}},
-        {"sigint_mid_write", killMidWrite("", "INT"), 0, "130\n" + before, "", {{"big.wav", kMissing}}},
-        {"sigterm_mid_write", killMidWrite("", "TERM"), 0, "143\n" + before, "", {{"big.wav", kMissing}}},
-        {"sigkill_mid_write", killMidWrite("", "KILL"), 0, "137\n" + before, "", {{"big.wav", kMissing}}},
-        {"sigint_mid_replace", "printf keep > big.wav; " + killMidWrite("-f", "INT"), 0,
-         "130\na.brr\nb.brr\nbig.brr\nbig.wav\nbrr\n", "", {{"big.wav", kKeep}}},
-        {"sigkill_mid_replace", "printf keep > big.wav; " + killMidWrite("-f", "KILL"), 0,
-         "137\na.brr\nb.brr\nbig.brr\nbig.wav\nbrr\n", "", {{"big.wav", kKeep}}},
-        {"stdout_is_the_input", "$BRR -o - a.brr 1<>a.brr", 1, "",
-         "brrdecode: standard output: is the input file a.brr itself; choose another output\n",
-         {{"a.brr", kOneBlock}}},
-        {"output_open_as_the_input", "$BRR -o a.brr a.brr 1<>a.brr", 1, "",
-         "brrdecode: standard output: is the input file a.brr itself; choose another output\n",
-         {{"a.brr", kOneBlock}}},
-        {"dev_tty", "script -qec \"$BRR -o /dev/tty a.brr\" t.log > /dev/null; echo $?; grep -c RIFF t.log || true", 0,
-         "1\n0\n", "", {}},
-        {"mode_kept", "printf keep > m.wav; chmod 640 m.wav; $BRR -q -f -o m.wav a.brr; stat -c %a m.wav", 0,
-         "640\n", "", {{"m.wav", kWav}}},
-        {"link_followed", "printf keep > t.wav; ln -s t.wav l.wav; $BRR -q -f -o l.wav a.brr; [ -L l.wav ] && echo link",
-         0, "link\n", "", {{"t.wav", kWav}}},
-        {"spool_write_fails", "mkdir t; trap '' XFSZ; cat big.brr | TMPDIR=t prlimit --fsize=4096 $BRR - -o o.wav; "
-                              "echo $?; ls -A t", 0, "1\n",
-         "brrdecode: standard input: cannot be copied into t: File too large\n", {{"o.wav", kMissing}}},
-        {"audio_file", "printf 'RIFF\\0\\0\\0\\0WAVEfmt ' > w.brr; $BRR w.brr", 1, "",
-         "Error : w.brr is a WAV audio file, not BRR blocks; brrencode encodes it.\n", {{"w.wav", kMissing}}},
-        {"loop_flag_without_start", "printf '\\3\\0\\0\\0\\0\\0\\0\\0\\0' > l.brr; $BRR -q --loops 2 l.brr", 0, "",
-         "Warning : l.brr loops but holds no loop start; the whole sample repeats. Use --loop-start S or a file "
-         "with a loop header.\n", {}},
-        {"pitch_sets_the_rate", "$BRR -q --pitch 0x0B06 -o p.wav a.brr; od -An -tu4 -j24 -N4 p.wav | tr -d ' '", 0,
-         "22047\n", "", {}},
-        {"full_stdout", "$BRR a.brr > /dev/full", 1, "",
-         "brrdecode: standard output: No space left on device\n", {{"a.wav", kWav}}},
-    };
-    for (const Case& c : cases) {
+    return testsupport::ExpectedWav(32000, oneBlock);
+}
+
+// A shell snippet run in a folder that holds a.brr, b.brr and big.brr
+// ($BRR is the tool): its exit status, its lines, and the files it leaves.
+struct ShellCase {
+    const char* name;
+    std::string snippet;
+    int exitCode;
+    std::string out, err;
+    std::vector<std::pair<std::string, Bytes>> files;  // path, expected bytes
+};
+
+void RunShellCases(const std::vector<ShellCase>& cases)
+{
+    for (const ShellCase& c : cases) {
         SCOPED_TRACE(c.name);
         ScratchDir scratch;
         testsupport::WriteFile(scratch.Path("a.brr"), kOneBlock);
@@ -608,6 +545,105 @@ TEST(Tool, ShellCases)
             }
         }
     }
+}
+
+// Outputs: never replaced without -f, never the input, named as asked, each
+// failure with its reason.
+TEST(Tool, ShellOutputs)
+{
+    const Bytes kWav = OneBlockWav();
+    const std::string count1 = kCount1;
+    const std::string count2 = "Number of BRR blocks to decode : 2.\n";
+    const std::string done = kDone;
+    RunShellCases({
+        {"existing_output_kept", "printf keep > a.wav; $BRR a.brr", 1, "",
+         "brrdecode: a.wav: file exists (use -f to overwrite)\n", {{"a.wav", kKeep}}},
+        {"force_replaces", "printf keep > a.wav; $BRR -f a.brr", 0, count1 + done, "", {{"a.wav", kWav}}},
+        {"same_path", "$BRR -f -o a.brr a.brr", 1, "",
+         "brrdecode: a.brr: is the input file a.brr itself; choose another output\n",
+         {{"a.brr", kOneBlock}}},
+        {"hard_link", "ln a.brr h.wav; $BRR -f -o h.wav a.brr", 1, "",
+         "brrdecode: h.wav: is the input file a.brr itself; choose another output\n",
+         {{"a.brr", kOneBlock}}},
+        {"symbolic_link", "ln -s a.brr s.wav; $BRR -o s.wav a.brr", 1, "",
+         "brrdecode: s.wav: is the input file a.brr itself; choose another output\n",
+         {{"a.brr", kOneBlock}}},
+        {"collision", "cp b.brr a.BRR; $BRR a.brr a.BRR", 1,
+         "a.brr -> a.wav\n" + count1 + done + "a.BRR -> a.wav\n",
+         "brrdecode: a.wav: was written from a.brr in this run; not replaced by a.BRR\n",
+         {{"a.wav", kWav}}},
+        {"output_dir", "mkdir d; $BRR -d d a.brr b.brr", 0,
+         "a.brr -> d/a.wav\n" + count1 + done + "b.brr -> d/b.wav\n" + count2 + done, "",
+         {{"d/a.wav", kWav}, {"a.wav", kMissing}}},
+        {"output_dir_missing", "$BRR -d nowhere a.brr", 2, "",
+         "brrdecode: 'nowhere' is not a directory\nTry 'brrdecode --help' for more information.\n", {}},
+        {"quiet", "$BRR -q a.brr", 0, "", "", {{"a.wav", kWav}}},
+        {"reasons", "mkdir dir; mkfifo f.brr; $BRR missing.brr dir f.brr", 1,
+         "missing.brr -> missing.wav\ndir -> dir.wav\nf.brr -> f.wav\n",
+         "brrdecode: missing.brr: No such file or directory\nbrrdecode: dir: Is a directory\n"
+         "brrdecode: f.brr: Not a regular file\n",
+         {}},
+        {"output_reason", "$BRR -o no/x.wav a.brr", 1, "",
+         "brrdecode: no/x.wav: No such file or directory\n", {}},
+        {"stdout_is_the_input", "$BRR -o - a.brr 1<>a.brr", 1, "",
+         "brrdecode: standard output: is the input file a.brr itself; choose another output\n",
+         {{"a.brr", kOneBlock}}},
+        {"output_open_as_the_input", "$BRR -o a.brr a.brr 1<>a.brr", 1, "",
+         "brrdecode: standard output: is the input file a.brr itself; choose another output\n",
+         {{"a.brr", kOneBlock}}},
+        {"mode_kept", "printf keep > m.wav; chmod 640 m.wav; $BRR -q -f -o m.wav a.brr; stat -c %a m.wav", 0,
+         "640\n", "", {{"m.wav", kWav}}},
+        {"link_followed", "printf keep > t.wav; ln -s t.wav l.wav; $BRR -q -f -o l.wav a.brr; [ -L l.wav ] && echo link",
+         0, "link\n", "", {{"t.wav", kWav}}},
+        {"full_stdout", "$BRR a.brr > /dev/full", 1, "",
+         "brrdecode: standard output: No space left on device\n", {{"a.wav", kWav}}},
+    });
+}
+
+// Streams, signals mid-write, and the lines of odd inputs.
+TEST(Tool, ShellStreamsAndSignals)
+{
+    const Bytes kWav = OneBlockWav();
+    const std::string count1 = kCount1;
+    const std::string done = kDone;
+    // A background job starts with SIGINT ignored; perl restores the default
+    // before it execs the tool. The signal comes once the tool has written a
+    // megabyte of its WAV (which has no name yet), and then the folder must
+    // hold what it held before.
+    const auto killMidWrite = [](const std::string& options, const std::string& signal) {
+        return "perl -e '$SIG{INT}=\"DEFAULT\"; exec @ARGV' $BRR -q " + options + " --loops 3200 --loop-start 0 big.brr &\n"
+               "pid=$!; while [ \"$(sed -n 's/^wchar: //p' /proc/$pid/io)\" -lt 1000000 ]; do sleep 0.01; done\n"
+               "kill -" + signal + " $pid; { wait $pid; } 2>/dev/null; echo $?; ls -A | grep -v '^\\.[oe]'\n";
+    };
+    const std::string before = "a.brr\nb.brr\nbig.brr\nbrr\n";
+    RunShellCases({
+        {"stdin_file", "$BRR - < a.brr > out.wav", 0, "", count1 + done, {{"out.wav", kWav}}},
+        {"stdin_pipe", "cat a.brr | $BRR - > out.wav", 0, "", count1 + done, {{"out.wav", kWav}}},
+        {"stdout", "$BRR -o - a.brr > out.wav", 0, "", count1 + done,
+         {{"out.wav", kWav}, {"a.wav", kMissing}}},
+        {"dev_stdout", "$BRR -o /dev/stdout a.brr | cat > out.wav", 0, "", count1 + done,
+         {{"out.wav", kWav}}},
+        {"terminal", "script -qec \"$BRR -o - a.brr\" /dev/null > /dev/null", 1, "", "", {}},
+        {"sigint_mid_write", killMidWrite("", "INT"), 0, "130\n" + before, "", {{"big.wav", kMissing}}},
+        {"sigterm_mid_write", killMidWrite("", "TERM"), 0, "143\n" + before, "", {{"big.wav", kMissing}}},
+        {"sigkill_mid_write", killMidWrite("", "KILL"), 0, "137\n" + before, "", {{"big.wav", kMissing}}},
+        {"sigint_mid_replace", "printf keep > big.wav; " + killMidWrite("-f", "INT"), 0,
+         "130\na.brr\nb.brr\nbig.brr\nbig.wav\nbrr\n", "", {{"big.wav", kKeep}}},
+        {"sigkill_mid_replace", "printf keep > big.wav; " + killMidWrite("-f", "KILL"), 0,
+         "137\na.brr\nb.brr\nbig.brr\nbig.wav\nbrr\n", "", {{"big.wav", kKeep}}},
+        {"dev_tty", "script -qec \"$BRR -o /dev/tty a.brr\" t.log > /dev/null; echo $?; grep -c RIFF t.log || true", 0,
+         "1\n0\n", "", {}},
+        {"spool_write_fails", "mkdir t; trap '' XFSZ; cat big.brr | TMPDIR=t prlimit --fsize=4096 $BRR - -o o.wav; "
+                              "echo $?; ls -A t", 0, "1\n",
+         "brrdecode: standard input: cannot be copied into t: File too large\n", {{"o.wav", kMissing}}},
+        {"audio_file", "printf 'RIFF\\0\\0\\0\\0WAVEfmt ' > w.brr; $BRR w.brr", 1, "",
+         "Error : w.brr is a WAV audio file, not BRR blocks; brrencode encodes it.\n", {{"w.wav", kMissing}}},
+        {"loop_flag_without_start", "printf '\\3\\0\\0\\0\\0\\0\\0\\0\\0' > l.brr; $BRR -q --loops 2 l.brr", 0, "",
+         "Warning : l.brr loops but holds no loop start; the whole sample repeats. Use --loop-start S or a file "
+         "with a loop header.\n", {}},
+        {"pitch_sets_the_rate", "$BRR -q --pitch 0x0B06 -o p.wav a.brr; od -An -tu4 -j24 -N4 p.wav | tr -d ' '", 0,
+         "22047\n", "", {}},
+    });
 }
 
 // A full disk: a small tmpfs, mounted in a mount namespace of the test's own
