@@ -248,7 +248,10 @@ TEST(BRRConvertMemory, FailuresAreStatuses)
     EXPECT_EQ(BRRRender(ReadInput, &failing, &forms, Collect, &out, &plan), BRR_STATUS_INVALID_ARGUMENT);
     EXPECT_EQ(BRRRender(ReadInput, &failing, &twoPasses, Collect, &out, &plan), BRR_STATUS_READ_ERROR);
     EXPECT_STREQ(BRRStatusText(BRR_STATUS_BAD_SIZE), "the input's size is not a multiple of 9 bytes");
-    // Every *Init leaves a NULL alone.
+}
+
+TEST(BRRInit, EveryInitLeavesNullAlone)
+{
     BRRDecoderInit(nullptr, BRR_RULES_HARDWARE);
     BRRConvertOptionsInit(nullptr);
     BRRConvertOptionsInitTool(nullptr);
@@ -259,6 +262,34 @@ TEST(BRRConvertMemory, FailuresAreStatuses)
 // Every option field at its bounds and one past them, through every entry
 // point: planning refuses it first, and so does rendering, whatever plan it
 // is handed; inside the bounds all five convert alike.
+// One set of options through every entry point: planning refuses it with
+// `status`, and so does rendering, whatever plan it is handed.
+void CheckEveryEntryPoint(const Bytes& blocks, const BRRConvertOptions& options, int status,
+                          const BRRConvertResult& goodPlan, const ScratchDir& scratch)
+{
+    Input input{&blocks, UINT64_MAX};
+    BRRConvertResult plan;
+    EXPECT_EQ(BRRPlan(ReadInput, &input, blocks.size(), &options, &plan), status);
+    EXPECT_EQ(BRRPlanMemory(blocks.data(), blocks.size(), &options, &plan), status);
+    Output memory;
+    EXPECT_EQ(BRRConvertMemory(blocks.data(), blocks.size(), &options, Collect, &memory, &plan), status);
+    // Rendering is handed the options' own plan when there is one, else
+    // a plan for good options: neither gets past the check. A loop start
+    // past the end is the input's fault, which only the plan knows.
+    const int renderStatus =
+        options.loopStart > 0 && status != BRR_OK ? BRR_STATUS_INVALID_ARGUMENT : status;
+    BRRConvertResult handed = status == BRR_OK ? plan : goodPlan;
+    Output rendered;
+    EXPECT_EQ(BRRRender(ReadInput, &input, &options, Collect, &rendered, &handed), renderStatus);
+    EXPECT_EQ(rendered.bytes, memory.bytes);
+    handed = status == BRR_OK ? plan : goodPlan;
+    BRRFile file;
+    ASSERT_EQ(BRRFileOpenOutput(&file, scratch.Path("o.wav").c_str(), nullptr, 0), 0);
+    EXPECT_EQ(BRRRenderToFile(ReadInput, &input, &options, &file, &handed), renderStatus);
+    EXPECT_EQ(BRRFileClose(&file), 0);
+    EXPECT_EQ(memory.bytes.empty(), status != BRR_OK);
+}
+
 TEST(BRRConvertOptions, EveryFieldIsCheckedAtItsBounds)
 {
     const Bytes blocks = testsupport::RandomBytes(9 * 3, 12);
@@ -314,29 +345,16 @@ TEST(BRRConvertOptions, EveryFieldIsCheckedAtItsBounds)
     ASSERT_EQ(BRRPlan(ReadInput, &input, blocks.size(), &good, &goodPlan), BRR_OK);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        BRRConvertResult plan;
-        EXPECT_EQ(BRRPlan(ReadInput, &input, blocks.size(), &c.options, &plan), c.status);
-        EXPECT_EQ(BRRPlanMemory(blocks.data(), blocks.size(), &c.options, &plan), c.status);
-        Output memory;
-        EXPECT_EQ(BRRConvertMemory(blocks.data(), blocks.size(), &c.options, Collect, &memory, &plan), c.status);
-        // Rendering is handed the options' own plan when there is one, else
-        // a plan for good options: neither gets past the check. A loop start
-        // past the end is the input's fault, which only the plan knows.
-        const int renderStatus =
-            c.options.loopStart > 0 && c.status != BRR_OK ? BRR_STATUS_INVALID_ARGUMENT : c.status;
-        BRRConvertResult handed = c.status == BRR_OK ? plan : goodPlan;
-        Output rendered;
-        EXPECT_EQ(BRRRender(ReadInput, &input, &c.options, Collect, &rendered, &handed), renderStatus);
-        EXPECT_EQ(rendered.bytes, memory.bytes);
-        handed = c.status == BRR_OK ? plan : goodPlan;
-        BRRFile file;
-        ASSERT_EQ(BRRFileOpenOutput(&file, scratch.Path("o.wav").c_str(), nullptr, 0), 0);
-        EXPECT_EQ(BRRRenderToFile(ReadInput, &input, &c.options, &file, &handed), renderStatus);
-        EXPECT_EQ(BRRFileClose(&file), 0);
-        EXPECT_EQ(memory.bytes.empty(), c.status != BRR_OK);
+        CheckEveryEntryPoint(blocks, c.options, c.status, goodPlan, scratch);
     }
-    // Plans that other options made: another rate, another root note with
-    // its smpl chunk, another loop start.
+}
+
+// A plan that other options made is refused: another rate, another root
+// note with its smpl chunk, another loop start, no smpl chunk.
+TEST(BRRRender, RefusesAPlanOtherOptionsMade)
+{
+    const Bytes blocks = testsupport::RandomBytes(9 * 3, 12);
+    Input input{&blocks, UINT64_MAX};
     BRRConvertOptions forms = Options(1, 1);
     forms.sampleForms = 1;
     BRRConvertResult plan;
