@@ -199,13 +199,19 @@ const Edge kEdges[] = {
     {[](BRRConvertOptions& o) { o.reserved[3] = 1; }, BRR_STATUS_BAD_OPTION},
 };
 
+// The file, read in place through a read function.
+struct File {
+    const std::uint8_t* data;
+    std::size_t size;
+};
+
 int ReadFrom(void* context, std::uint64_t offset, void* buffer, std::size_t size)
 {
-    const auto* file = static_cast<const std::vector<std::uint8_t>*>(context);
-    if (offset > file->size() || size > file->size() - offset) {
+    const auto* file = static_cast<const File*>(context);
+    if (offset > file->size || size > file->size - offset) {
         return 1;
     }
-    std::memcpy(buffer, file->data() + offset, size);
+    std::memcpy(buffer, file->data + offset, size);
     return 0;
 }
 
@@ -216,13 +222,13 @@ int ReadFrom(void* context, std::uint64_t offset, void* buffer, std::size_t size
 void CheckThroughCallbacks(const std::uint8_t* file, std::size_t size, const BRRConvertOptions& options,
                            int status, const std::vector<std::uint8_t>& wav)
 {
-    const std::vector<std::uint8_t> bytes(file, file + size);
+    File bytes{file, size};
     BRRConvertOptions whole = options;
     if (whole.pieceBlocks <= BRR_MAX_PIECE_BLOCKS) {
         whole.pieceBlocks = 64;
     }
     BRRConvertResult plan;
-    const int planned = BRRPlan(ReadFrom, const_cast<std::vector<std::uint8_t>*>(&bytes), size, &whole, &plan);
+    const int planned = BRRPlan(ReadFrom, &bytes, size, &whole, &plan);
     Check(planned == status, "plan through a read function");
     std::vector<std::uint8_t> out;
     if (planned != BRR_OK) {
@@ -230,10 +236,10 @@ void CheckThroughCallbacks(const std::uint8_t* file, std::size_t size, const BRR
     }
     BRRConvertResult changed = plan;
     changed.totalBlocks += 1;
-    Check(BRRRender(ReadFrom, const_cast<std::vector<std::uint8_t>*>(&bytes), &whole, Collect, &out, &changed) ==
+    Check(BRRRender(ReadFrom, &bytes, &whole, Collect, &out, &changed) ==
                   BRR_STATUS_INVALID_ARGUMENT && out.empty(),
           "a plan of other options");
-    Check(BRRRender(ReadFrom, const_cast<std::vector<std::uint8_t>*>(&bytes), &whole, Collect, &out, &plan) ==
+    Check(BRRRender(ReadFrom, &bytes, &whole, Collect, &out, &plan) ==
                   BRR_OK && out == wav,
           "rendering through a read function, in other pieces");
 }
