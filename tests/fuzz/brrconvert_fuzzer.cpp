@@ -244,15 +244,10 @@ void CheckThroughCallbacks(const std::uint8_t* file, std::size_t size, const BRR
           "rendering through a read function, in other pieces");
 }
 
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+// The options bytes 0 to 3 pick (see the top); `edgeStatus` is the status
+// the field set to an edge must give (BRR_OK: none, or one inside).
+BRRConvertOptions OptionsFrom(const std::uint8_t* data, std::size_t blockCount, int& edgeStatus)
 {
-    if (size < 4) {
-        return 0;
-    }
-    const std::uint8_t* file = data + 4;
-    const std::size_t fileSize = size - 4;
     BRRConvertOptions options;
     BRRConvertOptionsInit(&options);
     options.loopCount = 1u + data[0] % 8u;
@@ -266,19 +261,44 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     options.stopAtEnd = (data[1] >> 5) & 1;
     options.writeSmpl = ((data[1] >> 6) & 1) ^ 1;
     options.rootNote = 60 + (data[1] >> 7);
-    const std::size_t blockCount = fileSize / 9;
     if ((data[2] & 0x80) != 0) {
         options.loopStart = data[2] & 0x7F;
     } else if (data[2] != 0 && blockCount > 0) {
         options.loopStart = static_cast<std::int64_t>(data[2] % blockCount);
     }
-    int edgeStatus = BRR_OK;
+    edgeStatus = BRR_OK;
     if (data[3] != 0) {
         const Edge& edge = kEdges[(data[3] - 1u) % (sizeof kEdges / sizeof kEdges[0])];
         edge.set(options);
         edgeStatus = edge.status;
     }
+    return options;
+}
 
+// In one call into a buffer: the WAV's samples, in the host's order.
+void CheckDecodedToPCM(const std::uint8_t* file, std::size_t fileSize, const BRRConvertOptions& options,
+                       const BRRConvertResult& result, const std::vector<std::uint8_t>& wav)
+{
+    std::uint64_t count = 0;
+    Check(BRRDecodedSize(file, fileSize, &options, &count) == BRR_OK && count == result.sampleCount, "decoded size");
+    std::vector<std::int16_t> pcm(static_cast<std::size_t>(count));
+    Check(BRRDecodeToPCM(file, fileSize, &options, pcm.data(), pcm.size(), nullptr) == BRR_OK, "decode to PCM");
+    for (std::size_t i = 0; i < pcm.size(); ++i) {
+        Check(pcm[i] == static_cast<std::int16_t>(wav[44 + 2 * i] | wav[45 + 2 * i] << 8), "PCM samples");
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    if (size < 4) {
+        return 0;
+    }
+    const std::uint8_t* file = data + 4;
+    const std::size_t fileSize = size - 4;
+    int edgeStatus = BRR_OK;
+    const BRRConvertOptions options = OptionsFrom(data, fileSize / 9, edgeStatus);
     std::vector<std::uint8_t> wav;
     BRRConvertResult result;
     const int status = BRRConvertMemory(file, fileSize, &options, Collect, &wav, &result);
@@ -307,13 +327,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
               "played sample count");
     }
     Check(result.stability == ExpectedStability(starts, options.loopCount), "stability report");
-    // In one call into a buffer: the WAV's samples, in the host's order.
-    std::uint64_t count = 0;
-    Check(BRRDecodedSize(file, fileSize, &options, &count) == BRR_OK && count == result.sampleCount, "decoded size");
-    std::vector<std::int16_t> pcm(static_cast<std::size_t>(count));
-    Check(BRRDecodeToPCM(file, fileSize, &options, pcm.data(), pcm.size(), nullptr) == BRR_OK, "decode to PCM");
-    for (std::size_t i = 0; i < pcm.size(); ++i) {
-        Check(pcm[i] == static_cast<std::int16_t>(wav[44 + 2 * i] | wav[45 + 2 * i] << 8), "PCM samples");
-    }
+    CheckDecodedToPCM(file, fileSize, options, result, wav);
     return 0;
 }
