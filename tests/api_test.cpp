@@ -83,6 +83,26 @@ int ReadInput(void* context, std::uint64_t offset, void* buffer, std::size_t siz
     return 0;
 }
 
+// In one call into a buffer: the samples of `loops` passes over `input`, in
+// the host's order, and the reports of `result`.
+void CheckDecodeToPCM(const Bytes& input, const BRRConvertOptions& options, std::uint32_t loops,
+                      const BRRConvertResult& result)
+{
+    std::uint64_t count = 0;
+    ASSERT_EQ(BRRDecodedSize(input.data(), input.size(), &options, &count), BRR_OK);
+    testsupport::Samples pcm(static_cast<std::size_t>(count));
+    BRRConvertResult direct;
+    EXPECT_EQ(BRRDecodeToPCM(input.data(), input.size(), &options, pcm.data(), pcm.size() - 1, &direct),
+              BRR_STATUS_SMALL_BUFFER);
+    EXPECT_EQ(BRRDecodeToPCM(input.data(), input.size(), &options, nullptr, pcm.size(), &direct),
+              BRR_STATUS_MISSING_PATH);
+    ASSERT_EQ(BRRDecodeToPCM(input.data(), input.size(), &options, pcm.data(), pcm.size(), &direct), BRR_OK);
+    testsupport::ReferenceDecoder fresh;
+    EXPECT_EQ(pcm, fresh.DecodeBlocks(Repeat(input, static_cast<int>(loops))));
+    EXPECT_EQ(direct.stability, result.stability);
+    EXPECT_EQ(direct.noteCents, result.noteCents);
+}
+
 TEST(BRRConvertMemory, PassesCarryTheHistoryAndReportAsValues)
 {
     // Filter 1 from a zero history, ending away from zero: the second pass
@@ -132,20 +152,7 @@ TEST(BRRConvertMemory, PassesCarryTheHistoryAndReportAsValues)
         EXPECT_EQ(out.bytes, testsupport::ExpectedWav(
                                  c.rate, reference.DecodeBlocks(Repeat(c.input, static_cast<int>(c.loops)))));
         EXPECT_EQ(out.bytes.size(), result.wavSize);
-        // In one call into a buffer: the same samples, in the host's order, and the same reports.
-        std::uint64_t count = 0;
-        ASSERT_EQ(BRRDecodedSize(c.input.data(), c.input.size(), &options, &count), BRR_OK);
-        testsupport::Samples pcm(static_cast<std::size_t>(count));
-        BRRConvertResult direct;
-        EXPECT_EQ(BRRDecodeToPCM(c.input.data(), c.input.size(), &options, pcm.data(), pcm.size() - 1, &direct),
-                  BRR_STATUS_SMALL_BUFFER);
-        EXPECT_EQ(BRRDecodeToPCM(c.input.data(), c.input.size(), &options, nullptr, pcm.size(), &direct),
-                  BRR_STATUS_MISSING_PATH);
-        ASSERT_EQ(BRRDecodeToPCM(c.input.data(), c.input.size(), &options, pcm.data(), pcm.size(), &direct), BRR_OK);
-        testsupport::ReferenceDecoder fresh;
-        EXPECT_EQ(pcm, fresh.DecodeBlocks(Repeat(c.input, static_cast<int>(c.loops))));
-        EXPECT_EQ(direct.stability, c.stability);
-        EXPECT_EQ(direct.noteCents, result.noteCents);
+        CheckDecodeToPCM(c.input, options, c.loops, result);
     }
     // Guards the first case: its passes really differ.
     testsupport::ReferenceDecoder reference;
