@@ -1,4 +1,5 @@
 // The parts of the file layer that every platform shares.
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
@@ -25,7 +26,23 @@ void ReleaseFile(BRRFile* file)
     ClearFile(file);
 }
 
+int OutOfMemory(BRRFile* file)
+{
+    BRRFileClose(file);
+    return ENOMEM;
+}
+
 }  // namespace vornish
+
+int BRRFileCommit(BRRFile* file)
+{
+    if (file->replacing == 0) {
+        return BRRFileClose(file);
+    }
+    const int error = vornish::PlaceReplacement(file);
+    vornish::ReleaseFile(file);
+    return error;
+}
 
 int BRRFileRead(void* context, std::uint64_t offset, void* buffer, std::size_t size)
 {

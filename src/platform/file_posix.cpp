@@ -261,16 +261,12 @@ int BRRFileOpenOutput(BRRFile* file, const char* path, const wchar_t* /*widePath
     try {
         return Replacement(file, path, exclusive, exists ? &st : nullptr);
     } catch (const std::bad_alloc&) {
-        BRRFileClose(file);
-        return ENOMEM;
+        return vornish::OutOfMemory(file);
     }
 }
 
-int BRRFileCommit(BRRFile* file)
+int vornish::PlaceReplacement(BRRFile* file)
 {
-    if (file->replacing == 0) {
-        return BRRFileClose(file);
-    }
     int error = file->temporary == nullptr ? NameUnnamed(file) : 0;
     if (::close(file->descriptor) != 0 && error == 0) {
         error = errno;
@@ -282,7 +278,6 @@ int BRRFileCommit(BRRFile* file)
             ::unlink(file->temporary);
         }
     }
-    vornish::ReleaseFile(file);
     return error;
 }
 

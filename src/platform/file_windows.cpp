@@ -232,16 +232,12 @@ int BRRFileOpenOutput(BRRFile* file, const char* path, const wchar_t* widePath, 
         }
         return Replacement(file, Widened(path, widePath), exclusive, there);
     } catch (const std::bad_alloc&) {
-        BRRFileClose(file);
-        return ENOMEM;
+        return vornish::OutOfMemory(file);
     }
 }
 
-int BRRFileCommit(BRRFile* file)
+int vornish::PlaceReplacement(BRRFile* file)
 {
-    if (file->replacing == 0) {
-        return BRRFileClose(file);
-    }
     int error = _close(file->descriptor) == 0 ? 0 : errno;
     file->descriptor = -1;
     const std::wstring temporary = OpenablePath(file->wideTemporary);
@@ -253,7 +249,6 @@ int BRRFileCommit(BRRFile* file)
     if (error != 0) {
         DeleteFileW(temporary.c_str());
     }
-    vornish::ReleaseFile(file);
     return error;
 }
 

@@ -17,6 +17,13 @@ constexpr std::size_t kMaxPiece = std::size_t{1} << 30;
 void ClearFile(BRRFile* file);
 void ReleaseFile(BRRFile* file);
 
+// Closes a replacement's descriptor and puts it in place under its target's
+// name: 0, or the error, its temporary name then removed. Each system's own.
+int PlaceReplacement(BRRFile* file);
+
+// An output that could not be opened for want of memory: closed, ENOMEM.
+int OutOfMemory(BRRFile* file);
+
 // One read at `offset` / one write at the current position, of at most
 // kMaxPiece bytes: the count done, or -1 with errno set.
 long ReadSomeAt(int fd, std::uint64_t offset, void* buffer, std::size_t size);
