@@ -10,7 +10,6 @@ of the wrong type.
 """
 from __future__ import annotations
 
-import mmap
 import numbers
 import os
 import warnings
@@ -235,19 +234,18 @@ def encode(pcm, *, loop_start: Optional[int] = None, effort: str = "default", ru
 
 
 def _image(data):
-    """data to scan: a path is mapped, not read."""
+    """data to scan: a path is read whole (a mapped file that shrinks under
+    the scan would end the interpreter with SIGBUS)."""
     if not _is_path(data):
         return _bytes(data)
     with open(data, "rb") as f:
-        if os.fstat(f.fileno()).st_size == 0:
-            return b""
-        return mmap.mmap(f.fileno(), 0, access=mmap.ACCESS_READ)
+        return f.read()
 
 
 def scan(data: Data, *, min_blocks: int = 4, min_score: float = 0.5, memory_offset: Optional[int] = None,
          directory: Optional[int] = None) -> List[Found]:
-    """Finds the samples stored inside an image (bytes-like, a uint8 array
-    or a path, read in place), as a list of Found in order of offset,
+    """Finds the samples stored inside an image (bytes-like or a uint8 array,
+    read in place, or a path, read whole), as a list of Found in order of offset,
     exactly as brrscan lists them. A chain of blocks from the scan needs
     min_blocks blocks (1 to 2**32) and a score of min_score (0..1: how sure
     the scanner is that the blocks are audio an encoder made). memory_offset
@@ -261,7 +259,7 @@ def scan(data: Data, *, min_blocks: int = 4, min_score: float = 0.5, memory_offs
     if not 0.0 <= min_score <= 1.0:
         _fail(OptionError, f"min_score={min_score}: the score must be 0.0 to 1.0", _BAD_OPTION)
     image = _image(data)
-    size = len(memoryview(image).cast("B")) if not isinstance(image, mmap.mmap) else len(image)
+    size = len(memoryview(image).cast("B"))
     if memory_offset is not None:
         _whole("memory_offset", memory_offset, 0, max(-1, size - 65536), "the memory image's offset")
     if directory is not None:
@@ -272,12 +270,8 @@ def scan(data: Data, *, min_blocks: int = 4, min_score: float = 0.5, memory_offs
         if memory_offset is None and size != 65536:
             _fail(OptionError, f"directory={directory}: a directory needs a memory image (65536 bytes, "
                   "or memory_offset)", _BAD_OPTION)
-    try:
-        return _engine.scan(image, min_blocks=int(min_blocks), min_score=float(min_score),
-                            memory_offset=memory_offset, directory=directory)
-    finally:
-        if isinstance(image, mmap.mmap):
-            image.close()
+    return _engine.scan(image, min_blocks=int(min_blocks), min_score=float(min_score),
+                        memory_offset=memory_offset, directory=directory)
 
 
 def _blocks_view(self: Found, data: Data):
