@@ -213,6 +213,7 @@ void CheckVersionResource(const std::wstring& dllPath)
     }
 }
 
+// Conversions written, and written again over the first.
 void CheckConversions(BRRDecodeFunction decode)
 {
     // One block, plain and non-ASCII (a character of the ANSI code page) paths.
@@ -242,6 +243,12 @@ void CheckConversions(BRRDecodeFunction decode)
             FindClose(search);
         }
     }
+}
+
+// Inputs refused: a size not of whole blocks, no block, no path, and a size
+// past 4 GiB measured whole.
+void CheckRefusals(BRRDecodeFunction decode)
+{
     {
         const std::wstring in = scratch + L"ten.brr";
         WriteFile(in, Bytes(10, 0));
@@ -355,6 +362,25 @@ int ChildMain(BRRDecodeFunction decode, int argc, wchar_t** argv)
 
 }  // namespace
 
+// The paths that end the process, with exit status 1, run in a child.
+void CheckEndingPaths(const wchar_t* self)
+{
+    std::string err;
+    const std::wstring missing = scratch + L"missing.brr";
+    CHECK_EQ(RunChild(self, missing, scratch + L"x.wav", err), 1);
+    CheckText(err, "No such file : " + Narrow(missing) + "\n", __LINE__);
+    const std::wstring in = scratch + L"one.brr";
+    const std::wstring unwritable = scratch + L"no\\such\\dir\\x.wav";
+    CHECK_EQ(RunChild(self, in, unwritable, err), 1);
+    CheckText(err, "Can't open file " + Narrow(unwritable) + " for writing.\n", __LINE__);
+    // A missing name beside an existing look-alike: the look-alike is not
+    // opened, and the message shows what the code page cannot hold as '?'.
+    WriteFile(scratch + L"Abc.brr", kOneBlock);
+    CHECK_EQ(RunChild(self, scratch + L"\u0100bc.brr", scratch + L"abc-out.wav", err), 1);
+    CheckText(err, "No such file : " + Narrow(scratch) + "?bc.brr\n", __LINE__);
+    CHECK(!Exists(scratch + L"abc-out.wav"));
+}
+
 int wmain(int argc, wchar_t** argv)
 {
     wchar_t self[MAX_PATH];
@@ -388,23 +414,10 @@ int wmain(int argc, wchar_t** argv)
     GetModuleFileNameW(module, dllPath, MAX_PATH);
     CheckVersionResource(dllPath);
     CheckConversions(byName);
+    CheckRefusals(byName);
     CheckWidePaths(byName);
 
-    // The paths that end the process, with exit status 1.
-    std::string err;
-    const std::wstring missing = scratch + L"missing.brr";
-    CHECK_EQ(RunChild(self, missing, scratch + L"x.wav", err), 1);
-    CheckText(err, "No such file : " + Narrow(missing) + "\n", __LINE__);
-    const std::wstring in = scratch + L"one.brr";
-    const std::wstring unwritable = scratch + L"no\\such\\dir\\x.wav";
-    CHECK_EQ(RunChild(self, in, unwritable, err), 1);
-    CheckText(err, "Can't open file " + Narrow(unwritable) + " for writing.\n", __LINE__);
-    // A missing name beside an existing look-alike: the look-alike is not
-    // opened, and the message shows what the code page cannot hold as '?'.
-    WriteFile(scratch + L"Abc.brr", kOneBlock);
-    CHECK_EQ(RunChild(self, scratch + L"\u0100bc.brr", scratch + L"abc-out.wav", err), 1);
-    CheckText(err, "No such file : " + Narrow(scratch) + "?bc.brr\n", __LINE__);
-    CHECK(!Exists(scratch + L"abc-out.wav"));
+    CheckEndingPaths(self);
 
     std::printf("ANSI code page %u\n", GetACP());
     for (const std::string& failure : failures) {
