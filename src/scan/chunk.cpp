@@ -13,7 +13,6 @@ namespace vornish {
 namespace scan {
 namespace {
 
-
 // A find this likely is no chance bytes: others give way to it.
 constexpr double kSure = 0.99;
 
@@ -50,21 +49,14 @@ void Finder::Visit(const Look& look)
 {
     const std::uint64_t end = look.end;
     const std::uint64_t phase = end % kPhases;
-    Candidate c = look.c;
-    const bool afterFind = c.segment >= BRR_BLOCK_SIZE && c.segment - BRR_BLOCK_SIZE == foundEnd_[phase] &&
-                           (data_[c.segment - BRR_BLOCK_SIZE] & BRR_END_FLAG) != 0;
-    if (afterFind) {
-        c.first = c.segment;
-        c.afterSample = true;
-        if (!WorthJudging(data_, c.first, end, minSpan_)) {
-            return;
-        }
-    } else if (!look.judged) {
+    const std::uint64_t segment = look.c.segment;
+    const bool afterFind = foundEnd_[phase] != kNoPosition && EndBlockBefore(data_, look.c) == foundEnd_[phase];
+    const std::uint64_t first = afterFind ? segment : look.c.first;
+    if (afterFind ? !WorthJudging(data_, first, end, minSpan_) : !look.judged) {
         return;
     }
-    const bool keepSilence = c.afterSample && c.first == c.segment;
-    const Judged j = afterFind ? JudgeChain(data_, c.first, end, true, keepSilence) : look.j;
-    if (Judge(c.segment, c.first, end, keepSilence, j)) {
+    const Judged j = afterFind ? JudgeChain(data_, first, end, true, true) : look.j;
+    if (Judge(segment, first, end, afterFind, j)) {
         foundEnd_[phase] = end;
     }
 }

@@ -59,12 +59,9 @@ private:
     // where that end block was kept, or lies before this stretch.
     bool MayFollowAFind(const Candidate& c, std::uint64_t end) const
     {
-        if (c.segment < BRR_BLOCK_SIZE || (data_[c.segment - BRR_BLOCK_SIZE] & BRR_END_FLAG) == 0 ||
-            end - c.segment < minSpan_) {
-            return false;
-        }
-        const std::uint64_t before = c.segment - BRR_BLOCK_SIZE;
-        return before < from_ || kept_[end % kPhases] == before;
+        const std::uint64_t before = EndBlockBefore(data_, c);
+        return before != kNoPosition && end - c.segment >= minSpan_ &&
+               (before < from_ || kept_[end % kPhases] == before);
     }
 
     const std::uint8_t* data_;

@@ -28,6 +28,16 @@ struct Look {
 constexpr std::uint64_t kShortChain = 8;
 constexpr float kShortGate = 4.0f;
 
+// The end block just before the candidate's segment, in its phase, or
+// kNoPosition (the segment starts after a block no encoder makes, or at 0):
+// where a find before it would end.
+inline std::uint64_t EndBlockBefore(const std::uint8_t* data, const Candidate& c)
+{
+    return c.segment >= BRR_BLOCK_SIZE && (data[c.segment - BRR_BLOCK_SIZE] & BRR_END_FLAG) != 0
+               ? c.segment - BRR_BLOCK_SIZE
+               : kNoPosition;
+}
+
 // Whether the chain [first, end] is long enough, and passes the gate.
 bool WorthJudging(const std::uint8_t* data, std::uint64_t first, std::uint64_t end, std::uint64_t minSpan);
 

@@ -44,9 +44,6 @@ struct Signal {
 
 // Reads `descriptor` (named `name` in messages) with libsndfile: mixed to
 // mono or the chosen channel, with its loop. False after the error line.
-// A name that ends in .brr, in any case: blocks, which brrdecode takes.
-bool IsBlockFileName(const std::string& name);
-
 bool ReadSignal(int descriptor, const std::string& name, const Options& options, Signal& signal);
 
 // What Shape made of a signal: the samples to encode, padded at the front so

@@ -155,7 +155,7 @@ bool EncodeOne(const Options& options, const char* inputArg, const std::string& 
 {
     static const StandardInputRules kRules = {"audio", std::numeric_limits<std::uint64_t>::max(), ""};
     // x.brr's output would be x.brr itself: say what the input is instead.
-    if (IsBlockFileName(inputArg) && IsTheInput(inputArg, output)) {
+    if (HasExtension(inputArg, "brr") && IsTheInput(inputArg, output)) {
         PrintFailure(inputArg, "is a BRR block file, not audio; brrdecode decodes it");
         return false;
     }

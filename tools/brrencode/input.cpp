@@ -4,7 +4,6 @@
 #include <sndfile.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cinttypes>
@@ -141,26 +140,13 @@ SNDFILE* Open(int descriptor, const std::string& name, SF_INFO& info)
     }
     SNDFILE* file = sf_open_fd(own, SFM_READ, &info, SF_TRUE);
     if (file == nullptr) {
-        PrintFailure(name, IsBlockFileName(name) ? "is a BRR block file, not audio; brrdecode decodes it"
+        PrintFailure(name, HasExtension(name, "brr") ? "is a BRR block file, not audio; brrdecode decodes it"
                                                  : sf_strerror(nullptr));
     }
     return file;
 }
 
 }  // namespace
-
-bool IsBlockFileName(const std::string& name)
-{
-    const std::size_t dot = name.find_last_of('.');
-    if (dot == std::string::npos || name.size() - dot != 4) {
-        return false;
-    }
-    std::string extension = name.substr(dot + 1);
-    for (char& c : extension) {
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-    return extension == "brr";
-}
 
 bool ReadSignal(int descriptor, const std::string& name, const Options& options, Signal& signal)
 {

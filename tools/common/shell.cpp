@@ -65,19 +65,24 @@ void PrintTo(std::FILE* stream, const char* format, ...)
     va_end(args);
 }
 
+bool HasExtension(const std::string& path, const char* extension)
+{
+    const std::size_t dot = path.find_last_of('.');
+    if (dot == std::string::npos || dot < host::NameStart(path)) {
+        return false;
+    }
+    std::string lower;
+    for (const char c : path.substr(dot + 1)) {
+        lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return extension == nullptr || lower == extension;
+}
+
 std::string ReplaceExtension(const std::string& input, const char* from, const char* to)
 {
     std::string path(input);
-    const std::size_t dot = path.find_last_of('.');
-    if (dot != std::string::npos && dot >= host::NameStart(path)) {
-        const std::string extension = path.substr(dot + 1);
-        std::string lower;
-        for (const char c : extension) {
-            lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        }
-        if (from == nullptr || lower == from) {
-            path.resize(dot);
-        }
+    if (HasExtension(path, from)) {
+        path.resize(path.find_last_of('.'));
     }
     return path + "." + to;
 }

@@ -118,6 +118,9 @@ bool ParseWholeNumber(const char* text, std::uint64_t min, std::uint64_t max, st
 
 // INPUT with its extension `from` (any letter case; nullptr: any extension)
 // replaced by `to`, or `to` appended.
+// Whether the last component of `path` ends in .EXTENSION (lower case
+// here; any case in the path), or in any extension when it is null.
+bool HasExtension(const std::string& path, const char* extension);
 std::string ReplaceExtension(const std::string& input, const char* from, const char* to);
 
 // Where INPUT's output goes: `output` (-o), else into `outputDir` (-d), else
