@@ -103,6 +103,42 @@ void CheckDecodeToPCM(const Bytes& input, const BRRConvertOptions& options, std:
     EXPECT_EQ(direct.noteCents, result.noteCents);
 }
 
+struct PassCase {
+    const char* name;
+    Bytes input;
+    std::uint32_t loops, rate;
+    int stability, note;
+    int noteIndex, octave, cents;
+};
+
+void CheckPasses(const PassCase& c)
+{
+    SCOPED_TRACE(c.name);
+    BRRConvertOptions options = Options(c.loops);
+    options.sampleRate = c.rate;
+    Output out;
+    BRRConvertResult result;
+    const auto console = testsupport::Capture([&] {
+        return BRRConvertMemory(c.input.data(), c.input.size(), &options, Collect, &out, &result);
+    });
+    EXPECT_EQ(console.status, BRR_OK);
+    EXPECT_EQ(console.out + console.err, "");  // the API never prints
+    EXPECT_EQ(result.blockCount, c.input.size() / 9);
+    EXPECT_EQ(result.totalBlocks, c.loops * c.input.size() / 9);
+    EXPECT_EQ(result.stability, c.stability);
+    EXPECT_EQ(result.note, c.note);
+    if (c.note == BRR_NOTE_FOUND) {
+        EXPECT_EQ(result.noteIndex, c.noteIndex);
+        EXPECT_EQ(result.noteOctave, c.octave);
+        EXPECT_EQ(result.noteCents, c.cents);
+    }
+    testsupport::ReferenceDecoder reference;
+    EXPECT_EQ(out.bytes,
+              testsupport::ExpectedWav(c.rate, reference.DecodeBlocks(Repeat(c.input, static_cast<int>(c.loops)))));
+    EXPECT_EQ(out.bytes.size(), result.wavSize);
+    CheckDecodeToPCM(c.input, options, c.loops, result);
+}
+
 TEST(BRRConvertMemory, PassesCarryTheHistoryAndReportAsValues)
 {
     // Filter 1 from a zero history, ending away from zero: the second pass
@@ -114,45 +150,15 @@ TEST(BRRConvertMemory, PassesCarryTheHistoryAndReportAsValues)
     // must hold the first two samples, not any others.
     const Bytes secondDiffers = {0xBC, 0x75, 0xDE, 0xCB, 0x3B, 0xC9, 0x91, 0xED, 0x41,
                                  0x11, 0x25, 0x28, 0x9C, 0xC1, 0xDA, 0xEB, 0xA8, 0x63};
-    struct Case {
-        const char* name;
-        Bytes input;
-        std::uint32_t loops, rate;
-        int stability, note;
-        int noteIndex, octave, cents;
-    };
-    const Case cases[] = {
+    const PassCase cases[] = {
         {"carried_two", carried, 2, 8000, BRR_STABILITY_UNDECIDED, BRR_NOTE_FOUND, 11, 4, 21},
         {"plain_three", plain, 3, 32000, BRR_STABILITY_STABLE, BRR_NOTE_FOUND, 11, 5, 21},
         {"carried_once", carried, 1, 8000, BRR_STABILITY_NONE, BRR_NOTE_NONE, 0, 0, 0},
         {"plain_many_blocks", Repeat(plain, 30), 2, 8000, BRR_STABILITY_STABLE, BRR_NOTE_TOO_LONG, 0, 0, 0},
         {"record_takes_first_two", secondDiffers, 2, 8000, BRR_STABILITY_UNDECIDED, BRR_NOTE_FOUND, 11, 3, 21},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        BRRConvertOptions options = Options(c.loops);
-        options.sampleRate = c.rate;
-        Output out;
-        BRRConvertResult result;
-        const auto console = testsupport::Capture([&] {
-            return BRRConvertMemory(c.input.data(), c.input.size(), &options, Collect, &out, &result);
-        });
-        EXPECT_EQ(console.status, BRR_OK);
-        EXPECT_EQ(console.out + console.err, "");  // the API never prints
-        EXPECT_EQ(result.blockCount, c.input.size() / 9);
-        EXPECT_EQ(result.totalBlocks, c.loops * c.input.size() / 9);
-        EXPECT_EQ(result.stability, c.stability);
-        EXPECT_EQ(result.note, c.note);
-        if (c.note == BRR_NOTE_FOUND) {
-            EXPECT_EQ(result.noteIndex, c.noteIndex);
-            EXPECT_EQ(result.noteOctave, c.octave);
-            EXPECT_EQ(result.noteCents, c.cents);
-        }
-        testsupport::ReferenceDecoder reference;
-        EXPECT_EQ(out.bytes, testsupport::ExpectedWav(
-                                 c.rate, reference.DecodeBlocks(Repeat(c.input, static_cast<int>(c.loops)))));
-        EXPECT_EQ(out.bytes.size(), result.wavSize);
-        CheckDecodeToPCM(c.input, options, c.loops, result);
+    for (const PassCase& c : cases) {
+        CheckPasses(c);
     }
     // Guards the first case: its passes really differ.
     testsupport::ReferenceDecoder reference;
@@ -245,16 +251,24 @@ TEST(BRRConvertMemory, FailuresAreStatuses)
     Output out;
     EXPECT_EQ(BRRConvertMemory(nullptr, 9, nullptr, Collect, &out, nullptr), BRR_STATUS_MISSING_PATH);
     EXPECT_EQ(BRRConvertMemory(oneBlock.data(), 9, nullptr, nullptr, &out, nullptr), BRR_STATUS_MISSING_PATH);
-    // A read that fails while planning or while rendering; a plan that is not
-    // the options' own.
+    EXPECT_STREQ(BRRStatusText(BRR_STATUS_BAD_SIZE), "the input's size is not a multiple of 9 bytes");
+}
+
+// A read that fails while planning or while rendering; a plan that is not
+// the options' own.
+TEST(BRRConvertMemory, FailedReadsAndForeignPlansAreStatuses)
+{
+    const Bytes blocks = testsupport::RandomBytes(9 * 100, 4);
+    BRRConvertOptions forms = Options(1);
+    forms.sampleForms = 1;
     BRRConvertOptions twoPasses = Options(2);
+    Output out;
     Input failing{&blocks, 9 * 60};
     BRRConvertResult plan;
     EXPECT_EQ(BRRPlan(ReadInput, &failing, blocks.size(), &forms, &plan), BRR_STATUS_READ_ERROR);
     ASSERT_EQ(BRRPlan(ReadInput, &failing, blocks.size(), &twoPasses, &plan), BRR_OK);
     EXPECT_EQ(BRRRender(ReadInput, &failing, &forms, Collect, &out, &plan), BRR_STATUS_INVALID_ARGUMENT);
     EXPECT_EQ(BRRRender(ReadInput, &failing, &twoPasses, Collect, &out, &plan), BRR_STATUS_READ_ERROR);
-    EXPECT_STREQ(BRRStatusText(BRR_STATUS_BAD_SIZE), "the input's size is not a multiple of 9 bytes");
 }
 
 TEST(BRRInit, EveryInitLeavesNullAlone)
@@ -297,20 +311,21 @@ void CheckEveryEntryPoint(const Bytes& blocks, const BRRConvertOptions& options,
     EXPECT_EQ(memory.bytes.empty(), status != BRR_OK);
 }
 
-TEST(BRRConvertOptions, EveryFieldIsCheckedAtItsBounds)
+struct BoundCase {
+    const char* name;
+    BRRConvertOptions options;
+    int status;
+};
+
+// Each field just inside and just past its bounds (for three blocks).
+std::vector<BoundCase> BoundCases()
 {
-    const Bytes blocks = testsupport::RandomBytes(9 * 3, 12);
     const auto with = [](auto set) {
         BRRConvertOptions o = Options(2);
         set(o);
         return o;
     };
-    struct Case {
-        const char* name;
-        BRRConvertOptions options;
-        int status;
-    };
-    std::vector<Case> cases = {
+    std::vector<BoundCase> cases = {
         {"loops_1", with([](auto& o) { o.loopCount = 1; }), BRR_OK},
         {"loops_3200", with([](auto& o) { o.loopCount = 3200; }), BRR_OK},
         {"loops_0", with([](auto& o) { o.loopCount = 0; }), BRR_STATUS_BAD_LOOP_COUNT},
@@ -345,12 +360,18 @@ TEST(BRRConvertOptions, EveryFieldIsCheckedAtItsBounds)
         cases.push_back({"piece_2_60_plus_1", with([](auto& o) { o.pieceBlocks = std::size_t(1 << 30) * (1u << 30) + 1; }),
                          BRR_STATUS_BAD_OPTION});
     }
+    return cases;
+}
+
+TEST(BRRConvertOptions, EveryFieldIsCheckedAtItsBounds)
+{
+    const Bytes blocks = testsupport::RandomBytes(9 * 3, 12);
     ScratchDir scratch;
     const BRRConvertOptions good = Options(2);
     Input input{&blocks, UINT64_MAX};
     BRRConvertResult goodPlan;
     ASSERT_EQ(BRRPlan(ReadInput, &input, blocks.size(), &good, &goodPlan), BRR_OK);
-    for (const Case& c : cases) {
+    for (const BoundCase& c : BoundCases()) {
         SCOPED_TRACE(c.name);
         CheckEveryEntryPoint(blocks, c.options, c.status, goodPlan, scratch);
     }

@@ -16,13 +16,16 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// A decaying two-partial tone of `count` samples, encoded: a sample as an encoder makes one.
-Bytes Sample(std::size_t count, double pitch, std::int64_t loopStart = BRR_NO_LOOP_START)
+// A decaying two-partial tone of `count` samples, encoded: a sample as an
+// encoder makes one. Its first `soft` samples are far quieter, as the onset
+// of a sound can be.
+Bytes Sample(std::size_t count, double pitch, std::int64_t loopStart = BRR_NO_LOOP_START, std::size_t soft = 0)
 {
     std::vector<std::int16_t> pcm(count);
     for (std::size_t i = 0; i < count; ++i) {
         const double t = static_cast<double>(i);
-        pcm[i] = static_cast<std::int16_t>(9000 * std::exp(-t / 3000) * (std::sin(pitch * t) + 0.3 * std::sin(3.1 * pitch * t)));
+        const double level = i < soft ? 200 : 9000 * std::exp(-t / 3000);
+        pcm[i] = static_cast<std::int16_t>(level * (std::sin(pitch * t) + 0.3 * std::sin(3.1 * pitch * t)));
     }
     BRREncodeOptions o;
     BRREncodeOptionsInit(&o);
@@ -57,20 +60,29 @@ TEST(BRRScan, FindsABankAmongRandomBytesExactly)
     const Bytes b = Sample(1600, 0.11, 800);
     std::memcpy(&image[12345], a.data(), a.size());
     std::memcpy(&image[12345 + a.size()], b.data(), b.size());
+    // Padded to a multiple of 256 after them, a sample whose soft first
+    // block is unlike the rest: the bank's place is its start all the same.
+    const Bytes c = Sample(1600, 0.11, BRR_NO_LOOP_START, 16);
+    const std::size_t bEnd = 12345 + a.size() + b.size();
+    const std::size_t cAt = (bEnd + 255) / 256 * 256;
+    std::fill(&image[bEnd], &image[cAt], std::uint8_t{0});
+    std::memcpy(&image[cAt], c.data(), c.size());
     const std::vector<BRRFound> finds = Scan(image);
-    ASSERT_EQ(finds.size(), 2u);
+    ASSERT_EQ(finds.size(), 3u);
     EXPECT_EQ(finds[0].offset, 12345u);
     EXPECT_EQ(finds[0].blocks, a.size() / 9);
     EXPECT_EQ(finds[1].offset, 12345u + a.size());
     EXPECT_EQ(finds[1].blocks, b.size() / 9);
     EXPECT_EQ(finds[1].loopFlag, 1);
     EXPECT_EQ(finds[1].loopBlock, BRR_NO_LOOP_START);  // only a directory knows
+    EXPECT_EQ(finds[2].offset, cAt);
+    EXPECT_EQ(finds[2].blocks, c.size() / 9);
     EXPECT_GT(finds[0].score, 0.99);
     // A find of exactly minBlocks blocks is kept, one block short of it is not.
     BRRScanOptions o;
     BRRScanOptionsInit(&o);
     o.minBlocks = b.size() / 9;
-    EXPECT_EQ(Scan(image, &o).size(), 2u);
+    EXPECT_EQ(Scan(image, &o).size(), 3u);
     ++o.minBlocks;
     EXPECT_EQ(Scan(image, &o).size(), 1u);
 }

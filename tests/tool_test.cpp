@@ -381,56 +381,69 @@ void CheckForms(const FormsCase& c)
               ExpectedRendering(c.file, headerRead ? 2 : 0, c.blocks, c.loopStart, c.passes, rate, c.smpl));
 }
 
-TEST(Tool, SampleFormsFlagsAndLoops)
+// Filter 0 at the loop start keeps the loop stable; the other blocks use
+// filters 1 to 3 so that the carried history shows.
+const std::vector<std::uint8_t> kLooping = {0xB4, 0xC8, 0xB0, 0xAC, 0x97};  // last: end + loop
+const std::vector<std::uint8_t> kEnding = {0xB4, 0xC8, 0xB1, 0xAC, 0x94};   // end at block 2
+const std::vector<std::uint8_t> kPlain = {0xB4, 0xC8, 0xB0, 0xAC, 0x95};    // last: end
+const std::string kCount5 = "Number of BRR blocks to decode : 5.\n";
+const std::string kBadHeader = "Error : Loop header of in.brr is not a block offset inside the sample; use "
+                               "--no-header if the file has none, or --loop-start S.\n";
+
+// The loop header read, refused or overridden, and bytes past the last block.
+TEST(Tool, SampleFormsAndTheirLoopHeaders)
 {
-    // Filter 0 at the loop start keeps the loop stable; the other blocks use
-    // filters 1 to 3 so that the carried history shows.
-    const std::vector<std::uint8_t> looping = {0xB4, 0xC8, 0xB0, 0xAC, 0x97};  // last: end + loop
-    const std::vector<std::uint8_t> ending = {0xB4, 0xC8, 0xB1, 0xAC, 0x94};    // end at block 2
-    const std::vector<std::uint8_t> plain = {0xB4, 0xC8, 0xB0, 0xAC, 0x95};  // last: end
-    const std::vector<std::uint8_t> unended = {0xB4, 0xC8, 0xB0, 0xAC, 0x94};
-    const std::string count5 = "Number of BRR blocks to decode : 5.\n";
-    const std::string badHeader = "Error : Loop header of in.brr is not a block offset inside the sample; use "
-                                  "--no-header if the file has none, or --loop-start S.\n";
     const std::string sizeError = "Error : Size of BRR file in.brr isn't a multiple of 9 bytes.\n";
-    Bytes strayBytes = SampleFile(plain, -1);  // a plain sample with two stray bytes at its end
+    Bytes strayBytes = SampleFile(kPlain, -1);  // a plain sample with two stray bytes at its end
     strayBytes.insert(strayBytes.end(), {0x12, 0x34});
     const Bytes none;
     const FormsCase cases[] = {
-        {"header_and_flags", SampleFile(looping, 18), {}, 0,
-         count5 + "Loop start : block 2.\nDone !\n", "", 5, 2, 1, kSmplLoop32To79},
-        {"header_flags_loops_rate", SampleFile(looping, 18), {"--loops", "3", "--rate", "32000"}, 0,
-         count5 + "Loop start : block 2.\n (probable note : E 5 +19 cents)\nLooping is stable.\nDone !\n",
+        {"header_and_flags", SampleFile(kLooping, 18), {}, 0,
+         kCount5 + "Loop start : block 2.\nDone !\n", "", 5, 2, 1, kSmplLoop32To79},
+        {"header_flags_loops_rate", SampleFile(kLooping, 18), {"--loops", "3", "--rate", "32000"}, 0,
+         kCount5 + "Loop start : block 2.\n (probable note : E 5 +19 cents)\nLooping is stable.\nDone !\n",
          "", 5, 2, 3, kSmplLoop128To175At32kE5},
-        {"header_without_flags", SampleFile(plain, 27), {}, 0, count5 + "Loop start : block 3.\nDone !\n",
+        {"header_without_flags", SampleFile(kPlain, 27), {}, 0, kCount5 + "Loop start : block 3.\nDone !\n",
          "", 5, 3, 1, none},
-        {"header_not_a_block", SampleFile(looping, 10), {}, 1, count5, badHeader, 0, 0, 0, none},
-        {"header_past_the_end", SampleFile(looping, 45), {"--loops", "2"}, 1, count5, badHeader, 0, 0, 0, none},
-        {"stray_bytes", strayBytes, {}, 1, count5, badHeader, 0, 0, 0, none},
-        {"stray_bytes_no_header", strayBytes, {"--no-header"}, 0, count5 + "Done !\n",
+        {"header_not_a_block", SampleFile(kLooping, 10), {}, 1, kCount5, kBadHeader, 0, 0, 0, none},
+        {"header_past_the_end", SampleFile(kLooping, 45), {"--loops", "2"}, 1, kCount5, kBadHeader, 0, 0, 0, none},
+        {"stray_bytes", strayBytes, {}, 1, kCount5, kBadHeader, 0, 0, 0, none},
+        {"stray_bytes_no_header", strayBytes, {"--no-header"}, 0, kCount5 + "Done !\n",
          "Warning : in.brr has 2 bytes after its last block; ignored.\n", 5, 0, 1, none},
-        {"loop_start_overrides_bad_header", SampleFile(looping, 10), {"--loop-start", "1", "--no-smpl"}, 0,
-         count5 + "Loop start : block 1.\nDone !\n", "", 5, 1, 1, none},
+        {"loop_start_overrides_bad_header", SampleFile(kLooping, 10), {"--loop-start", "1", "--no-smpl"}, 0,
+         kCount5 + "Loop start : block 1.\nDone !\n", "", 5, 1, 1, none},
         {"size_5_mod_9", Bytes(5 + 9, 0), {}, 1, "", sizeError, 0, 0, 0, none},
-        {"no_end_block", SampleFile(unended, -1), {}, 0, count5 + "Done !\n",
+    };
+    for (const FormsCase& c : cases) {
+        CheckForms(c);
+    }
+}
+
+// The end and loop flags, --stop-at-end, --loop-start and --loops.
+TEST(Tool, FlagsAndLoopOptions)
+{
+    const std::vector<std::uint8_t> unended = {0xB4, 0xC8, 0xB0, 0xAC, 0x94};
+    const Bytes none;
+    const FormsCase cases[] = {
+        {"no_end_block", SampleFile(unended, -1), {}, 0, kCount5 + "Done !\n",
          "Warning : in.brr has no end block (no block has the end flag); the sample may be cut short.\n", 5, 0, 1,
          none},
-        {"blocks_after_end", SampleFile(ending, -1), {}, 0, count5 + "Done !\n",
+        {"blocks_after_end", SampleFile(kEnding, -1), {}, 0, kCount5 + "Done !\n",
          "Warning : in.brr has 2 blocks after its end block; --stop-at-end leaves them out.\n", 5, 0, 1, none},
-        {"stop_at_end", SampleFile(ending, -1), {"--stop-at-end"}, 0,
+        {"stop_at_end", SampleFile(kEnding, -1), {"--stop-at-end"}, 0,
          "Number of BRR blocks to decode : 3.\nDone !\n", "", 3, 0, 1, none},
-        {"stop_at_end_header_past_it", SampleFile(ending, 27), {"--stop-at-end"}, 1,
-         "Number of BRR blocks to decode : 3.\n", badHeader, 0, 0, 0, none},
-        {"loop_start_option", SampleFile(plain, -1), {"--loop-start", "1", "--loops", "2"}, 0,
-         count5 + "Loop start : block 1.\n (probable note : B 2 +21 cents)\nLooping is unstable, try a "
+        {"stop_at_end_header_past_it", SampleFile(kEnding, 27), {"--stop-at-end"}, 1,
+         "Number of BRR blocks to decode : 3.\n", kBadHeader, 0, 0, 0, none},
+        {"loop_start_option", SampleFile(kPlain, -1), {"--loop-start", "1", "--loops", "2"}, 0,
+         kCount5 + "Loop start : block 1.\n (probable note : B 2 +21 cents)\nLooping is unstable, try a "
                   "larger number of loops to figure the length until the sample repeats.\nDone !\n",
          "", 5, 1, 2, kSmplLoop80To143B2},
-        {"loop_start_overrides_header", SampleFile(looping, 18), {"--loop-start=4", "--no-smpl"}, 0,
-         count5 + "Loop start : block 4.\nDone !\n", "", 5, 4, 1, none},
-        {"loop_start_outside", SampleFile(plain, -1), {"--loop-start", "5"}, 1, count5,
+        {"loop_start_overrides_header", SampleFile(kLooping, 18), {"--loop-start=4", "--no-smpl"}, 0,
+         kCount5 + "Loop start : block 4.\nDone !\n", "", 5, 4, 1, none},
+        {"loop_start_outside", SampleFile(kPlain, -1), {"--loop-start", "5"}, 1, kCount5,
          "Error : Loop start 5 is outside in.brr (5 blocks).\n", 0, 0, 0, none},
-        {"loops_without_loop_flag", SampleFile(plain, -1), {"--loops", "2"}, 0,
-         count5 + " (probable note : G 2 +35 cents)\nLooping is unstable, try a larger number of loops to "
+        {"loops_without_loop_flag", SampleFile(kPlain, -1), {"--loops", "2"}, 0,
+         kCount5 + " (probable note : G 2 +35 cents)\nLooping is unstable, try a larger number of loops to "
                   "figure the length until the sample repeats.\nDone !\n",
          "Warning : in.brr does not loop (its end block has no loop flag); --loops repeats it whole.\n", 5, 0, 2,
          none},
