@@ -49,6 +49,13 @@
 #define BRR_STATUS_BAD_LOOP_HEADER 10 /* a loop header that is no block offset inside the sample */
 #define BRR_STATUS_SMALL_BUFFER 11   /* the output buffer cannot hold the encoded blocks */
 #define BRR_STATUS_BAD_OPTION 12     /* an option field outside its documented range */
+#define BRR_STATUS_NO_ROOM 13        /* the sample fits neither its old place nor a free range */
+#define BRR_STATUS_OVERLAPS_DIRECTORY 14 /* the place would overlap the directory */
+#define BRR_STATUS_OVERLAPS_SAMPLE 15    /* the place would overlap another entry's sample */
+#define BRR_STATUS_OVERLAPS_ECHO 16      /* the place would overlap the echo buffer */
+#define BRR_STATUS_NO_END_BLOCK 17   /* no end flag on the sample's last block, or no end block after an offset */
+#define BRR_STATUS_NO_SUCH_ENTRY 18  /* the directory entry names no sample, or there is no directory */
+#define BRR_STATUS_NOT_A_DUMP 19     /* the data is no music-state dump */
 
 /* The format. */
 #define BRR_BLOCK_SIZE 9
@@ -426,7 +433,7 @@ typedef struct BRRFound {
     int32_t foundBy;     /* BRR_FOUND_BY_SCAN or BRR_FOUND_BY_DIRECTORY */
     int32_t entry;       /* the directory entry's address in the memory image, or -1 */
     int32_t loopFlag;    /* non-zero: the end block has the loop flag */
-    int32_t reserved0;
+    int32_t entryNumber; /* the entry's place in the directory, 0..255, or -1 */
     uint64_t reserved[4]; /* zero */
 } BRRFound;
 
@@ -441,9 +448,15 @@ VORNISH_BRR_API void BRRScanOptionsInit(BRRScanOptions *options);
    offset, a memory image's directory finds among the others. A scan find
    never shares bytes with another find: of two chains that share bytes the
    one with the stronger evidence is kept, and a directory's find wins over
-   any chain. Directory finds may share bytes with each other: entries that
-   name one start with different loops, or a start inside another entry's
-   sample, are each reported.
+   any chain. Every directory entry that names a sample is its own find, with
+   its entry's address and number, so directory finds may share bytes: entries
+   that name one start (with one loop or others), or a start inside another
+   entry's sample. An entry whose sample does not loop is taken whatever its
+   loop address holds; one whose sample loops but whose loop address is no
+   block of it is reported with loopBlock BRR_NO_LOOP_START and loopFlag set.
+   In a music-state dump, the directory is its register's when the entries
+   there name samples (else it is searched for), and no scan find overlaps the
+   echo buffer the chip writes.
    The finds do not depend on how the work is shared between threads.
    Reads data in place; working memory is fixed (a 128 KiB table with a
    memory image, what a few 512 KiB stretches ahead hold) plus the finds
@@ -452,6 +465,131 @@ VORNISH_BRR_API void BRRScanOptionsInit(BRRScanOptions *options);
    found NULL), BRR_STATUS_BAD_OPTION or BRR_STATUS_NO_MEMORY. */
 VORNISH_BRR_API int BRRScan(const uint8_t *data, size_t size, const BRRScanOptions *options,
                             BRRFoundFunction found, void *context);
+
+/* ---- Music-state dumps ---------------------------------------------------- */
+
+/* A music-state dump holds the playback processor's 64 KiB memory at
+   BRR_DUMP_MEMORY_OFFSET and the sound chip's 128 registers at
+   BRR_DUMP_REGISTERS_OFFSET; it is at least BRR_DUMP_MIN_SIZE bytes, and its
+   bytes 0x21 and 0x22 are 26 and byte 0x23 is 26 (a text tag follows) or 27.
+   BRRScan and BRRInsert take the memory image of such data at
+   BRR_DUMP_MEMORY_OFFSET when memoryOffset is BRR_SCAN_AUTO. */
+#define BRR_DUMP_MIN_SIZE 0x10200
+#define BRR_DUMP_MEMORY_OFFSET 0x100
+#define BRR_DUMP_REGISTERS_OFFSET 0x10100
+#define BRR_VOICES 8
+
+/* One of the chip's voices, as the registers hold it. */
+typedef struct BRRVoice {
+    int32_t pitch;     /* 0..0x3FFF; 0x1000 plays at 32000 Hz */
+    int32_t rate;      /* the rate the pitch stands for, pitch * 32000 / 4096, rounded */
+    int32_t source;    /* the directory entry it plays, 0..255 */
+    int32_t sounding;  /* non-zero: its envelope's current value is not 0 */
+    uint8_t adsr[2];   /* the envelope's attack-decay-sustain-release bytes */
+    uint8_t gain;      /* the envelope's gain byte */
+    uint8_t envelope;  /* the envelope's current value */
+} BRRVoice;
+
+typedef struct BRRDump {
+    /* The directory's address from its register (a multiple of 256), and
+       whether the entries there name sample chains (a dump saved before its
+       program set the register names none). */
+    int32_t directory;
+    int32_t directoryNamesSamples;
+    /* The echo buffer the chip writes, in the memory image: start and size
+       (it wraps at 0x10000), or echoStart -1 when the chip does not write it. */
+    int32_t echoStart;
+    int32_t echoBytes;
+    BRRVoice voices[BRR_VOICES];
+    int32_t hasTitles; /* non-zero: song and game hold the header's text tag */
+    char song[33];     /* NUL-terminated; "" without a text tag */
+    char game[33];
+    uint8_t reserved[30];
+} BRRDump;
+
+/* Non-zero when size bytes at data are a music-state dump. */
+VORNISH_BRR_API int BRRIsDump(const uint8_t *data, size_t size);
+
+/* Reads what a dump's registers and header say. Returns BRR_OK,
+   BRR_STATUS_MISSING_PATH (a NULL pointer), BRR_STATUS_NOT_A_DUMP or
+   BRR_STATUS_NO_MEMORY; dump is written only on BRR_OK. */
+VORNISH_BRR_API int BRRReadDump(const uint8_t *data, size_t size, BRRDump *dump);
+
+/* ---- Putting a sample back ----------------------------------------------- */
+
+/* A range of memory addresses, end exclusive. */
+typedef struct BRRMemoryRange {
+    int64_t start;
+    int64_t end;
+} BRRMemoryRange;
+
+#define BRR_MAX_FREE_RANGES 64
+
+typedef struct BRRInsertOptions {
+    /* Exactly one of the two: a directory entry 0..255 whose sample is
+       replaced and whose start and loop addresses are written, or an offset
+       in the data where a chain through its end block is replaced in place.
+       The other is -1. */
+    int32_t entry;
+    int32_t reserved0; /* zero */
+    int64_t at;
+    /* As BRRScanOptions has them (entry only): the memory image, BRR_SCAN_AUTO
+       (a dump's, or data of exactly 65536 bytes) or an offset; the directory,
+       BRR_SCAN_AUTO (a dump's register, else searched for) or its address. */
+    int64_t memoryOffset;
+    int32_t directory;
+    /* How many free ranges (0..BRR_MAX_FREE_RANGES), memory addresses in
+       0..0x10000 with start < end, tried in order where the old place is no
+       room. */
+    int32_t freeCount;
+    const BRRMemoryRange *free;
+    /* The echo buffer (memory addresses, wrapping at 0x10000; bytes 1..65536),
+       or echoStart -1: a dump's own, none for a plain memory image. */
+    int64_t echoStart;
+    int64_t echoBytes;
+    uint32_t reserved[8]; /* zero */
+} BRRInsertOptions;
+
+typedef struct BRRInsertResult {
+    uint64_t offset;      /* the new blocks' first byte, in the data */
+    uint64_t bytes;       /* the new blocks' size (the loop header is not written) */
+    uint64_t room;        /* the largest place that was open to it: its old
+                             place, or a free range that overlaps nothing */
+    int64_t start;        /* the entry's new start and loop addresses, or -1 */
+    int64_t loopAddress;
+    int64_t loopBlock;    /* the new sample's loop block, or BRR_NO_LOOP_START */
+    uint64_t oldOffset;   /* the old sample, in the data */
+    uint64_t oldBytes;
+    int32_t freeRange;    /* the free range used, or -1: the old place */
+    int32_t sharedEntries; /* other entries that still use the old sample's bytes */
+    int32_t loopFlagWithoutHeader; /* non-zero: the sample loops but had no loop header */
+    int32_t directory;    /* the directory used, or -1 */
+    uint32_t reserved[4];
+} BRRInsertResult;
+
+/* Entry, at and memory image -1 and auto, no free range, no echo given. */
+VORNISH_BRR_API void BRRInsertOptionsInit(BRRInsertOptions *options);
+
+/* Puts sampleSize bytes at sample (blocks, with a 2-byte loop header when
+   the size is 2 more than a multiple of 9; the last block must have the end
+   flag) into size bytes at data. With an entry, the new blocks take the old
+   sample's place when they fit in its bytes and no other entry uses them,
+   else the first free range in which they fit; a place that would overlap
+   the directory (its entries through the last that names a sample), another
+   entry's sample or the echo buffer is refused. The entry's loop address is
+   its start plus the loop header's offset (its start without one). With an
+   offset, the chain there is replaced when the new blocks fit in it. Only
+   the new blocks' bytes and the entry's four bytes change, and data is left
+   untouched unless the status is BRR_OK. result may be NULL; on
+   BRR_STATUS_NO_ROOM it still says what was needed (bytes) and open (room).
+   Returns BRR_OK, BRR_STATUS_MISSING_PATH, BRR_STATUS_BAD_OPTION,
+   BRR_STATUS_BAD_SIZE / BRR_STATUS_NO_BLOCKS / BRR_STATUS_BAD_LOOP_HEADER /
+   BRR_STATUS_NO_END_BLOCK (the sample), BRR_STATUS_NO_SUCH_ENTRY,
+   BRR_STATUS_NO_ROOM, BRR_STATUS_OVERLAPS_DIRECTORY / _SAMPLE / _ECHO (the
+   first free range large enough overlapped it, and none after it fitted) or
+   BRR_STATUS_NO_MEMORY. */
+VORNISH_BRR_API int BRRInsert(uint8_t *data, size_t size, const uint8_t *sample, size_t sampleSize,
+                              const BRRInsertOptions *options, BRRInsertResult *result);
 
 /* ---- Text ----------------------------------------------------------------- */
 

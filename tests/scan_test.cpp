@@ -131,8 +131,9 @@ TEST(BRRScan, TrustsABanksPlacesButNotRepeatedRecords)
     EXPECT_EQ(finds[2].blocks, 30u);
 }
 
-// A directory of exactly the fewest entries that count (a repeated entry
-// counts once), a sample it does not name before its own, in offset order.
+// A directory of exactly the fewest entries that count when it is searched
+// for (a repeated entry counts once), a sample it does not name before its
+// own, in offset order, and every entry its own find.
 TEST(BRRScan, ADirectoryGivesEveryEntryWithItsLoop)
 {
     Bytes memory(BRR_MEMORY_IMAGE_SIZE);
@@ -143,11 +144,21 @@ TEST(BRRScan, ADirectoryGivesEveryEntryWithItsLoop)
     std::memcpy(&memory[0x3000 + a.size()], b.data(), b.size());
     std::memcpy(&memory[0x800], unnamed.data(), unnamed.size());
     const auto bAt = static_cast<std::uint16_t>(0x3000 + a.size());
-    const std::uint16_t entries[] = {0x3000, 0x3000 + 9 * 25, 0x3000, 0x3000 + 9 * 25, bAt, bAt, 0x3000, 0x3000 + 9 * 10};
-    for (std::size_t k = 0; k < 8; ++k) {
+    // Entry 1 repeats entry 0; entry 4 names a sample that does not loop,
+    // entry 5 one that loops, each with a loop address that is no block of it.
+    const std::uint16_t entries[] = {0x3000, 0x3000 + 9 * 25, 0x3000, 0x3000 + 9 * 25, bAt, bAt,
+                                     0x3000, 0x3000 + 9 * 10, bAt, 0xFFFF, 0x3000, 0x0123};
+    for (std::size_t k = 0; k < 12; ++k) {
         memory[0x2400 + 2 * k] = static_cast<std::uint8_t>(entries[k] & 0xFF);
         memory[0x2400 + 2 * k + 1] = static_cast<std::uint8_t>(entries[k] >> 8);
     }
+    struct Expected {
+        std::uint64_t offset;
+        std::int64_t loopBlock;
+        std::int32_t number;
+    };
+    const Expected expected[] = {{0x3000, 25, 0}, {0x3000, 25, 1}, {0x3000, 10, 3}, {0x3000, BRR_NO_LOOP_START, 5},
+                                 {bAt, BRR_NO_LOOP_START, 2}, {bAt, BRR_NO_LOOP_START, 4}};
     for (const std::int32_t directory : {BRR_SCAN_AUTO, 0x2400, BRR_SCAN_NONE}) {
         BRRScanOptions o;
         BRRScanOptionsInit(&o);
@@ -156,22 +167,24 @@ TEST(BRRScan, ADirectoryGivesEveryEntryWithItsLoop)
         ASSERT_FALSE(finds.empty());
         EXPECT_EQ(finds[0].offset, 0x800u);
         EXPECT_EQ(finds[0].foundBy, BRR_FOUND_BY_SCAN);
+        EXPECT_EQ(finds[0].entryNumber, -1);
         if (directory == BRR_SCAN_NONE) {  // no directory looked up
             EXPECT_TRUE(std::all_of(finds.begin(), finds.end(), [](const BRRFound& f) {
                 return f.foundBy == BRR_FOUND_BY_SCAN;
             }));
             continue;
         }
-        ASSERT_EQ(finds.size(), 4u) << directory;  // the repeated entry once
-        EXPECT_EQ(finds[1].offset, 0x3000u);
-        EXPECT_EQ(finds[1].loopBlock, 25);
-        EXPECT_EQ(finds[1].entry, 0x2400);
-        EXPECT_EQ(finds[2].offset, 0x3000u);
-        EXPECT_EQ(finds[2].loopBlock, 10);
-        EXPECT_EQ(finds[2].entry, 0x240C);
-        EXPECT_EQ(finds[3].offset, 0x3000u + a.size());
-        EXPECT_EQ(finds[3].loopBlock, BRR_NO_LOOP_START);  // its end block does not loop
-        EXPECT_EQ(finds[3].foundBy, BRR_FOUND_BY_DIRECTORY);
+        ASSERT_EQ(finds.size(), 7u) << directory;  // one find per entry
+        for (std::size_t i = 0; i < 6; ++i) {
+            SCOPED_TRACE(i);
+            const BRRFound& f = finds[i + 1];
+            EXPECT_EQ(f.offset, expected[i].offset);
+            EXPECT_EQ(f.loopBlock, expected[i].loopBlock);
+            EXPECT_EQ(f.entryNumber, expected[i].number);
+            EXPECT_EQ(f.entry, 0x2400 + 4 * expected[i].number);
+            EXPECT_EQ(f.foundBy, BRR_FOUND_BY_DIRECTORY);
+            EXPECT_EQ(f.loopFlag, f.offset == 0x3000u ? 1 : 0);
+        }
     }
 }
 

@@ -1,4 +1,4 @@
-// Judging one chain of blocks, and the memory image's directory.
+// Judging one chain of blocks, and where a sample begins.
 #ifndef VORNISH_SCAN_CHAIN_H
 #define VORNISH_SCAN_CHAIN_H
 
@@ -42,11 +42,6 @@ float HeaderEvidenceOf(const std::uint8_t* data, std::uint64_t first, std::uint6
 // nullptr: none) ends: the zeros of its own last block are no padding.
 std::uint64_t AlignStart(const std::uint8_t* data, std::uint64_t segment, std::uint64_t start, bool packed,
                          std::uint64_t after, const BRRFound* before);
-
-// The finds of a 64 KiB memory image's directory (at `directory`, or the one
-// found when it is BRR_SCAN_AUTO), in order of offset; memoryOffset is where
-// the image starts in the data. Throws std::bad_alloc.
-std::vector<BRRFound> DirectoryFinds(const std::uint8_t* memory, std::uint64_t memoryOffset, std::int32_t directory);
 
 }  // namespace scan
 }  // namespace vornish

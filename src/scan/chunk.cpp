@@ -107,6 +107,7 @@ void Finder::Add(std::uint64_t start, std::uint64_t end, double score, double ev
     f.score = score;
     f.foundBy = BRR_FOUND_BY_SCAN;
     f.entry = -1;
+    f.entryNumber = -1;
     f.loopFlag = (data_[end] & BRR_LOOP_FLAG) != 0 ? 1 : 0;
     Offer(finds_, directory_, Pending{f, evidence, sure}, options_.minBlocks);
 }

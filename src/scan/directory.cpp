@@ -8,8 +8,12 @@
 // flag) inside the image and `loop` is one of its blocks. Random bytes make
 // one such entry in about 2^16 / (9 x chain length); the page with the most
 // distinct plausible entries, if clearly more than that, is the directory.
+// Once it is known, an entry whose sample does not loop names it whatever its
+// loop address holds (players never read it), as does one whose loop address
+// is wrong, if its chain looks like audio.
+#include "scan/directory.h"
+
 #include <algorithm>
-#include <memory>
 #include <utility>
 
 #include "scan/chain.h"
@@ -25,6 +29,8 @@ constexpr std::uint32_t kPage = 256;
 // A directory found by itself names at least this many distinct samples.
 constexpr int kFewestEntries = 3;
 
+}  // namespace
+
 // Tables of a type of this file's own, so that no container instantiation
 // of the standard library's leaves the shared library.
 struct DirectoryTables {
@@ -33,31 +39,33 @@ struct DirectoryTables {
     std::uint32_t sum[kMemory / 4 + 1];
 };
 
-struct Image {
-    const std::uint8_t* memory;
-    std::unique_ptr<DirectoryTables> tables;
-    std::uint16_t* blocks;
-    float* scores;
-};
-
-void MeasureChains(Image& image)
+MemoryChains::MemoryChains(const std::uint8_t* m) : memory(m), tables(new DirectoryTables)
 {
-    std::fill(image.blocks, image.blocks + kMemory, std::uint16_t{0});
-    std::fill(image.scores, image.scores + kMemory, -1.0f);
+    std::uint16_t* blocks = tables->blocks;
+    std::fill(blocks, blocks + kMemory, std::uint16_t{0});
+    std::fill(tables->scores, tables->scores + kMemory, -1.0f);
     for (std::uint32_t a = kMemory - BRR_BLOCK_SIZE + 1; a-- > 0;) {
-        if ((image.memory[a] & BRR_END_FLAG) != 0) {
-            image.blocks[a] = 1;
-        } else if (a + 2 * BRR_BLOCK_SIZE <= kMemory && image.blocks[a + BRR_BLOCK_SIZE] != 0) {
-            image.blocks[a] = static_cast<std::uint16_t>(image.blocks[a + BRR_BLOCK_SIZE] + 1);
+        if ((memory[a] & BRR_END_FLAG) != 0) {
+            blocks[a] = 1;
+        } else if (a + 2 * BRR_BLOCK_SIZE <= kMemory && blocks[a + BRR_BLOCK_SIZE] != 0) {
+            blocks[a] = static_cast<std::uint16_t>(blocks[a + BRR_BLOCK_SIZE] + 1);
         }
     }
 }
+
+MemoryChains::~MemoryChains() = default;
+
+std::uint32_t MemoryChains::Blocks(std::uint32_t start) const { return start < kMemory ? tables->blocks[start] : 0; }
+
+namespace {
+
+using Image = MemoryChains;
 
 std::uint32_t Word(const std::uint8_t* p) { return static_cast<std::uint32_t>(p[0] | (p[1] << 8)); }
 
 double ChainEvidence(const Image& image, std::uint32_t start)
 {
-    const std::uint64_t end = start + (image.blocks[start] - 1u) * std::uint64_t{BRR_BLOCK_SIZE};
+    const std::uint64_t end = start + (image.tables->blocks[start] - 1u) * std::uint64_t{BRR_BLOCK_SIZE};
     return JudgeChain(image.memory, start, end, false, true).evidence;
 }
 
@@ -66,7 +74,7 @@ bool Possible(const Image& image, std::uint32_t start)
 {
     bool haveBefore = false;
     std::uint8_t before = 0;
-    for (std::uint32_t k = 0; k < image.blocks[start]; ++k) {
+    for (std::uint32_t k = 0; k < image.tables->blocks[start]; ++k) {
         const std::uint8_t* block = image.memory + start + std::size_t{k} * BRR_BLOCK_SIZE;
         if (IsSilent(block) && (block[0] & BRR_END_FLAG) == 0) {
             continue;
@@ -80,15 +88,33 @@ bool Possible(const Image& image, std::uint32_t start)
     return true;
 }
 
+float Score(Image& image, std::uint32_t start)
+{
+    if (image.tables->scores[start] < 0.0f) {
+        image.tables->scores[start] = static_cast<float>(ScoreOf(ChainEvidence(image, start)));
+    }
+    return image.tables->scores[start];
+}
+
+bool LoopInside(const Image& image, std::uint32_t start, std::uint32_t loop)
+{
+    return loop >= start && (loop - start) % BRR_BLOCK_SIZE == 0 &&
+           (loop - start) / BRR_BLOCK_SIZE < image.tables->blocks[start];
+}
+
 // An entry that names a sample. One whose loop is its start is as common in
 // fill as in a directory: to find the directory its chain must look like
 // audio; once the directory is found, only be blocks an encoder could make
-// (but a zeroed entry, as unused ones are, must still look like audio).
+// (but a zeroed entry, as unused ones are, must still look like audio). One
+// whose loop is no block of its chain names a sample, once the directory is
+// found, when the chain looks like audio.
 bool Plausible(Image& image, std::uint32_t start, std::uint32_t loop, bool finding)
 {
-    if (image.blocks[start] == 0 || loop < start || (loop - start) % BRR_BLOCK_SIZE != 0 ||
-        (loop - start) / BRR_BLOCK_SIZE >= image.blocks[start]) {
+    if (image.tables->blocks[start] == 0) {
         return false;
+    }
+    if (!LoopInside(image, start, loop)) {
+        return !finding && Possible(image, start) && Score(image, start) >= BRR_DEFAULT_MIN_SCORE;
     }
     if (loop != start) {
         return true;
@@ -97,33 +123,7 @@ bool Plausible(Image& image, std::uint32_t start, std::uint32_t loop, bool findi
     if (!finding && start != 0) {
         return Possible(image, start);
     }
-    if (image.scores[start] < 0.0f) {
-        image.scores[start] = static_cast<float>(ScoreOf(ChainEvidence(image, start)));
-    }
-    return image.scores[start] >= static_cast<float>(BRR_DEFAULT_MIN_SCORE);
-}
-
-struct Entry {
-    std::uint32_t address;
-    std::uint32_t start;
-    std::uint32_t loop;
-};
-
-// The plausible entries of a page, each (start, loop) once.
-std::vector<Entry> Entries(Image& image, std::uint32_t page, bool finding)
-{
-    std::vector<Entry> entries;
-    for (std::uint32_t k = 0; k < kEntries && page + 4 * k + 4 <= kMemory; ++k) {
-        const std::uint8_t* p = image.memory + page + std::size_t{4} * k;
-        const Entry e{page + 4 * k, Word(p), Word(p + 2)};
-        const bool seen = std::any_of(entries.begin(), entries.end(), [&](const Entry& x) {
-            return x.start == e.start && x.loop == e.loop;
-        });
-        if (!seen && Plausible(image, e.start, e.loop, finding)) {
-            entries.push_back(e);
-        }
-    }
-    return entries;
+    return Score(image, start) >= BRR_DEFAULT_MIN_SCORE;
 }
 
 // The page with the most plausible entries; of equals, the one whose first
@@ -161,39 +161,72 @@ std::uint32_t FindPage(Image& image, bool& found)
     return best;
 }
 
+// Plausible entries of the page by the search's rule, each (start, loop) once.
+int StrictCount(Image& image, std::uint32_t page)
+{
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> seen;
+    for (std::uint32_t k = 0; k < kEntries && page + 4 * k + 4 <= kMemory; ++k) {
+        const std::uint8_t* p = image.memory + page + std::size_t{4} * k;
+        const std::pair<std::uint32_t, std::uint32_t> e{Word(p), Word(p + 2)};
+        if (std::find(seen.begin(), seen.end(), e) == seen.end() && Plausible(image, e.first, e.second, true)) {
+            seen.push_back(e);
+        }
+    }
+    return static_cast<int>(seen.size());
+}
+
 }  // namespace
 
-std::vector<BRRFound> DirectoryFinds(const std::uint8_t* memory, std::uint64_t memoryOffset, std::int32_t directory)
+std::vector<DirectoryEntry> ReadDirectory(MemoryChains& chains, std::uint32_t page)
 {
-    Image image{memory, std::unique_ptr<DirectoryTables>(new DirectoryTables), nullptr, nullptr};
-    image.blocks = image.tables->blocks;
-    image.scores = image.tables->scores;
-    MeasureChains(image);
-    bool found = directory >= 0;
-    const std::uint32_t page = found ? static_cast<std::uint32_t>(directory) : FindPage(image, found);
-    std::vector<BRRFound> finds;
-    if (!found) {
-        return finds;
-    }
-    for (const Entry& e : Entries(image, page, false)) {
-        const std::uint32_t blocks = image.blocks[e.start];
-        const std::uint8_t endHeader = memory[e.start + (blocks - 1) * BRR_BLOCK_SIZE];
-        const bool loops = (endHeader & BRR_LOOP_FLAG) != 0;
-        const std::int64_t loopBlock = loops ? std::int64_t{(e.loop - e.start) / BRR_BLOCK_SIZE} : BRR_NO_LOOP_START;
-        const bool same = std::any_of(finds.begin(), finds.end(), [&](const BRRFound& f) {
-            return f.offset == memoryOffset + e.start && f.loopBlock == loopBlock;
-        });
-        if (same) {
-            continue;  // entries whose loops differ only where the sample does not loop
+    std::vector<DirectoryEntry> entries;
+    for (std::uint32_t k = 0; k < kEntries && page + 4 * k + 4 <= kMemory; ++k) {
+        const std::uint8_t* p = chains.memory + page + std::size_t{4} * k;
+        const std::uint32_t start = Word(p);
+        const std::uint32_t loop = Word(p + 2);
+        if (!Plausible(chains, start, loop, false)) {
+            continue;
         }
+        const std::uint32_t blocks = chains.tables->blocks[start];
+        const bool loops = (chains.memory[start + (blocks - 1) * BRR_BLOCK_SIZE] & BRR_LOOP_FLAG) != 0;
+        entries.push_back(DirectoryEntry{k, page + 4 * k, start, loop, blocks, loops, LoopInside(chains, start, loop)});
+    }
+    return entries;
+}
+
+bool NamesSamples(MemoryChains& chains, std::uint32_t page) { return StrictCount(chains, page) > 0; }
+
+std::int32_t ChooseDirectory(MemoryChains& chains, std::int32_t requested, std::int32_t registerPage)
+{
+    if (requested >= 0) {
+        return requested;
+    }
+    bool found = false;
+    const std::uint32_t searched = FindPage(chains, found);
+    if (registerPage >= 0) {
+        // A stale register may name a page where chance makes an entry or
+        // two; a page clearly more of a directory wins over it then.
+        const int named = StrictCount(chains, static_cast<std::uint32_t>(registerPage));
+        if (named > 0 && (!found || named >= std::min(kFewestEntries, StrictCount(chains, searched)))) {
+            return registerPage;
+        }
+    }
+    return found ? static_cast<std::int32_t>(searched) : -1;
+}
+
+std::vector<BRRFound> DirectoryFinds(MemoryChains& chains, std::uint64_t memoryOffset, std::uint32_t page)
+{
+    std::vector<BRRFound> finds;
+    for (const DirectoryEntry& e : ReadDirectory(chains, page)) {
         BRRFound f{};
         f.offset = memoryOffset + e.start;
-        f.blocks = blocks;
-        f.loopBlock = loopBlock;
-        f.score = ScoreOf(ChainEvidence(image, e.start));
+        f.blocks = e.blocks;
+        f.loopBlock = e.loops && e.loopValid ? std::int64_t{(e.loop - e.start) / BRR_BLOCK_SIZE} : BRR_NO_LOOP_START;
+        f.score = ScoreOf(ChainEvidence(chains, e.start));
         f.foundBy = BRR_FOUND_BY_DIRECTORY;
         f.entry = static_cast<std::int32_t>(e.address);
-        f.loopFlag = loops ? 1 : 0;
+        f.loopFlag = e.loops ? 1 : 0;
+        f.entryNumber = static_cast<std::int32_t>(e.number);
         finds.push_back(f);
     }
     std::stable_sort(finds.begin(), finds.end(),

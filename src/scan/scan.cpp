@@ -5,7 +5,9 @@
 #include <vector>
 
 #include "base/shared.h"
+#include "memory/dump.h"
 #include "scan/chain.h"
+#include "scan/directory.h"
 #include "scan/scan.h"
 
 namespace vornish {
@@ -16,15 +18,53 @@ namespace {
 // start and the hand-over cost nothing, small enough to hold a few.
 constexpr std::uint64_t kChunk = std::uint64_t{1} << 19;
 
+// Where the memory image is when the caller leaves it to us: all of 64 KiB
+// of data, or a dump's; -1: none.
+std::int64_t MemoryOf(const std::uint8_t* data, std::size_t size)
+{
+    return size == BRR_MEMORY_IMAGE_SIZE ? 0 : memory::IsDump(data, size) ? BRR_DUMP_MEMORY_OFFSET : -1;
+}
+
+// Passes on every find but the scan's that overlap a dump's echo buffer:
+// the chip writes there, whatever chains it holds are not samples.
+struct EchoFilter {
+    BRRFoundFunction found;
+    BRRScanProgressFunction progress;
+    void* context;
+    const BRRDump* dump;  // nullptr: none
+    std::uint64_t memoryOffset;
+};
+
+int PassOutsideEcho(void* context, const BRRFound* f)
+{
+    const auto* e = static_cast<const EchoFilter*>(context);
+    if (e->dump != nullptr && f->foundBy == BRR_FOUND_BY_SCAN && f->offset + f->blocks * BRR_BLOCK_SIZE > e->memoryOffset &&
+        f->offset < e->memoryOffset + BRR_MEMORY_IMAGE_SIZE) {
+        const std::uint64_t from = f->offset > e->memoryOffset ? f->offset - e->memoryOffset : 0;
+        const std::uint64_t to = std::min<std::uint64_t>(f->offset + f->blocks * BRR_BLOCK_SIZE - e->memoryOffset,
+                                                         BRR_MEMORY_IMAGE_SIZE);
+        if (memory::InEcho(*e->dump, from, to - from)) {
+            return 0;
+        }
+    }
+    return e->found(e->context, f);
+}
+
+void ForwardProgress(void* context, std::uint64_t done, std::uint64_t total)
+{
+    const auto* e = static_cast<const EchoFilter*>(context);
+    e->progress(e->context, done, total);
+}
+
 bool Reserved(const BRRScanOptions& o) { return o.reserved0 != 0 || !AllZero(o.reserved); }
 
 // BRR_OK, or BRR_STATUS_BAD_OPTION for a field outside its range.
-int CheckScanOptions(const BRRScanOptions& o, std::uint64_t size)
+int CheckScanOptions(const BRRScanOptions& o, const std::uint8_t* data, std::size_t size)
 {
     const bool memoryOk = o.memoryOffset == BRR_SCAN_AUTO || o.memoryOffset == BRR_SCAN_NONE ||
                           (o.memoryOffset >= 0 && size >= BRR_MEMORY_IMAGE_SIZE &&
                            static_cast<std::uint64_t>(o.memoryOffset) <= size - BRR_MEMORY_IMAGE_SIZE);
-    const bool memory = o.memoryOffset >= 0 || (o.memoryOffset == BRR_SCAN_AUTO && size == BRR_MEMORY_IMAGE_SIZE);
+    const bool memory = o.memoryOffset >= 0 || (o.memoryOffset == BRR_SCAN_AUTO && MemoryOf(data, size) >= 0);
     const bool directoryOk = o.directory == BRR_SCAN_AUTO || o.directory == BRR_SCAN_NONE ||
                              (memory && o.directory >= 0 && o.directory <= 0xFF00 && o.directory % 256 == 0);
     const bool ok = o.minBlocks >= 1 && o.minBlocks <= (std::uint64_t{1} << 32) && o.minScore >= 0.0 &&
@@ -60,18 +100,31 @@ VORNISH_BRR_API int BRRScan(const std::uint8_t* data, std::size_t size, const BR
     if ((data == nullptr && size > 0) || found == nullptr) {
         return BRR_STATUS_MISSING_PATH;
     }
-    const int status = CheckScanOptions(o, size);
+    const int status = CheckScanOptions(o, data, size);
     if (status != BRR_OK) {
         return status;
     }
     try {
         const std::int64_t memory = o.memoryOffset >= 0 ? o.memoryOffset
-                                    : o.memoryOffset == BRR_SCAN_AUTO && size == BRR_MEMORY_IMAGE_SIZE ? 0 : -1;
+                                    : o.memoryOffset == BRR_SCAN_AUTO ? MemoryOf(data, size) : -1;
+        // A dump's registers describe its own memory image, where it keeps it.
+        BRRDump dump{};
+        const bool registers = memory == BRR_DUMP_MEMORY_OFFSET && vornish::memory::IsDump(data, size);
+        if (registers) {
+            vornish::memory::ReadRegisters(data, dump);
+        }
         std::vector<BRRFound> directory;
         if (memory >= 0 && o.directory != BRR_SCAN_NONE) {
-            directory = DirectoryFinds(data + memory, static_cast<std::uint64_t>(memory), o.directory);
+            MemoryChains chains(data + memory);
+            const std::int32_t page = ChooseDirectory(chains, o.directory, registers ? dump.directory : -1);
+            if (page >= 0) {
+                directory = DirectoryFinds(chains, static_cast<std::uint64_t>(memory), static_cast<std::uint32_t>(page));
+            }
         }
-        ScanStretches(data, size, o, directory, found, context, kChunk);
+        EchoFilter filter{found, o.progress, context, registers ? &dump : nullptr, static_cast<std::uint64_t>(memory)};
+        BRRScanOptions forwarded = o;
+        forwarded.progress = o.progress != nullptr ? ForwardProgress : nullptr;
+        ScanStretches(data, size, forwarded, directory, PassOutsideEcho, &filter, kChunk);
     } catch (const std::bad_alloc&) {
         return BRR_STATUS_NO_MEMORY;
     }

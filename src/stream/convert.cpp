@@ -133,6 +133,13 @@ const char* BRRStatusText(int status)
     case BRR_STATUS_BAD_LOOP_HEADER: return "the loop header is not a block offset inside the sample";
     case BRR_STATUS_SMALL_BUFFER: return "the output buffer is too small for the encoded blocks";
     case BRR_STATUS_BAD_OPTION: return "an option is outside its documented range";
+    case BRR_STATUS_NO_ROOM: return "the sample fits neither its old place nor a free range";
+    case BRR_STATUS_OVERLAPS_DIRECTORY: return "the place would overlap the directory";
+    case BRR_STATUS_OVERLAPS_SAMPLE: return "the place would overlap another entry's sample";
+    case BRR_STATUS_OVERLAPS_ECHO: return "the place would overlap the echo buffer";
+    case BRR_STATUS_NO_END_BLOCK: return "the sample's last block has no end flag";
+    case BRR_STATUS_NO_SUCH_ENTRY: return "the directory entry names no sample";
+    case BRR_STATUS_NOT_A_DUMP: return "the data is no music-state dump";
     case 999: return "done (the exported BRRDecode's success)";
     default: return "unknown status";
     }
