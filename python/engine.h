@@ -52,6 +52,9 @@ private:
 // The class Found and the functions scan and encode.
 void DefineScanAndEncode(py::module_& m);
 
+// The functions is_dump, read_dump and insert.
+void DefineMemory(py::module_& m);
+
 }  // namespace engine
 
 #endif

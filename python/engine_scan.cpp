@@ -60,6 +60,7 @@ struct Found {
     double score;
     std::string foundBy;
     py::object directory;
+    py::object entry;
 
     py::object BlocksView(const py::object& data) const
     {
@@ -102,7 +103,8 @@ std::vector<Found> Scan(const py::object& input, std::uint64_t minBlocks, double
     for (const BRRFound& f : finds) {
         const bool byDirectory = f.foundBy == BRR_FOUND_BY_DIRECTORY;
         result.push_back(Found{f.offset, f.blocks, OrNone(f.loopBlock >= 0, py::int_(f.loopBlock)), f.score,
-                               byDirectory ? "directory" : "scan", OrNone(byDirectory, py::int_(f.entry))});
+                               byDirectory ? "directory" : "scan", OrNone(byDirectory, py::int_(f.entry)),
+                               OrNone(f.entryNumber >= 0, py::int_(f.entryNumber))});
     }
     return result;
 }
@@ -118,10 +120,11 @@ void DefineScanAndEncode(py::module_& m)
         .def_readonly("score", &Found::score, "0..1: how surely the blocks are audio.")
         .def_readonly("found_by", &Found::foundBy, "'scan' or 'directory'.")
         .def_readonly("directory", &Found::directory, "The directory entry's address, or None.")
+        .def_readonly("entry", &Found::entry, "The directory entry's number (0..255), or None.")
         .def("_blocks_view", &Found::BlocksView, py::arg("data"))
         .def("__repr__", [](const Found& f) {
-            return py::str("Found(offset={}, blocks={}, loop={}, score={:.2f}, found_by='{}', directory={})")
-                .format(f.offset, f.blocks, f.loop, f.score, f.foundBy, f.directory);
+            return py::str("Found(offset={}, blocks={}, loop={}, score={:.2f}, found_by='{}', directory={}, entry={})")
+                .format(f.offset, f.blocks, f.loop, f.score, f.foundBy, f.directory, f.entry);
         });
     m.def("encode", &Encode, py::arg("pcm"), py::kw_only(), py::arg("loop_start") = py::none(),
           py::arg("effort") = "default", py::arg("rules") = "hardware", py::arg("reset_filter") = true,

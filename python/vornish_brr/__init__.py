@@ -20,7 +20,8 @@ import numpy
 from . import _engine
 from ._engine import Decoder, Error, Found, OptionError, Sample
 
-__all__ = ["convert", "decode", "decode_blocks", "encode", "scan", "Decoder", "Sample", "Found", "Error",
+__all__ = ["convert", "decode", "decode_blocks", "encode", "scan", "insert", "read_dump", "Dump", "Voice",
+           "Decoder", "Sample", "Found", "Error",
            "OptionError", "DataTypeError", "INTERPOLATION_TABLE", "__version__"]
 
 __version__: str = _engine.__version__
@@ -250,7 +251,7 @@ def scan(data: Data, *, min_blocks: int = 4, min_score: float = 0.5, memory_offs
     min_blocks blocks (1 to 2**32) and a score of min_score (0..1: how sure
     the scanner is that the blocks are audio an encoder made). memory_offset
     is where a 64 KiB memory image starts (by default, data of exactly 65536
-    bytes is one); directory is its sample directory's address (a multiple
+    bytes is one, and a music-state dump holds one at 0x100); directory is its sample directory's address (a multiple
     of 256 up to 0xFF00; by default found by itself). Raises
     vornish_brr.Error."""
     _whole("min_blocks", min_blocks, 1, 2**32, "the fewest blocks")
@@ -267,9 +268,9 @@ def scan(data: Data, *, min_blocks: int = 4, min_score: float = 0.5, memory_offs
         if directory % 256:
             _fail(OptionError, f"directory={directory}: the directory's address must be a multiple of 256",
                   _BAD_OPTION)
-        if memory_offset is None and size != 65536:
+        if memory_offset is None and size != 65536 and not _engine.is_dump(image):
             _fail(OptionError, f"directory={directory}: a directory needs a memory image (65536 bytes, "
-                  "or memory_offset)", _BAD_OPTION)
+                  "a music-state dump, or memory_offset)", _BAD_OPTION)
     return _engine.scan(image, min_blocks=int(min_blocks), min_score=float(min_score),
                         memory_offset=memory_offset, directory=directory)
 
@@ -292,3 +293,5 @@ def _blocks_view(self: Found, data: Data):
 
 
 Found.blocks_view = _blocks_view
+
+from ._memory import Dump, Voice, insert, read_dump  # noqa: E402  (they use the helpers above)

@@ -8,9 +8,8 @@
 // flag) inside the image and `loop` is one of its blocks. Random bytes make
 // one such entry in about 2^16 / (9 x chain length); the page with the most
 // distinct plausible entries, if clearly more than that, is the directory.
-// Once it is known, an entry whose sample does not loop names it whatever its
-// loop address holds (players never read it), as does one whose loop address
-// is wrong, if its chain looks like audio.
+// Once it is known, an entry whose loop address is no block of its chain
+// names a sample too, when its blocks are an encoder's (NamesSample).
 #include "scan/directory.h"
 
 #include <algorithm>
@@ -105,16 +104,11 @@ bool LoopInside(const Image& image, std::uint32_t start, std::uint32_t loop)
 // An entry that names a sample. One whose loop is its start is as common in
 // fill as in a directory: to find the directory its chain must look like
 // audio; once the directory is found, only be blocks an encoder could make
-// (but a zeroed entry, as unused ones are, must still look like audio). One
-// whose loop is no block of its chain names a sample, once the directory is
-// found, when the chain looks like audio.
+// (but a zeroed entry, as unused ones are, must still look like audio).
 bool Plausible(Image& image, std::uint32_t start, std::uint32_t loop, bool finding)
 {
-    if (image.tables->blocks[start] == 0) {
+    if (image.tables->blocks[start] == 0 || !LoopInside(image, start, loop)) {
         return false;
-    }
-    if (!LoopInside(image, start, loop)) {
-        return !finding && Possible(image, start) && Score(image, start) >= BRR_DEFAULT_MIN_SCORE;
     }
     if (loop != start) {
         return true;
@@ -124,6 +118,19 @@ bool Plausible(Image& image, std::uint32_t start, std::uint32_t loop, bool findi
         return Possible(image, start);
     }
     return Score(image, start) >= BRR_DEFAULT_MIN_SCORE;
+}
+
+// Once the directory is known, an entry whose loop address is no block of
+// its chain (players never read it where the sample does not loop) names a
+// sample when its blocks are ones an encoder makes: among the entries that
+// name one by their loop, or after them when its chain looks like audio.
+bool NamesSample(Image& image, std::uint32_t start, std::uint32_t loop, bool amongOthers)
+{
+    if (LoopInside(image, start, loop)) {
+        return Plausible(image, start, loop, false);
+    }
+    return image.tables->blocks[start] != 0 && Possible(image, start) &&
+           (amongOthers || Score(image, start) >= BRR_DEFAULT_MIN_SCORE);
 }
 
 // The page with the most plausible entries; of equals, the one whose first
@@ -161,14 +168,16 @@ std::uint32_t FindPage(Image& image, bool& found)
     return best;
 }
 
-// Plausible entries of the page by the search's rule, each (start, loop) once.
-int StrictCount(Image& image, std::uint32_t page)
+// Plausible entries of the page by the search's rule, each (start, loop)
+// once; with `audio`, only those whose chains look like audio.
+int StrictCount(Image& image, std::uint32_t page, bool audio = false)
 {
     std::vector<std::pair<std::uint32_t, std::uint32_t>> seen;
     for (std::uint32_t k = 0; k < kEntries && page + 4 * k + 4 <= kMemory; ++k) {
         const std::uint8_t* p = image.memory + page + std::size_t{4} * k;
         const std::pair<std::uint32_t, std::uint32_t> e{Word(p), Word(p + 2)};
-        if (std::find(seen.begin(), seen.end(), e) == seen.end() && Plausible(image, e.first, e.second, true)) {
+        if (std::find(seen.begin(), seen.end(), e) == seen.end() && Plausible(image, e.first, e.second, true) &&
+            (!audio || Score(image, e.first) >= BRR_DEFAULT_MIN_SCORE)) {
             seen.push_back(e);
         }
     }
@@ -177,24 +186,73 @@ int StrictCount(Image& image, std::uint32_t page)
 
 }  // namespace
 
+namespace {
+
+// A start that follows an accepted sample as a bank puts one: right after
+// its end block or past a few zeros, or at the next multiple of 16; or that an accepted entry
+// names itself. Where it is, not what its blocks are, says it is a sample.
+bool Follows(const MemoryChains& chains, const std::vector<DirectoryEntry>& accepted, std::uint32_t start)
+{
+    constexpr std::uint32_t kPad = 16;
+    return std::any_of(accepted.begin(), accepted.end(), [&](const DirectoryEntry& e) {
+        const std::uint32_t end = e.start + e.blocks * BRR_BLOCK_SIZE;
+        const bool zeros = start >= end && start - end < kPad &&
+                           std::all_of(chains.memory + end, chains.memory + start, [](std::uint8_t b) { return b == 0; });
+        return start == e.start || zeros || (start > end && start == RoundUp(end, kPad));
+    });
+}
+
+DirectoryEntry MakeEntry(const MemoryChains& chains, std::uint32_t page, std::uint32_t k)
+{
+    const std::uint8_t* p = chains.memory + page + std::size_t{4} * k;
+    const std::uint32_t start = Word(p);
+    const std::uint32_t loop = Word(p + 2);
+    const std::uint32_t blocks = chains.tables->blocks[start];
+    const bool loops = blocks > 0 && (chains.memory[start + (blocks - 1) * BRR_BLOCK_SIZE] & BRR_LOOP_FLAG) != 0;
+    return DirectoryEntry{k, page + 4 * k, start, loop, blocks, loops, blocks > 0 && LoopInside(chains, start, loop)};
+}
+
+}  // namespace
+
 std::vector<DirectoryEntry> ReadDirectory(MemoryChains& chains, std::uint32_t page)
 {
-    std::vector<DirectoryEntry> entries;
-    for (std::uint32_t k = 0; k < kEntries && page + 4 * k + 4 <= kMemory; ++k) {
-        const std::uint8_t* p = chains.memory + page + std::size_t{4} * k;
-        const std::uint32_t start = Word(p);
-        const std::uint32_t loop = Word(p + 2);
-        if (!Plausible(chains, start, loop, false)) {
-            continue;
+    const std::uint32_t slots = std::min(kEntries, (kMemory - page) / 4);
+    std::vector<DirectoryEntry> sure;  // entries that name a sample on their own
+    std::vector<bool> sureAt(slots, false);
+    std::uint32_t count = 0;           // through the last of them
+    for (std::uint32_t k = 0; k < slots; ++k) {
+        const DirectoryEntry e = MakeEntry(chains, page, k);
+        if (NamesSample(chains, e.start, e.loop, false)) {
+            sure.push_back(e);
+            sureAt[k] = true;
+            count = k + 1;
         }
-        const std::uint32_t blocks = chains.tables->blocks[start];
-        const bool loops = (chains.memory[start + (blocks - 1) * BRR_BLOCK_SIZE] & BRR_LOOP_FLAG) != 0;
-        entries.push_back(DirectoryEntry{k, page + 4 * k, start, loop, blocks, loops, LoopInside(chains, start, loop)});
+    }
+    // Those, then those in a run of entries that name samples or that follow
+    // an accepted sample, until none is added.
+    std::vector<bool> taken(slots, false);
+    std::vector<DirectoryEntry> accepted = sure;
+    for (bool added = true; added;) {
+        added = false;
+        for (std::uint32_t k = 0; k < slots; ++k) {
+            const DirectoryEntry e = MakeEntry(chains, page, k);
+            const bool follows = e.blocks > 0 && Follows(chains, accepted, e.start);
+            const bool inRun = k < count && k > 0 && taken[k - 1];
+            if (!taken[k] && (follows || (sureAt[k] && k < count) || NamesSample(chains, e.start, e.loop, inRun))) {
+                taken[k] = added = true;
+                accepted.push_back(e);
+            }
+        }
+    }
+    std::vector<DirectoryEntry> entries;
+    for (std::uint32_t k = 0; k < slots; ++k) {
+        if (taken[k]) {
+            entries.push_back(MakeEntry(chains, page, k));
+        }
     }
     return entries;
 }
 
-bool NamesSamples(MemoryChains& chains, std::uint32_t page) { return StrictCount(chains, page) > 0; }
 
 std::int32_t ChooseDirectory(MemoryChains& chains, std::int32_t requested, std::int32_t registerPage)
 {
@@ -204,10 +262,15 @@ std::int32_t ChooseDirectory(MemoryChains& chains, std::int32_t requested, std::
     bool found = false;
     const std::uint32_t searched = FindPage(chains, found);
     if (registerPage >= 0) {
-        // A stale register may name a page where chance makes an entry or
-        // two; a page clearly more of a directory wins over it then.
-        const int named = StrictCount(chains, static_cast<std::uint32_t>(registerPage));
-        if (named > 0 && (!found || named >= std::min(kFewestEntries, StrictCount(chains, searched)))) {
+        // A stale register may name a page where chance makes a few entries:
+        // one at least must name audio, its first entry (programs number
+        // from 0) or a few must name samples, and a page that is more of a
+        // directory wins over it.
+        const auto page = static_cast<std::uint32_t>(registerPage);
+        const int named = StrictCount(chains, page);
+        const bool first = NamesSample(chains, Word(chains.memory + page), Word(chains.memory + page + 2), false);
+        if (StrictCount(chains, page, true) > 0 && (first || named >= kFewestEntries) &&
+            (!found || named >= StrictCount(chains, searched))) {
             return registerPage;
         }
     }

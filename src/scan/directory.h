@@ -45,9 +45,6 @@ std::vector<DirectoryEntry> ReadDirectory(MemoryChains& chains, std::uint32_t pa
 // -1 for none. registerPage is -1 without a dump.
 std::int32_t ChooseDirectory(MemoryChains& chains, std::int32_t requested, std::int32_t registerPage);
 
-// The register's page names samples as a directory's entries do.
-bool NamesSamples(MemoryChains& chains, std::uint32_t page);
-
 // The finds of the directory at `page`, one per entry, in order of offset
 // (entries in their order where they share a start); memoryOffset is where
 // the image starts in the data.

@@ -257,8 +257,10 @@ class Generator:
                 image.add(self.src.junk(self.rng.choice(kinds), self.rng.randrange(64, 32768)))
         return image
 
-    def memory_image(self):
-        """64 KiB of memory: code, a directory, samples it names (some sharing one), free space."""
+    def memory_image(self, every_kind=False):
+        """64 KiB of memory: code, a directory, samples it names (some sharing one), free space.
+        With every_kind, more entries share a sample (some with another loop), and
+        entries of samples that do not loop hold loop addresses of every kind."""
         rng = self.rng
         mem = bytearray(self.src.junk(rng.choice(["x86-64", "armhf", "random", "table"]), 0x1000))
         mem += bytes(0x10000 - len(mem))
@@ -266,8 +268,11 @@ class Generator:
         at = directory + 0x400
         entries = []  # (entry address, start, loop address, loop block or None)
         for k in range(rng.randrange(4, 40)):
-            if entries and rng.random() < 0.1:
+            if entries and rng.random() < (0.25 if every_kind else 0.1):
                 _, start, loop_address, loop = rng.choice(entries)
+                if every_kind and loop is not None and rng.random() < 0.5:
+                    loop = rng.randrange(_chain_blocks(mem, start))
+                    loop_address = start + 9 * loop
             else:
                 blocks, loop = self.sample(most_blocks=rng.randrange(8, 300))
                 if at + len(blocks) > 0x10000:
@@ -275,23 +280,70 @@ class Generator:
                 mem[at:at + len(blocks)] = blocks
                 start = at
                 loop_address = start + 9 * (loop if loop is not None else 0)
+                if every_kind and loop is None:
+                    loop_address = rng.choice([start, 0, 0xFFFF, rng.randrange(0x10000), start + len(blocks) + 9])
                 at += len(blocks) + rng.choice([0, 0, -len(blocks) % 16])
-            mem[directory + 4 * k:directory + 4 * k + 4] = struct.pack("<HH", start, loop_address)
-            entries.append((directory + 4 * k, start, loop_address, loop))
+            mem[directory + 4 * k:directory + 4 * k + 4] = struct.pack("<HH", start, loop_address & 0xFFFF)
+            entries.append((directory + 4 * k, start, loop_address & 0xFFFF, loop))
         if at < 0x10000:
             mem[at:] = self.src.junk(rng.choice(["zero", "random", "x86-64"]), 0x10000 - at)
         image = Builder()
         image.add(bytes(mem))
         image.entries = entries
         image.directory = directory
+        image.end = at
         seen = {}
         for _, start, _, loop in entries:
-            blocks = 1
-            while mem[start + 9 * (blocks - 1)] & 1 == 0:
-                blocks += 1
-            seen[start] = (start, blocks, loop)
+            seen[start] = (start, _chain_blocks(mem, start), loop)
         image.samples = sorted(seen.values())
         return image
+
+    def dump_image(self):
+        """A music-state dump of a memory image (every_kind): its directory register
+        (stale one time in four), an echo buffer over a sample no entry names (or
+        echo writes off), voices playing entries at several pitches, titles or none."""
+        rng = self.rng
+        image = self.memory_image(every_kind=True)
+        mem = bytearray(image.data)
+        regs = bytearray(128)
+        delay = rng.randrange(1, 4)
+        page = -(-image.end // 256) + rng.randrange(0, 4)
+        image.echo = None
+        if rng.random() < 0.8 and page * 256 + delay * 2048 <= 0x10000:
+            image.echo = (page * 256, delay * 2048)
+            blocks, _ = self.sample(most_blocks=delay * 2048 // 9 - 8)
+            mem[page * 256 + 16:page * 256 + 16 + len(blocks)] = blocks
+            regs[0x6D], regs[0x7D] = page, delay
+        else:
+            regs[0x6C], regs[0x6D], regs[0x7D] = 0x20, rng.randrange(256), rng.randrange(16)
+        stale = rng.random() < 0.25
+        regs[0x5D] = rng.choice([0, rng.randrange(0x50, 0x100)]) if stale else image.directory // 256
+        numbers = [(address - image.directory) // 4 for address, _, _, _ in image.entries]
+        image.voices = {}
+        for v in range(8):
+            if rng.random() < 0.6:
+                number, pitch = rng.choice(numbers), rng.randrange(0x400, 0x2000)
+                regs[16 * v + 2:16 * v + 9] = struct.pack("<HBBBBB", pitch, number, 0x8F, 0xE0, 0x7F,
+                                                          rng.randrange(1, 128))
+                image.voices[v] = (number, pitch)
+        header = bytearray(b"dump of a sound program's state\0\0" + bytes(0x100 - 33))[:0x100]
+        header[0x21:0x25] = bytes([26, 26, 26 if rng.random() < 0.7 else 27, 30])
+        image.titles = None
+        if header[0x23] == 26:
+            image.titles = (rng.choice(PHRASES)[:32], rng.choice(PHRASES)[:24])
+            header[0x2E:0x2E + len(image.titles[0])] = image.titles[0].encode()
+            header[0x4E:0x4E + len(image.titles[1])] = image.titles[1].encode()
+        image.data = bytes(header) + bytes(mem) + bytes(regs) + bytes(128)
+        image.samples = [(s + 0x100, b, lp) for s, b, lp in image.samples]
+        return image
+
+
+def _chain_blocks(mem, start):
+    """Blocks of the chain at start, through its end block."""
+    blocks = 1
+    while mem[start + 9 * (blocks - 1)] & 1 == 0:
+        blocks += 1
+    return blocks
 
 
 def main():
