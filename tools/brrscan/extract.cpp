@@ -88,9 +88,15 @@ bool Extract(const Options& options, const Place& place, const std::uint8_t* ima
     if (!blocks || !options.wav) {
         return blocks;
     }
-    // As brrdecode converts it by default.
+    // As brrdecode converts it by default, at the rate asked for or, in a
+    // dump, at the rate of the voice that plays it.
     BRRConvertOptions convert;
     BRRConvertOptionsInitTool(&convert);
+    if (options.wavRate != 0) {
+        convert.sampleRate = options.wavRate;
+    } else if (place.voice >= 0) {
+        convert.sampleRate = static_cast<std::uint32_t>(place.voiceState.rate);
+    }
     return WriteFile(options, stem + ".wav", run, [&](BRRFile& file) {
         return BRRConvertMemory(sample.data(), sample.size(), &convert, WriteTo, &file, nullptr);
     });

@@ -10,12 +10,13 @@
 namespace brrscan {
 namespace {
 
-enum LongOnly { kJson = kOwnOptions, kMinBlocks, kMinScore, kMemoryOffset, kDirectory, kWav, kUnique };
+enum LongOnly { kJson = kOwnOptions, kMinBlocks, kMinScore, kMemoryOffset, kDirectory, kWav, kUnique, kRate, kPitch };
 
 const std::vector<LongOption> kLongOptions = {
     {"json", false, kJson},           {"min-blocks", true, kMinBlocks}, {"min-score", true, kMinScore},
     {"memory-offset", true, kMemoryOffset}, {"directory", true, kDirectory}, {"wav", false, kWav},
-    {"unique", false, kUnique},       {"extract", true, 'x'},
+    {"unique", false, kUnique},       {"extract", true, 'x'},         {"rate", true, kRate},
+    {"pitch", true, kPitch},
 };
 
 bool ParseScore(const char* text, double& score)
@@ -27,6 +28,25 @@ bool ParseScore(const char* text, double& score)
         return UsageError(std::string("invalid score '") + text + "' (a number from 0 to 1)");
     }
     score = value;
+    return true;
+}
+
+// --rate or --pitch, which exclude each other; false after the usage message.
+bool TakeRate(Options& options, int c, const char* value, const std::string& quoted)
+{
+    const char* option = c == kRate ? "--rate" : "--pitch";
+    if (options.rateBy != nullptr && std::string(options.rateBy) != option) {
+        return UsageError(std::string(options.rateBy) + " and " + option + " exclude each other");
+    }
+    options.rateBy = option;
+    if (c == kRate) {
+        return ParseRate(value, options.wavRate);
+    }
+    std::uint64_t number = 0;
+    if (!ParseWholeNumber(value, 1, BRR_MAX_PITCH, number, true)) {
+        return UsageError("invalid pitch " + quoted + " (1 to 16383, or 0x1 to 0x3FFF; 4096 is 32000 Hz)");
+    }
+    options.wavRate = static_cast<std::uint32_t>((number * BRR_PLAYBACK_RATE + BRR_PITCH_ONE / 2) / BRR_PITCH_ONE);
     return true;
 }
 
@@ -42,6 +62,8 @@ bool Take(void* context, int c, const char* value)
     case kUnique: options.unique = true; return true;
     case 'x': options.extractDir = value; return true;
     case kMinScore: return ParseScore(value, options.scan.minScore);
+    case kRate:
+    case kPitch: return TakeRate(options, c, value, quoted);
     case kMinBlocks:
         if (!ParseWholeNumber(value, 1, std::uint64_t{1} << 32, number)) {
             return UsageError("invalid block count " + quoted + " (a whole number from 1 to 4294967296)");
@@ -74,6 +96,9 @@ bool CheckArguments(const Options& options)
     }
     if (options.wav && options.extractDir == nullptr) {
         return UsageError("--wav needs -x DIR");
+    }
+    if (options.rateBy != nullptr && !options.wav) {
+        return UsageError(std::string(options.rateBy) + " sets the rate of the WAVs that -x DIR --wav writes");
     }
     // A DIR that does not exist yet is made before the scan; one that is
     // something else is a usage error.

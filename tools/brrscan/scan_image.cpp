@@ -21,6 +21,8 @@ struct Scanning {
     const std::string& name;
     const std::uint8_t* bytes;
     ProgressLine& line;
+    const DumpInfo& dump;
+    std::int64_t memoryOffset;  // -1: no memory image
     bool ok;
 };
 
@@ -33,7 +35,14 @@ int Take(void* context, const BRRFound* found)
 {
     auto* s = static_cast<Scanning*>(context);
     s->line.Clear();  // the listing's lines, then the progress again
-    const Place place{s->name, *found};
+    Place place{s->name, *found};
+    place.voice = VoiceOf(s->dump, *found);
+    if (place.voice >= 0) {
+        place.voiceState = s->dump.dump.voices[place.voice];
+    }
+    if (s->memoryOffset >= 0) {
+        WarnOfLoop(s->name, s->bytes, static_cast<std::uint64_t>(s->memoryOffset), *found);
+    }
     if (!s->options.unique) {
         if (!s->options.quiet) {
             List(s->options, place, nullptr);
@@ -54,7 +63,7 @@ int Take(void* context, const BRRFound* found)
 }
 
 // The options that this image allows; false after the error line.
-bool OptionsFor(const Options& options, const std::string& name, std::uint64_t size, BRRScanOptions& scan)
+bool OptionsFor(const Options& options, const std::string& name, std::uint64_t size, bool dump, BRRScanOptions& scan)
 {
     scan = options.scan;
     if (scan.memoryOffset >= 0 &&
@@ -62,8 +71,8 @@ bool OptionsFor(const Options& options, const std::string& name, std::uint64_t s
         PrintFailure(name, "too short for a 64 KiB memory image at --memory-offset");
         return false;
     }
-    if (scan.directory >= 0 && scan.memoryOffset < 0 && size != BRR_MEMORY_IMAGE_SIZE) {
-        PrintFailure(name, "--directory needs a memory image: a file of 65536 bytes, or --memory-offset");
+    if (scan.directory >= 0 && scan.memoryOffset < 0 && size != BRR_MEMORY_IMAGE_SIZE && !dump) {
+        PrintFailure(name, "--directory needs a memory image: a file of 65536 bytes, a music-state dump, or --memory-offset");
         return false;
     }
     return true;
@@ -113,12 +122,18 @@ bool Scan(const Options& options, const std::string& name, BRRFile& input, Run& 
 {
     const ImageBytes bytes(name, input);
     BRRScanOptions scan;
-    if (!bytes.ok() || !OptionsFor(options, name, bytes.size(), scan)) {
+    DumpInfo dump;
+    if (!bytes.ok() || !ReadDump(options, name, bytes.data(), bytes.size(), dump) ||
+        !OptionsFor(options, name, bytes.size(), dump.present, scan)) {
         return false;
     }
     ProgressLine line(options, name, bytes.size() > kShowProgress);
     scan.progress = Progress;
-    Scanning s{options, run, name, bytes.data(), line, true};
+    const std::int64_t memory = scan.memoryOffset >= 0              ? scan.memoryOffset
+                                : scan.memoryOffset == BRR_SCAN_NONE ? -1
+                                : bytes.size() == BRR_MEMORY_IMAGE_SIZE ? 0
+                                : dump.present                       ? BRR_DUMP_MEMORY_OFFSET : -1;
+    Scanning s{options, run, name, bytes.data(), line, dump, memory, true};
     const int status = BRRScan(bytes.data(), static_cast<std::size_t>(bytes.size()), &scan, Take, &s);
     line.Clear();
     if (status != BRR_OK) {
@@ -126,53 +141,6 @@ bool Scan(const Options& options, const std::string& name, BRRFile& input, Run& 
         return false;
     }
     return s.ok;
-}
-
-// The length of the well-formed UTF-8 sequence at text[i] (0: none there).
-std::size_t Utf8Length(const std::string& text, std::size_t i)
-{
-    const auto at = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
-    const unsigned lead = at(i);
-    const std::size_t length = lead < 0x80 ? 1 : lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3
-                               : lead >= 0xF0 && lead <= 0xF4                ? 4 : 0;
-    if (length == 0 || i + length > text.size()) {
-        return 0;
-    }
-    for (std::size_t k = 1; k < length; ++k) {
-        if ((at(i + k) & 0xC0) != 0x80) {
-            return 0;
-        }
-    }
-    // No overlong form, no surrogate, nothing past U+10FFFF.
-    const unsigned second = length > 1 ? at(i + 1) : 0x80;
-    const bool bad = (lead == 0xE0 && second < 0xA0) || (lead == 0xED && second > 0x9F) ||
-                     (lead == 0xF0 && second < 0x90) || (lead == 0xF4 && second > 0x8F);
-    return bad ? 0 : length;
-}
-
-// A string as JSON writes it. A byte that is not part of well-formed UTF-8
-// (a file name in another encoding) is written as \u00XX, its Latin-1 reading.
-std::string Quoted(const std::string& text)
-{
-    std::string out = "\"";
-    for (std::size_t i = 0; i < text.size();) {
-        const auto u = static_cast<unsigned char>(text[i]);
-        const std::size_t length = Utf8Length(text, i);
-        if (u == '"' || u == '\\') {
-            out += '\\';
-            out += text[i];
-        } else if (u < 0x20 || length == 0) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", u);
-            out += escaped;
-        } else {
-            out.append(text, i, length);
-            i += length;
-            continue;
-        }
-        ++i;
-    }
-    return out + "\"";
 }
 
 }  // namespace
@@ -186,47 +154,6 @@ bool ScanImage(const Options& options, const char* image, Run& run)
     const bool ok = OpenInput(image, kRules, &input, &spool) >= 0 && Scan(options, name, input, run);
     CloseInput(image, &input, spool);
     return ok;
-}
-
-void List(const Options& options, const Place& place, const std::vector<Place>* places)
-{
-    const BRRFound& f = place.found;
-    const bool directory = f.foundBy == BRR_FOUND_BY_DIRECTORY;
-    if (options.json) {
-        std::printf("{\"image\": %s, \"offset\": %" PRIu64 ", \"blocks\": %" PRIu64 ", \"loop\": ",
-                    Quoted(place.image).c_str(), f.offset, f.blocks);
-        f.loopBlock >= 0 ? std::printf("%" PRId64, f.loopBlock) : std::printf("null");
-        std::printf(", \"score\": %.4f, \"found_by\": \"%s\", \"directory\": ", f.score, directory ? "directory" : "scan");
-        directory ? std::printf("%d", f.entry) : std::printf("null");
-        if (places != nullptr) {
-            std::printf(", \"places\": [");
-            for (std::size_t i = 0; i < places->size(); ++i) {
-                std::printf("%s{\"image\": %s, \"offset\": %" PRIu64 "}", i > 0 ? ", " : "",
-                            Quoted((*places)[i].image).c_str(), (*places)[i].found.offset);
-            }
-            std::printf("]");
-        }
-        std::printf("}\n");
-        return;
-    }
-    char loop[24] = "-";
-    if (f.loopBlock >= 0) {
-        std::snprintf(loop, sizeof loop, "%" PRId64, f.loopBlock);
-    }
-    char by[24] = "scan";
-    if (directory) {
-        std::snprintf(by, sizeof by, "directory 0x%04x", static_cast<unsigned>(f.entry));
-    }
-    const bool more = places != nullptr || options.batch;
-    std::printf("0x%06" PRIx64 "  %7" PRIu64 "  %7s  %4.2f  %-*s", f.offset, f.blocks, loop, f.score, more ? 16 : 0, by);
-    if (places != nullptr) {
-        for (const Place& p : *places) {
-            std::printf("  %s@0x%06" PRIx64, p.image.c_str(), p.found.offset);
-        }
-    } else if (options.batch) {
-        std::printf("  %s", place.image.c_str());
-    }
-    std::printf("\n");
 }
 
 std::uint64_t Fingerprint(const std::uint8_t* blocks, std::uint64_t size, std::int64_t loopBlock)
