@@ -9,7 +9,7 @@ import unittest
 from pathlib import Path
 
 PAGES = Path(os.environ["VORNISH_MAN"])
-TOOLS = {name: os.environ.get(name.upper()) for name in ("brrdecode", "brrencode", "brrscan")}
+TOOLS = {name: os.environ.get(name.upper()) for name in ("brrdecode", "brrencode", "brrscan", "brrinsert")}
 
 
 CONSOLE_LINES = {

@@ -10,7 +10,6 @@
 namespace brrscan {
 namespace {
 
-constexpr std::uint64_t kReadPiece = std::uint64_t{64} << 20;
 constexpr std::uint64_t kShowProgress = std::uint64_t{4} << 20;  // larger images show it at once
 // Standard input is spooled to a file first; this is as much as it may hold.
 constexpr std::uint64_t kLargestImage = std::uint64_t{1} << 40;
@@ -78,49 +77,9 @@ bool OptionsFor(const Options& options, const std::string& name, std::uint64_t s
     return true;
 }
 
-// The image's bytes, read whole into memory: a mapped file that shrinks
-// under the scan would end the process (SIGBUS), a read error is a message.
-class ImageBytes {
-public:
-    ImageBytes(const std::string& name, BRRFile& input) : size_(input.size)
-    {
-        if (size_ > SIZE_MAX) {
-            PrintFailure(name, ("is " + std::to_string(size_) + " bytes, more than this system's address space holds")
-                                   .c_str());
-            return;
-        }
-        try {
-            copy_.resize(static_cast<std::size_t>(size_));
-        } catch (const std::exception&) {
-            PrintFailure(name, "not enough memory to hold the image");
-            return;
-        }
-        for (std::uint64_t at = 0; at < size_; at += kReadPiece) {
-            const std::uint64_t piece = std::min(kReadPiece, size_ - at);
-            if (BRRFileRead(&input, at, copy_.data() + at, static_cast<std::size_t>(piece)) != 0) {
-                // An early end is EIO too: the file was cut short while it was read.
-                const std::string why = std::string("cannot read it whole: ") + BRRFileErrorText(input.error) +
-                                        (input.error == EIO ? " (did it shrink while it was read?)" : "");
-                PrintFailure(name, why.c_str());
-                return;
-            }
-        }
-        ok_ = true;
-    }
-
-    bool ok() const { return ok_; }
-    const std::uint8_t* data() const { return copy_.data(); }
-    std::uint64_t size() const { return size_; }
-
-private:
-    std::uint64_t size_;
-    std::vector<std::uint8_t> copy_;
-    bool ok_ = false;
-};
-
 bool Scan(const Options& options, const std::string& name, BRRFile& input, Run& run)
 {
-    const ImageBytes bytes(name, input);
+    const WholeFile bytes(name, input);
     BRRScanOptions scan;
     DumpInfo dump;
     if (!bytes.ok() || !ReadDump(options, name, bytes.data(), bytes.size(), dump) ||

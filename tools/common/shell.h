@@ -139,6 +139,23 @@ int OpenStandardInput(int* spool, const char* kind, std::uint64_t limit, const c
 // link to it included).
 bool IsTheInput(const char* inputArg, const std::string& output);
 
+// A file's bytes, read whole into memory: a mapped file that shrinks while
+// it is read would end the process (SIGBUS); here a read error, an early
+// end or a size past the address space is a message (ok() false).
+class WholeFile {
+public:
+    WholeFile(const std::string& name, BRRFile& input);
+    bool ok() const { return ok_; }
+    std::uint8_t* data() { return copy_.data(); }
+    const std::uint8_t* data() const { return copy_.data(); }
+    std::uint64_t size() const { return size_; }
+
+private:
+    std::uint64_t size_;
+    std::vector<std::uint8_t> copy_;
+    bool ok_ = false;
+};
+
 // The outputs this run wrote, to refuse a second input that would replace
 // one (a.brr and a.BRR, or two names of one file).
 struct Written {
