@@ -105,10 +105,32 @@ bool LoopInside(const Image& image, std::uint32_t start, std::uint32_t loop)
 // fill as in a directory: to find the directory its chain must look like
 // audio; once the directory is found, only be blocks an encoder could make
 // (but a zeroed entry, as unused ones are, must still look like audio).
+// Where a sample starts in a bank: right after another's end block, past
+// zero padding, or at the bottom of memory; a start inside a sample has a
+// block of the same sample before it.
+// A search among all pages takes zeros before a start only where the
+// sample does not begin with zeros itself, as fill's chains do.
+bool AtBoundary(const Image& image, std::uint32_t start, bool searching = false)
+{
+    return start < BRR_BLOCK_SIZE || (image.memory[start - BRR_BLOCK_SIZE] & BRR_END_FLAG) != 0 ||
+           (image.memory[start - 1] == 0 && (!searching || image.memory[start] != 0));
+}
+
+bool EndsWithoutLoop(const Image& image, std::uint32_t start)
+{
+    const std::uint32_t blocks = image.tables->blocks[start];
+    return blocks > 0 && (image.memory[start + (blocks - 1) * BRR_BLOCK_SIZE] & BRR_LOOP_FLAG) == 0;
+}
+
 bool Plausible(Image& image, std::uint32_t start, std::uint32_t loop, bool finding)
 {
-    if (image.tables->blocks[start] == 0 || !LoopInside(image, start, loop)) {
+    if (image.tables->blocks[start] == 0) {
         return false;
+    }
+    if (!LoopInside(image, start, loop)) {
+        // Players never read the loop address of a sample that does not loop.
+        return finding && EndsWithoutLoop(image, start) && AtBoundary(image, start, true) &&
+               Score(image, start) >= BRR_DEFAULT_MIN_SCORE;
     }
     if (loop != start) {
         return true;
@@ -168,17 +190,19 @@ std::uint32_t FindPage(Image& image, bool& found)
     return best;
 }
 
-// Plausible entries of the page by the search's rule, each (start, loop)
-// once; with `audio`, only those whose chains look like audio.
-int StrictCount(Image& image, std::uint32_t page, bool audio = false)
+// The distinct starts that the page's entries name (by NamesSample) where a
+// bank puts samples, whose loop is one of their blocks or whose chains look
+// like audio.
+int AudioCount(Image& image, std::uint32_t page)
 {
-    std::vector<std::pair<std::uint32_t, std::uint32_t>> seen;
+    std::vector<std::uint32_t> seen;
     for (std::uint32_t k = 0; k < kEntries && page + 4 * k + 4 <= kMemory; ++k) {
-        const std::uint8_t* p = image.memory + page + std::size_t{4} * k;
-        const std::pair<std::uint32_t, std::uint32_t> e{Word(p), Word(p + 2)};
-        if (std::find(seen.begin(), seen.end(), e) == seen.end() && Plausible(image, e.first, e.second, true) &&
-            (!audio || Score(image, e.first) >= BRR_DEFAULT_MIN_SCORE)) {
-            seen.push_back(e);
+        const std::uint32_t start = Word(image.memory + page + std::size_t{4} * k);
+        const std::uint32_t loop = Word(image.memory + page + std::size_t{4} * k + 2);
+        if (std::find(seen.begin(), seen.end(), start) == seen.end() && AtBoundary(image, start) &&
+            NamesSample(image, start, loop, false) &&
+            ((loop != start && LoopInside(image, start, loop)) || Score(image, start) >= BRR_DEFAULT_MIN_SCORE)) {
+            seen.push_back(start);
         }
     }
     return static_cast<int>(seen.size());
@@ -263,14 +287,15 @@ std::int32_t ChooseDirectory(MemoryChains& chains, std::int32_t requested, std::
     const std::uint32_t searched = FindPage(chains, found);
     if (registerPage >= 0) {
         // A stale register may name a page where chance makes a few entries:
-        // one at least must name audio, its first entry (programs number
-        // from 0) or a few must name samples, and a page that is more of a
-        // directory wins over it.
+        // its first entry (programs number from 0) must name audio where a
+        // bank puts samples, or a few entries must, and a page whose entries
+        // name clearly more audio wins over it.
         const auto page = static_cast<std::uint32_t>(registerPage);
-        const int named = StrictCount(chains, page);
-        const bool first = NamesSample(chains, Word(chains.memory + page), Word(chains.memory + page + 2), false);
-        if (StrictCount(chains, page, true) > 0 && (first || named >= kFewestEntries) &&
-            (!found || named >= StrictCount(chains, searched))) {
+        const int audio = AudioCount(chains, page);
+        const std::uint32_t start = Word(chains.memory + page);
+        const bool first = AtBoundary(chains, start) && NamesSample(chains, start, Word(chains.memory + page + 2), false) &&
+                           Score(chains, start) >= BRR_DEFAULT_MIN_SCORE;
+        if (audio > 0 && (first || audio >= kFewestEntries || !found) && (!found || 2 * audio >= AudioCount(chains, searched))) {
             return registerPage;
         }
     }

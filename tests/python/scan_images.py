@@ -316,7 +316,7 @@ class Generator:
             regs[0x6D], regs[0x7D] = page, delay
         else:
             regs[0x6C], regs[0x6D], regs[0x7D] = 0x20, rng.randrange(256), rng.randrange(16)
-        stale = rng.random() < 0.25
+        image.stale = stale = rng.random() < 0.25
         regs[0x5D] = rng.choice([0, rng.randrange(0x50, 0x100)]) if stale else image.directory // 256
         numbers = [(address - image.directory) // 4 for address, _, _, _ in image.entries]
         image.voices = {}

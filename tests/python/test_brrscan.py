@@ -48,6 +48,7 @@ class Images:
                 "random": gen.junk_image(["random"], 4 << 20),
                 "code": gen.junk_image(list(gen.src.code), 6 << 20),
                 "memory": [gen.memory_image() for _ in range(3)],
+                "dumps": [gen.dump_image() for _ in range(8)],
             }
             cls.folder = Path(tempfile.mkdtemp(prefix="brrscan-test-"))
         return cls.made
@@ -91,6 +92,17 @@ class Measured(unittest.TestCase):
             named = {(f.offset, f.directory) for f in vornish_brr.scan(image.data, directory=image.directory)}
             self.assertIn((image.entries[0][1], image.entries[0][0]), named)
 
+    def test_every_dump_entry_once_with_its_loop_and_the_register_directory(self):
+        for k, dump in enumerate(Images.get()["dumps"]):
+            with self.subTest(k):
+                finds = vornish_brr.scan(dump.data)
+                self.assertEqual(sorted((f.directory, f.offset - 0x100, f.loop) for f in finds if f.entry is not None),
+                                 sorted((e, s, loop) for e, s, _, loop in dump.entries))
+                self.assertEqual(vornish_brr.read_dump(dump.data).directory_names_samples, not dump.stale)
+                if dump.echo:  # no find of the scan in the echo buffer
+                    start, end = 0x100 + dump.echo[0], 0x100 + sum(dump.echo)
+                    self.assertFalse([f for f in finds if f.offset < end and start < f.offset + 9 * f.blocks])
+
 
 class Tool(unittest.TestCase):
     def image(self, name, data):
@@ -125,6 +137,27 @@ class Tool(unittest.TestCase):
         self.assertIn(scan.returncode, (0, 1), err)  # never a signal (SIGBUS)
         if scan.returncode:
             self.assertIn("shrink", err)
+
+    def test_a_dump_lists_its_titles_and_writes_voices_at_their_rates(self):
+        dump = next(d for d in Images.get()["dumps"] if d.titles and d.voices)
+        path = self.image("song.dump", dump.data)
+        listed = [json.loads(line) for line in run(SCAN, "--json", path).stdout.splitlines()]
+        self.assertEqual(listed[0]["dump"]["song"], dump.titles[0])
+        self.assertEqual(listed[0]["dump"]["echo"], list(dump.echo) if dump.echo else None)
+        played = {}
+        for v, (number, pitch) in sorted(dump.voices.items(), reverse=True):
+            played[number] = (v, round(pitch * 32000 / 4096))
+        for rate_options, rate_of in [([], lambda n: played.get(n, (0, 32000))[1]), (["--pitch", "0x800"], lambda n: 16000),
+                                      (["--rate", "22050"], lambda n: 22050)]:
+            out = Path(tempfile.mkdtemp(dir=Images.folder))
+            run(SCAN, "-q", "-x", out, "--wav", *rate_options, path)
+            for d in listed[1:]:
+                if d["entry"] is not None:
+                    wav = out / f"song.dump.0x{d['offset']:06x}.wav"
+                    if d.get("voice") is not None:
+                        self.assertEqual((d["voice"], d["rate"]), played[d["entry"]])
+                    if wav.exists() and d["entry"] == min(e["entry"] for e in listed[1:] if e["offset"] == d["offset"]):
+                        self.assertEqual(struct.unpack_from("<I", wav.read_bytes(), 24)[0], rate_of(d["entry"]))
 
     def test_extracted_samples_play_back_with_their_loops(self):
         image = Images.get()["memory"][1]
