@@ -30,7 +30,7 @@ set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS "python3 (>= 3.11), python3 (<< 3.12), p
 set(vornish_describe "\n BRR samples are files of 9-byte blocks, each a header byte and sixteen\n 4-bit codes.")
 set(CPACK_COMPONENT_RUNTIME_DESCRIPTION "BRR sample engine - shared library${vornish_describe}\n This package holds the shared library.")
 set(CPACK_COMPONENT_DEVELOPMENT_DESCRIPTION "BRR sample engine - development files${vornish_describe}\n This package holds the headers, the CMake package, the pkg-config file\n and vornish-brr(3).")
-set(CPACK_COMPONENT_TOOLS_DESCRIPTION "BRR sample tools: brrdecode, brrencode and brrscan${vornish_describe}\n The tools convert them to WAV, encode audio files, and find them in images.")
+set(CPACK_COMPONENT_TOOLS_DESCRIPTION "BRR sample tools: brrdecode, brrencode, brrscan and brrinsert${vornish_describe}\n The tools convert them to WAV, encode audio files, find them in images and put them back.")
 set(CPACK_COMPONENT_PYTHON_DESCRIPTION "BRR sample engine - Python 3 module${vornish_describe}\n This package holds the vornish_brr module.")
 
 # The library package tells the dynamic linker's cache to update.

@@ -11,9 +11,9 @@ set(encoder)
 if(ENCODER)
     set(encoder bin/brrencode.exe)
 endif()
-foreach(file ${encoder} bin/brrdecode.exe bin/brrscan.exe bin/VornishAudioBRRDecoder.dll include/VornishAudioBRR.h
+foreach(file ${encoder} bin/brrdecode.exe bin/brrscan.exe bin/brrinsert.exe bin/VornishAudioBRRDecoder.dll include/VornishAudioBRR.h
         include/VornishAudioBRRFile.h include/VornishAudioBRRStatus.h include/VornishAudioBRRDecoder.h doc/brrdecode.1.txt doc/brrscan.1.txt
-        doc/vornish-brr.3.txt doc/brrencode.1.txt LICENSE)
+        doc/vornish-brr.3.txt doc/brrencode.1.txt doc/brrinsert.1.txt LICENSE)
     if(NOT out MATCHES "-windows-x64/${file}\n")
         message(FATAL_ERROR "the ZIP lacks ${file}:\n${out}")
     endif()

@@ -1,4 +1,4 @@
-# bash completion for brrdecode, brrencode and brrscan. The options come
+# bash completion for brrdecode, brrencode, brrscan and brrinsert. The options come
 # from each tool's --help, so they are always the tool's own.
 
 _vornish_brr_notes()
@@ -42,7 +42,8 @@ _vornish_brr()
             return
             ;;
         --loops | --rate | --pitch | --play | --play-rate | --loop-start | --channel | --loop | \
-            --min-blocks | --min-score | --memory-offset | --directory)
+            --min-blocks | --min-score | --memory-offset | --directory | --entry | --at | --free | --echo \
+            | --max-bytes)
             return  # a number
             ;;
     esac
@@ -58,4 +59,4 @@ _vornish_brr()
         *) _filedir ;;
     esac
 }
-complete -F _vornish_brr brrdecode brrencode brrscan
+complete -F _vornish_brr brrdecode brrencode brrscan brrinsert

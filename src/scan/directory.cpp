@@ -195,17 +195,18 @@ std::uint32_t FindPage(Image& image, bool& found)
 // like audio.
 int AudioCount(Image& image, std::uint32_t page)
 {
-    std::vector<std::uint32_t> seen;
+    std::uint32_t seen[kEntries];
+    int count = 0;
     for (std::uint32_t k = 0; k < kEntries && page + 4 * k + 4 <= kMemory; ++k) {
         const std::uint32_t start = Word(image.memory + page + std::size_t{4} * k);
         const std::uint32_t loop = Word(image.memory + page + std::size_t{4} * k + 2);
-        if (std::find(seen.begin(), seen.end(), start) == seen.end() && AtBoundary(image, start) &&
+        if (std::find(seen, seen + count, start) == seen + count && AtBoundary(image, start) &&
             NamesSample(image, start, loop, false) &&
             ((loop != start && LoopInside(image, start, loop)) || Score(image, start) >= BRR_DEFAULT_MIN_SCORE)) {
-            seen.push_back(start);
+            seen[count++] = start;
         }
     }
-    return static_cast<int>(seen.size());
+    return count;
 }
 
 }  // namespace
@@ -242,7 +243,7 @@ std::vector<DirectoryEntry> ReadDirectory(MemoryChains& chains, std::uint32_t pa
 {
     const std::uint32_t slots = std::min(kEntries, (kMemory - page) / 4);
     std::vector<DirectoryEntry> sure;  // entries that name a sample on their own
-    std::vector<bool> sureAt(slots, false);
+    bool sureAt[kEntries] = {};
     std::uint32_t count = 0;           // through the last of them
     for (std::uint32_t k = 0; k < slots; ++k) {
         const DirectoryEntry e = MakeEntry(chains, page, k);
@@ -254,7 +255,7 @@ std::vector<DirectoryEntry> ReadDirectory(MemoryChains& chains, std::uint32_t pa
     }
     // Those, then those in a run of entries that name samples or that follow
     // an accepted sample, until none is added.
-    std::vector<bool> taken(slots, false);
+    bool taken[kEntries] = {};
     std::vector<DirectoryEntry> accepted = sure;
     for (bool added = true; added;) {
         added = false;

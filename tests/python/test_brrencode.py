@@ -197,6 +197,24 @@ class Loops(unittest.TestCase):
                 self.assertGreater(snr(numpy.tile(loop, times), second_pass), printed(out, "SNR :") - 1.0)
 
 
+    def test_max_bytes_fits_the_budget_and_no_more(self):
+        path, s = flute(self.folder, loop=False)
+        start, end = s["loop"]
+        brr = self.folder / "fit.brr"
+        for loop, budget in [([], 4000), ([], 30000), (["--loop", f"{start}:{end}"], 6000)]:
+            with self.subTest(loop=loop, budget=budget):
+                out = run(ENCODE, "-f", "--max-bytes", budget, *loop, path, "-o", brr).stdout
+                self.assertLessEqual(brr.stat().st_size, budget)
+                rate = printed(out, "Rate :")
+                if rate < s["rate"]:  # 1 % faster would not fit
+                    run(ENCODE, "-f", "--rate", int(rate * 1.01) + 1, *loop, path, "-o", brr)
+                    self.assertGreater(brr.stat().st_size, budget)
+        refused = run(ENCODE, "-f", "--max-bytes", 100, path, "-o", self.folder / "none.brr", ok=False)
+        self.assertEqual(refused.returncode, 1)
+        self.assertIn("even at 1000 Hz", refused.stderr)
+        self.assertFalse((self.folder / "none.brr").exists())
+
+
 def white_noise(folder, seconds, volume):
     path = Path(folder) / "noise.wav"
     run("sox", "-n", "-r", "32000", "-b", "16", path, "synth", str(seconds), "whitenoise", "vol", str(volume))

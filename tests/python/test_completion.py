@@ -12,7 +12,7 @@ import test_docs
 
 SCRIPT = Path(os.environ["VORNISH_COMPLETION"])
 LIBRARY = Path("/usr/share/bash-completion/bash_completion")
-TOOLS = {name: os.environ.get(name.upper()) for name in ("brrdecode", "brrencode", "brrscan")}
+TOOLS = {name: os.environ.get(name.upper()) for name in ("brrdecode", "brrencode", "brrscan", "brrinsert")}
 
 
 def offered(folder, *words):
@@ -49,6 +49,7 @@ class BashCompletion(unittest.TestCase):
                 (["brrscan", ""], ["B.BRR", "a.brr", "c.wav", "d.flac", "e.aiff", "f.txt", "sub"]),
                 (["brrdecode", "-d", ""], ["sub"]),
                 (["brrscan", "--extract", ""], ["sub"]),
+                (["brrinsert", "--in-p"], ["--in-place"]),
             ]
             for words, expected in cases:
                 if TOOLS[words[0]] is None:

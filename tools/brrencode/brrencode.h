@@ -28,6 +28,7 @@ struct Options : ShellOptions {
     bool noLoopHeader = false;    // --no-loop-header: plain blocks, even for a loop
     bool askedLoopHeader = false;  // --loop-header: a loop that no header holds is an error
     std::int32_t rootNote = -1;   // --root-note, MIDI; -1: the input's, if it names one
+    std::uint64_t maxBytes = 0;   // --max-bytes: the largest output (0: no limit)
     BRREncodeOptions encode{};
 };
 
@@ -60,6 +61,22 @@ struct Shaped {
 // Resamples, fits the loop to whole blocks, boosts and rounds. False after
 // the error line.
 bool Shape(const Signal& signal, const Options& options, const std::string& name, Shaped& shaped);
+
+// What Shape will make of a signal's length: the ratio of rates, the loop
+// (start and length at the new rate, repeated `times`), its total and the
+// silence in front that puts the loop on a block.
+struct ShapePlan {
+    double ratio = 1;
+    bool looped = false;
+    std::int64_t start = -1;
+    std::int64_t loop = 0;
+    std::size_t total = 0;
+    std::int64_t times = 1;
+    std::int64_t pad = 0;
+};
+ShapePlan PlanShape(const Signal& signal, const Options& options);
+// The size of the block file Shape and the encoder will write, loop header included.
+std::uint64_t ShapedBytes(const ShapePlan& plan, const Options& options);
 
 // Encodes one INPUT into `output` ("-": standard output); true when written.
 bool EncodeOne(const Options& options, const char* inputArg, const std::string& output, bool announce,

@@ -103,12 +103,45 @@ bool LoopHeader(const Options& options, const char* in, const Shaped& shaped, bo
     return true;
 }
 
+// With --max-bytes, the options at the highest whole rate from 1000 Hz to
+// the input's (or --rate) whose output fits; false after the error line.
+bool FitRate(const Signal& signal, const std::string& in, Options& options)
+{
+    constexpr std::uint32_t kLowest = 1000;
+    const auto bytesAt = [&](std::uint32_t rate) {
+        Options at = options;
+        at.rate = rate;
+        return ShapedBytes(PlanShape(signal, at), at);
+    };
+    std::uint32_t high = options.rate != 0 ? options.rate : static_cast<std::uint32_t>(std::floor(signal.rate));
+    if (high < kLowest || bytesAt(kLowest) > options.maxBytes) {
+        PrintFailure(in, ("does not fit " + std::to_string(options.maxBytes) + " bytes even at 1000 Hz (" +
+                          std::to_string(bytesAt(kLowest)) + " bytes)").c_str());
+        return false;
+    }
+    const std::uint32_t top = high;
+    std::uint32_t low = kLowest;  // fits; the answer lies in [low, high]
+    while (low < high) {
+        const std::uint32_t mid = low + (high - low + 1) / 2;
+        if (bytesAt(mid) <= options.maxBytes) {
+            low = mid;
+        } else {
+            high = mid - 1;
+        }
+    }
+    // The input's own rate, when it fits, is kept exactly (no resampling).
+    options.rate = options.rate == 0 && low == top && bytesAt(0) <= options.maxBytes ? 0 : low;
+    return true;
+}
+
 // Reads, shapes and encodes the input, then writes the blocks.
-bool Encode(const Options& options, const Names& names, BRRFile& input)
+bool Encode(const Options& given, const Names& names, BRRFile& input)
 {
     Signal signal;
     Shaped shaped;
+    Options options = given;
     if (!ReadSignal(input.descriptor, names.input, options, signal) ||
+        (options.maxBytes != 0 && !FitRate(signal, names.input, options)) ||
         !Shape(signal, options, names.input, shaped)) {
         return false;
     }

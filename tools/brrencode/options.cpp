@@ -10,14 +10,14 @@ namespace {
 
 enum LongOnly {
     kRate = kOwnOptions, kChannel, kLoop, kNoLoop, kLoopFit, kTrebleBoost, kLoopHeader, kNoLoopHeader, kEffort,
-    kRules, kRootNote
+    kRules, kRootNote, kMaxBytes
 };
 
 const std::vector<LongOption> kLongOptions = {
     {"rate", true, kRate},           {"channel", true, kChannel},         {"loop", true, kLoop},
     {"no-loop", false, kNoLoop},     {"loop-fit", true, kLoopFit},        {"treble-boost", false, kTrebleBoost},
     {"loop-header", false, kLoopHeader}, {"effort", true, kEffort},      {"rules", true, kRules},
-    {"no-loop-header", false, kNoLoopHeader}, {"root-note", true, kRootNote},
+    {"no-loop-header", false, kNoLoopHeader}, {"root-note", true, kRootNote}, {"max-bytes", true, kMaxBytes},
 };
 
 // START:END, whole numbers, START < END.
@@ -60,6 +60,13 @@ bool Take(void* context, int c, const char* value)
         options.channel = static_cast<std::uint32_t>(number);
         return true;
     case kLoop: return ParseLoop(value, options);
+    case kMaxBytes:
+        if (!ParseWholeNumber(value, BRR_BLOCK_SIZE, BRR_MAX_INPUT_SIZE, number, true)) {
+            return UsageError("invalid size " + quoted + " (a whole number of bytes from 9 to " +
+                              std::to_string(BRR_MAX_INPUT_SIZE) + ")");
+        }
+        options.maxBytes = number;
+        return true;
     case kRootNote:
         if (!ParseNote(value, number)) {
             return UsageError("invalid root note " + quoted + " (C4, A#3, Eb5 or a MIDI number from 0 to 127)");

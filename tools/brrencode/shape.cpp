@@ -115,20 +115,43 @@ std::uint64_t AppendRounded(const std::vector<double>& x, std::vector<std::int16
 
 }  // namespace
 
+ShapePlan PlanShape(const Signal& signal, const Options& options)
+{
+    ShapePlan p;
+    p.ratio = options.rate != 0 ? options.rate / signal.rate : 1.0;
+    p.looped = signal.loopStart >= 0;
+    const std::int64_t length = p.looped ? signal.loopEnd - signal.loopStart : 0;
+    if (p.looped && options.loopFit == LoopFit::kResample) {
+        const double blocks = std::max(1.0, std::round(static_cast<double>(length) * p.ratio / 16.0));
+        p.ratio = 16.0 * blocks / static_cast<double>(length);
+    }
+    p.start = p.looped ? static_cast<std::int64_t>(std::llround(static_cast<double>(signal.loopStart) * p.ratio)) : -1;
+    p.loop = p.looped ? std::max<std::int64_t>(1, std::llround(static_cast<double>(length) * p.ratio)) : 0;
+    p.total = p.looped ? static_cast<std::size_t>(p.start + p.loop)
+                       : static_cast<std::size_t>(std::llround(static_cast<double>(signal.samples.size()) * p.ratio));
+    p.times = p.looped && options.loopFit == LoopFit::kRepeat ? 16 / std::gcd(p.loop, std::int64_t{16}) : 1;
+    p.pad = p.looped ? (16 - p.start % 16) % 16 : 0;
+    return p;
+}
+
+std::uint64_t ShapedBytes(const ShapePlan& p, const Options& options)
+{
+    const std::uint64_t samples = static_cast<std::uint64_t>(p.pad) + p.total +
+                                  static_cast<std::uint64_t>((p.times - 1) * p.loop);
+    const std::uint64_t headerOffset = p.looped ? static_cast<std::uint64_t>(p.start + p.pad) / 16 * BRR_BLOCK_SIZE : 0;
+    const bool header = p.looped && !options.noLoopHeader && headerOffset <= 0xFFFF;
+    return (samples + 15) / 16 * BRR_BLOCK_SIZE + (header ? BRR_LOOP_HEADER_SIZE : 0);
+}
+
 bool Shape(const Signal& signal, const Options& options, const std::string& name, Shaped& shaped)
 {
     const double inRate = signal.rate;
-    double ratio = options.rate != 0 ? options.rate / inRate : 1.0;
-    const bool looped = signal.loopStart >= 0;
-    const std::int64_t length = looped ? signal.loopEnd - signal.loopStart : 0;
-    if (looped && options.loopFit == LoopFit::kResample) {
-        const double blocks = std::max(1.0, std::round(static_cast<double>(length) * ratio / 16.0));
-        ratio = 16.0 * blocks / static_cast<double>(length);
-    }
-    std::int64_t start = looped ? static_cast<std::int64_t>(std::llround(static_cast<double>(signal.loopStart) * ratio)) : -1;
-    std::int64_t loop = looped ? std::max<std::int64_t>(1, std::llround(static_cast<double>(length) * ratio)) : 0;
-    const std::size_t total = looped ? static_cast<std::size_t>(start + loop)
-                                     : static_cast<std::size_t>(std::llround(static_cast<double>(signal.samples.size()) * ratio));
+    const ShapePlan plan = PlanShape(signal, options);
+    const double ratio = plan.ratio;
+    const bool looped = plan.looped;
+    const std::int64_t start = plan.start;
+    std::int64_t loop = plan.loop;
+    const std::size_t total = plan.total;
     std::vector<double> x;
     shaped.resampled = ratio != 1.0;
     shaped.rate = inRate * ratio;
@@ -138,19 +161,18 @@ bool Shape(const Signal& signal, const Options& options, const std::string& name
                          shaped.rate, total, name, x)) {
         return false;
     }
-    if (looped && options.loopFit == LoopFit::kRepeat) {
-        const std::int64_t times = 16 / std::gcd(loop, std::int64_t{16});
+    if (plan.times > 1) {
         const std::vector<double> once(x.begin() + start, x.begin() + start + loop);
-        for (std::int64_t t = 1; t < times; ++t) {
+        for (std::int64_t t = 1; t < plan.times; ++t) {
             x.insert(x.end(), once.begin(), once.end());
         }
-        loop *= times;
+        loop *= plan.times;
     }
     if (options.trebleBoost) {
         x = Boost(x, start);
         shaped.boostScale = ScaleUnderFullScale(x);
     }
-    const std::int64_t pad = looped ? (16 - start % 16) % 16 : 0;
+    const std::int64_t pad = plan.pad;
     shaped.pcm.assign(static_cast<std::size_t>(pad), 0);
     shaped.clipped = AppendRounded(x, shaped.pcm);
     shaped.loopStart = looped ? start + pad : BRR_NO_LOOP_START;
