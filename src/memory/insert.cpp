@@ -98,6 +98,22 @@ int CheckPlace(const Layout& l, std::int64_t place, std::int64_t bytes)
     return BRR_OK;
 }
 
+// The bytes from a free range's start that overlap nothing.
+std::int64_t OpenBytes(const Layout& l, const BRRMemoryRange& f)
+{
+    std::int64_t low = 0;  // open; the answer lies in [low, high]
+    std::int64_t high = f.end - f.start;
+    while (low < high) {
+        const std::int64_t mid = low + (high - low + 1) / 2;
+        if (CheckPlace(l, f.start, mid) == BRR_OK) {
+            low = mid;
+        } else {
+            high = mid - 1;
+        }
+    }
+    return low;
+}
+
 // Chooses the place: the old one, else the first free range it fits.
 int Choose(const Layout& l, const scan::DirectoryEntry& old, const NewSample& s, const BRRInsertOptions& o,
            BRRInsertResult& r)
@@ -114,9 +130,7 @@ int Choose(const Layout& l, const scan::DirectoryEntry& old, const NewSample& s,
     }
     for (std::int32_t i = 0; i < o.freeCount; ++i) {
         const BRRMemoryRange& f = o.free[i];
-        if (CheckPlace(l, f.start, f.end - f.start) == BRR_OK) {
-            r.room = std::max(r.room, static_cast<std::uint64_t>(f.end - f.start));
-        }
+        r.room = std::max(r.room, static_cast<std::uint64_t>(OpenBytes(l, f)));
         if (f.end - f.start < need || r.start >= 0) {
             continue;
         }
