@@ -267,6 +267,18 @@ class DecodeTest(unittest.TestCase):
             vornish_brr.decode_blocks(b"\0" * 10)
         self.assertEqual(caught.exception.status, 1)
         self.assertTrue(vornish_brr.__version__)
+        memory, sample = bytes(65536), b"\x01" + bytes(8)
+        for call, status in [(lambda: vornish_brr.insert(memory, sample), 12),
+                             (lambda: vornish_brr.insert(memory, sample, entry=1, at=0), 12),
+                             (lambda: vornish_brr.insert(memory, sample, entry=256), 12),
+                             (lambda: vornish_brr.insert(memory, sample, entry=0, free=[(5, 5)]), 12),
+                             (lambda: vornish_brr.insert(memory, sample, entry=0), 18),
+                             (lambda: vornish_brr.insert(memory, sample, at=70000), 12),
+                             (lambda: vornish_brr.insert(memory, bytes(9), at=0), 17),
+                             (lambda: vornish_brr.read_dump(memory), 19)]:
+            with self.assertRaises(vornish_brr.Error) as caught:
+                call()
+            self.assertEqual(caught.exception.status, status)
 
 
 if __name__ == "__main__":
