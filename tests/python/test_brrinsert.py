@@ -137,6 +137,24 @@ class Refusals(unittest.TestCase):
             vornish_brr.insert(dump.data, path.read_bytes(), entry=number, free=[(dump.echo[0], dump.echo[0] + 0x2000)])
         self.assertEqual(caught.exception.status, 16)
 
+    def test_outputs_follow_the_shell_rules(self):
+        made = Made.get()
+        dump = made.dumps[0]
+        image, path, out = made.folder / "shell.bin", made.folder / "short.brr", made.folder / "shell.out"
+        image.write_bytes(dump.data)
+        path.write_bytes(recording(2))
+        out.write_bytes(b"keep")
+        for args, code, left in [(["-o", out], 1, b"keep"), (["-n"], 0, b"keep"), (["-o", image], 1, b"keep"),
+                                 (["-f", "-o", out], 0, None), ([], 2, None), (["--in-place", "-o", out], 2, None)]:
+            with self.subTest(args=args):
+                done = run(INSERT, "--entry", 0, image, path, *args)
+                self.assertEqual(done.returncode, code, done.stderr)
+                self.assertEqual(image.read_bytes(), dump.data)
+                if left:
+                    self.assertEqual(out.read_bytes(), left)
+        self.assertEqual(run(INSERT, "--entry", 0, image, path, "--in-place", "-q").stdout, "")
+        self.assertEqual(image.read_bytes(), out.read_bytes())
+
     def test_at_an_offset_of_a_rom_like_image(self):
         made = Made.get()
         rom = made.gen.mixed_image(1 << 20)
