@@ -63,6 +63,7 @@ std::pair<py::bytes, py::dict> Insert(const py::object& image, const py::object&
     const Bytes blocks(sample);
     std::string out(reinterpret_cast<const char*>(in.data()), in.size());
     std::vector<BRRMemoryRange> ranges;
+    ranges.reserve(free.size());
     for (const auto& f : free) {
         ranges.push_back(BRRMemoryRange{f.first, f.second});
     }

@@ -48,7 +48,7 @@ void ReadRegisters(const std::uint8_t* data, BRRDump& dump)
     dump.echoStart = (r[kFlags] & kEchoWritesOff) != 0 ? -1 : r[kEchoPage] * 256;
     dump.echoBytes = dump.echoStart < 0 ? 0 : delay == 0 ? 4 : delay * 2048;
     for (int v = 0; v < BRR_VOICES; ++v) {
-        const std::uint8_t* voice = r + 16 * v;
+        const std::uint8_t* voice = r + std::ptrdiff_t{16} * v;
         BRRVoice& out = dump.voices[v];
         out.pitch = (voice[2] | (voice[3] << 8)) & 0x3FFF;
         out.rate = (out.pitch * 32000 + 2048) / 4096;

@@ -187,7 +187,7 @@ int PlaceEntry(std::uint8_t* data, std::size_t size, const NewSample& s, const B
     if (status == BRR_OK) {
         r.loopAddress = r.start + static_cast<std::int64_t>(s.loopOffset);
         r.offset = static_cast<std::uint64_t>(memory + r.start);
-        std::uint8_t* entry = m + page + 4 * o.entry;
+        std::uint8_t* entry = m + page + std::ptrdiff_t{4} * o.entry;
         std::memcpy(data + r.offset, s.blocks, static_cast<std::size_t>(s.bytes));
         entry[0] = static_cast<std::uint8_t>(r.start & 0xFF);
         entry[1] = static_cast<std::uint8_t>(r.start >> 8);

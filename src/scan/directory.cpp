@@ -13,6 +13,7 @@
 #include "scan/directory.h"
 
 #include <algorithm>
+#include <iterator>
 #include <utility>
 
 #include "scan/chain.h"
@@ -34,7 +35,8 @@ constexpr int kFewestEntries = 3;
 // of the standard library's leaves the shared library.
 struct DirectoryTables {
     std::uint16_t blocks[kMemory];  // chain length from each address, 0: no end inside
-    float scores[kMemory];          // start -> its chain's score, -1 while not judged
+    float scores[kMemory];          // start -> its chain's score, once judged
+    std::uint64_t judged[kMemory / 64];  // which starts are (scores is left unwritten until then)
     std::uint32_t sum[kMemory / 4 + 1];
 };
 
@@ -42,7 +44,7 @@ MemoryChains::MemoryChains(const std::uint8_t* m) : memory(m), tables(new Direct
 {
     std::uint16_t* blocks = tables->blocks;
     std::fill(blocks, blocks + kMemory, std::uint16_t{0});
-    std::fill(tables->scores, tables->scores + kMemory, -1.0f);
+    std::fill(std::begin(tables->judged), std::end(tables->judged), std::uint64_t{0});
     for (std::uint32_t a = kMemory - BRR_BLOCK_SIZE + 1; a-- > 0;) {
         if ((memory[a] & BRR_END_FLAG) != 0) {
             blocks[a] = 1;
@@ -89,8 +91,11 @@ bool Possible(const Image& image, std::uint32_t start)
 
 float Score(Image& image, std::uint32_t start)
 {
-    if (image.tables->scores[start] < 0.0f) {
+    std::uint64_t& word = image.tables->judged[start / 64];
+    const std::uint64_t bit = std::uint64_t{1} << (start % 64);
+    if ((word & bit) == 0) {
         image.tables->scores[start] = static_cast<float>(ScoreOf(ChainEvidence(image, start)));
+        word |= bit;
     }
     return image.tables->scores[start];
 }
@@ -129,8 +134,11 @@ bool Plausible(Image& image, std::uint32_t start, std::uint32_t loop, bool findi
     }
     if (!LoopInside(image, start, loop)) {
         // Players never read the loop address of a sample that does not loop.
-        return finding && EndsWithoutLoop(image, start) && AtBoundary(image, start, true) &&
-               Score(image, start) >= BRR_DEFAULT_MIN_SCORE;
+        // A search counts such an entry only for a chain long enough to be
+        // judged (chance makes many short ones).
+        constexpr std::uint32_t kFewestBlocks = 4;
+        return finding && image.tables->blocks[start] >= kFewestBlocks && AtBoundary(image, start, true) &&
+               EndsWithoutLoop(image, start) && Possible(image, start) && Score(image, start) >= BRR_DEFAULT_MIN_SCORE;
     }
     if (loop != start) {
         return true;
@@ -263,7 +271,7 @@ std::vector<DirectoryEntry> ReadDirectory(MemoryChains& chains, std::uint32_t pa
             const DirectoryEntry e = MakeEntry(chains, page, k);
             const bool follows = e.blocks > 0 && Follows(chains, accepted, e.start);
             const bool inRun = k < count && k > 0 && taken[k - 1];
-            if (!taken[k] && (follows || (sureAt[k] && k < count) || NamesSample(chains, e.start, e.loop, inRun))) {
+            if (!taken[k] && (follows || (k < count && sureAt[k]) || NamesSample(chains, e.start, e.loop, inRun))) {
                 taken[k] = added = true;
                 accepted.push_back(e);
             }
@@ -311,7 +319,7 @@ std::vector<BRRFound> DirectoryFinds(MemoryChains& chains, std::uint64_t memoryO
         f.offset = memoryOffset + e.start;
         f.blocks = e.blocks;
         f.loopBlock = e.loops && e.loopValid ? std::int64_t{(e.loop - e.start) / BRR_BLOCK_SIZE} : BRR_NO_LOOP_START;
-        f.score = ScoreOf(ChainEvidence(chains, e.start));
+        f.score = Score(chains, e.start);
         f.foundBy = BRR_FOUND_BY_DIRECTORY;
         f.entry = static_cast<std::int32_t>(e.address);
         f.loopFlag = e.loops ? 1 : 0;
