@@ -270,7 +270,7 @@ std::vector<DirectoryEntry> ReadDirectory(MemoryChains& chains, std::uint32_t pa
         for (std::uint32_t k = 0; k < slots; ++k) {
             const DirectoryEntry e = MakeEntry(chains, page, k);
             const bool follows = e.blocks > 0 && Follows(chains, accepted, e.start);
-            const bool inRun = k < count && k > 0 && taken[k - 1];
+            const bool inRun = k < count && (k == 0 || taken[k - 1]);
             if (!taken[k] && (follows || (k < count && sureAt[k]) || NamesSample(chains, e.start, e.loop, inRun))) {
                 taken[k] = added = true;
                 accepted.push_back(e);
@@ -294,7 +294,8 @@ std::int32_t ChooseDirectory(MemoryChains& chains, std::int32_t requested, std::
     }
     bool found = false;
     const std::uint32_t searched = FindPage(chains, found);
-    if (registerPage >= 0) {
+    // 0 is what the register holds before a program sets it.
+    if (registerPage > 0) {
         // A stale register may name a page where chance makes a few entries:
         // its first entry (programs number from 0) must name audio where a
         // bank puts samples, or a few entries must, and a page whose entries
