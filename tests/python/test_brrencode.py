@@ -316,6 +316,7 @@ class Inputs(unittest.TestCase):
         float_wav(f / "nan.wav", [0.25] * 40 + [float("nan")] * 3 + [float("inf")] * 21)
         float_wav(f / "inf.wav", [float("inf")] * 5 + [float("-inf")] * 2 + [0.25] * 57)
         (f / "cut.wav").write_bytes(path.read_bytes()[:4000])
+        run("sox", "-n", "-r", "44100", "-b", "16", f / "square.wav", "synth", "0.2", "square", "3000", "vol", "0.999")
         cases = [  # arguments, exit status, stderr pattern
             ([f / "bad.wav"], 1, r"^brrencode: .*bad\.wav: .+\n$"),
             ([f / "kept.brr"], 1, r"^brrencode: .*kept\.brr: is a BRR block file, not audio; brrdecode decodes it\n$"),
@@ -330,6 +331,11 @@ class Inputs(unittest.TestCase):
             (["-o", f / "inf.brr", f / "inf.wav"], 0, r"inf\.wav has 7 samples beyond full scale; clipped"),
             ([f / "nan.wav"], 1, r"^brrencode: .*nan\.wav: has 3 samples that are not numbers \(NaN\)\n$"),
             (["--loop", "0:99999", path], 1, r"Loop 0:99999 is outside"),
+            (["--loop", "2s:1.5s", path], 2, r"invalid loop '2s:1\.5s'"),
+            (["--loop", "1s:1x", path], 2, r"invalid loop '1s:1x'"),
+            # A full-scale square resampled overshoots: the resampler's doing, not the file's.
+            (["-f", "--rate", "32000", "-o", f / "square.brr", f / "square.wav"], 0,
+             r"^Warning : resampling .*square\.wav overshoots full scale at \d+ samples; clipped\.\n$"),
             (["-o", f / "cut.brr", f / "cut.wav"], 0,
              r"^Warning : .*cut\.wav ends early: its header promises \d+ bytes of samples, the file holds \d+\.\n$"),
         ]
@@ -343,6 +349,10 @@ class Inputs(unittest.TestCase):
         float_wav(f / "silent.wav", [0.0] * 64)  # exact silence: no error at all
         self.assertIn("SNR : inf dB.\n", run(ENCODE, "-o", f / "silent.brr", f / "silent.wav").stdout)
         self.assertEqual((f / "kept.brr").read_bytes(), b"old")
+        # A loop in seconds is the same loop in samples of the input.
+        seconds = run(ENCODE, "-f", "--loop", "1.5s:2s", f / "long.wav", "-o", f / "s.brr")
+        samples = run(ENCODE, "-f", "--loop", "48000:64000", f / "long.wav", "-o", f / "n.brr")
+        self.assertEqual(((f / "s.brr").read_bytes(), seconds.stdout), ((f / "n.brr").read_bytes(), samples.stdout))
         # To a pipe: the blocks alone on standard output, the lines on standard error.
         with open(path, "rb") as stdin:
             piped = subprocess.run([ENCODE, "-", "-o", "-"], stdin=stdin, capture_output=True)

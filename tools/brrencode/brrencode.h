@@ -21,8 +21,13 @@ struct Options : ShellOptions {
     std::uint32_t rate = 0;   // 0: the input's
     std::uint32_t channel = 0;  // 1-based; 0: mix them all
     bool noLoop = false;
-    std::int64_t loopStart = -1;  // --loop START:END in input samples, END exclusive
-    std::int64_t loopEnd = -1;
+    // --loop START:END, END exclusive: in input samples, or (where the
+    // seconds flag is set) in seconds of the input, turned into samples
+    // once its rate is known.
+    double loopStart = -1;
+    double loopEnd = -1;
+    bool loopStartSeconds = false;
+    bool loopEndSeconds = false;
     LoopFit loopFit = LoopFit::kResample;
     bool trebleBoost = false;
     bool noLoopHeader = false;    // --no-loop-header: plain blocks, even for a loop
@@ -41,6 +46,7 @@ struct Signal {
     std::int64_t loopStart = -1;  // the loop, END exclusive; -1: none
     std::int64_t loopEnd = -1;
     double rootNote = -1;  // MIDI, with the detune; -1: the input names none
+    std::uint64_t beyond = 0;  // the input's own samples beyond full scale
 };
 
 // Reads `descriptor` (named `name` in messages) with libsndfile: mixed to

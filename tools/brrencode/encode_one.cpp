@@ -150,8 +150,13 @@ bool Encode(const Options& given, const Names& names, BRRFile& input)
         PrintError("Warning : the treble boost of %s would clip; the sample is scaled down by %.2f dB.\n", in,
                    -20.0 * std::log10(shaped.boostScale));
     }
-    if (shaped.clipped > 0) {
-        PrintError("Warning : %s has %" PRIu64 " samples beyond full scale; clipped.\n", in, shaped.clipped);
+    // The input's own samples past full scale are the file's; what only
+    // resampling made is the resampler's overshoot.
+    if (signal.beyond > 0) {
+        PrintError("Warning : %s has %" PRIu64 " samples beyond full scale; clipped.\n", in, signal.beyond);
+    } else if (shaped.clipped > 0) {
+        PrintError("Warning : resampling %s overshoots full scale at %" PRIu64 " samples; clipped.\n", in,
+                   shaped.clipped);
     }
     BRREncodeOptions encode = options.encode;
     encode.loopStart = shaped.loopStart;

@@ -146,6 +146,24 @@ SNDFILE* Open(int descriptor, const std::string& name, SF_INFO& info)
     return file;
 }
 
+// --loop, in samples of the input (seconds at its rate); false after the error line.
+bool TakeLoop(const Options& options, const std::string& name, Signal& signal)
+{
+    const auto samples = [&](double v, bool seconds) {
+        return static_cast<std::int64_t>(seconds ? std::llround(v * signal.rate) : static_cast<long long>(v));
+    };
+    const std::int64_t start = samples(options.loopStart, options.loopStartSeconds);
+    const std::int64_t end = samples(options.loopEnd, options.loopEndSeconds);
+    if (end <= start || end > static_cast<std::int64_t>(signal.samples.size())) {
+        PrintError("Error : Loop %" PRId64 ":%" PRId64 " is %s %s (%zu samples).\n", start, end,
+                   end <= start ? "empty in" : "outside", name.c_str(), signal.samples.size());
+        return false;
+    }
+    signal.loopStart = start;
+    signal.loopEnd = end;
+    return true;
+}
+
 }  // namespace
 
 bool ReadSignal(int descriptor, const std::string& name, const Options& options, Signal& signal)
@@ -184,16 +202,11 @@ bool ReadSignal(int descriptor, const std::string& name, const Options& options,
         PrintError("Error : %s holds no sample.\n", name.c_str());
         return false;
     }
-    if (ok && options.loopStart >= 0) {
-        if (options.loopEnd > static_cast<std::int64_t>(signal.samples.size())) {
-            PrintError("Error : Loop %" PRId64 ":%" PRId64 " is outside %s (%zu samples).\n", options.loopStart,
-                       options.loopEnd, name.c_str(), signal.samples.size());
-            return false;
-        }
-        signal.loopStart = options.loopStart;
-        signal.loopEnd = options.loopEnd;
-    }
-    return ok;
+    signal.beyond = static_cast<std::uint64_t>(std::count_if(signal.samples.begin(), signal.samples.end(), [](double v) {
+        const double r = std::round(v);
+        return r > 32767.0 || r < -32768.0;
+    }));
+    return ok && (options.loopStart < 0 || TakeLoop(options, name, signal));
 }
 
 }  // namespace brrencode

@@ -20,19 +20,36 @@ const std::vector<LongOption> kLongOptions = {
     {"no-loop-header", false, kNoLoopHeader}, {"root-note", true, kRootNote}, {"max-bytes", true, kMaxBytes},
 };
 
-// START:END, whole numbers, START < END.
+// A loop point: a whole number of samples, or seconds ("1.5s").
+bool ParseLoopPoint(const std::string& text, double& value, bool& seconds)
+{
+    seconds = !text.empty() && text.back() == 's';
+    if (!seconds) {
+        std::uint64_t samples = 0;
+        const bool ok = ParseWholeNumber(text.c_str(), 0, INT32_MAX, samples);
+        value = static_cast<double>(samples);
+        return ok;
+    }
+    const std::string number = text.substr(0, text.size() - 1);
+    char* end = nullptr;
+    value = std::strtod(number.c_str(), &end);
+    const bool digits = number.find_first_not_of("0123456789.") == std::string::npos;
+    return !number.empty() && digits && end == number.c_str() + number.size() && value <= 86400.0;
+}
+
+// START:END, each in samples or seconds, START < END where both are alike.
 bool ParseLoop(const char* value, Options& options)
 {
     const char* colon = std::strchr(value, ':');
-    std::uint64_t start = 0;
-    std::uint64_t end = 0;
-    if (colon == nullptr || !ParseWholeNumber(std::string(value, colon).c_str(), 0, INT32_MAX, start) ||
-        !ParseWholeNumber(colon + 1, 1, INT32_MAX, end) || end <= start) {
+    const bool ok = colon != nullptr &&
+                    ParseLoopPoint(std::string(value, colon), options.loopStart, options.loopStartSeconds) &&
+                    ParseLoopPoint(colon + 1, options.loopEnd, options.loopEndSeconds) &&
+                    (options.loopStartSeconds != options.loopEndSeconds || options.loopEnd > options.loopStart);
+    if (!ok) {
         return UsageError(std::string("invalid loop '") + value +
-                          "' (START:END in input samples from 0 to 2147483647, END exclusive and after START)");
+                          "' (START:END in input samples from 0 to 2147483647, or in seconds as 1.5s:2s; "
+                          "END exclusive and after START)");
     }
-    options.loopStart = static_cast<std::int64_t>(start);
-    options.loopEnd = static_cast<std::int64_t>(end);
     return true;
 }
 
