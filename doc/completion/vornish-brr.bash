@@ -34,7 +34,7 @@ _vornish_brr()
             return
             ;;
         --loop-fit)
-            COMPREPLY=($(compgen -W 'resample repeat' -- "$cur"))
+            COMPREPLY=($(compgen -W 'auto resample repeat' -- "$cur"))
             return
             ;;
         --root-note)

@@ -197,6 +197,20 @@ class Loops(unittest.TestCase):
                 self.assertGreater(snr(numpy.tile(loop, times), second_pass), printed(out, "SNR :") - 1.0)
 
 
+    def test_auto_fit_keeps_the_rate_best(self):
+        path = self.folder / "tone.wav"
+        run("sox", "-n", "-r", "44100", "-b", "16", path, "synth", "0.3", "sine", "525")
+        for length in (84, 100, 127, 200, 1000, 3001):
+            with self.subTest(length=length):
+                loop = f"4410:{4410 + length}"
+                rates = {fit: printed(run(ENCODE, "-f", "--loop-fit", fit, "--loop", loop, path, "-o",
+                                          self.folder / f"{fit}.brr").stdout, "Rate :") for fit in ("auto", "resample")}
+                self.assertLessEqual(abs(rates["auto"] - 44100), abs(rates["resample"] - 44100))
+                if length < 128:  # a repeat of up to 16 periods is always allowed
+                    self.assertLess(abs(rates["auto"] / 44100 - 1), 0.005)
+                self.assertIn("Looping is stable.", run(DECODE, "-f", "--loops", "3", self.folder / "auto.brr", "-o",
+                                                        self.folder / "auto.wav").stdout)
+
     def test_max_bytes_fits_the_budget_and_no_more(self):
         path, s = flute(self.folder, loop=False)
         start, end = s["loop"]

@@ -42,7 +42,7 @@ class BashCompletion(unittest.TestCase):
                 (["brrdecode", "--rul"], ["--rules"]),
                 (["brrencode", "--rules", ""], ["hardware", "library"]),
                 (["brrencode", "--effort", ""], ["best", "default", "fast"]),
-                (["brrencode", "--loop-fit", "r"], ["repeat", "resample"]),
+                (["brrencode", "--loop-fit", ""], ["auto", "repeat", "resample"]),
                 (["brrdecode", "--root-note", "C#4"], ["C#4"]),
                 (["brrdecode", ""], ["B.BRR", "a.brr", "sub"]),
                 (["brrencode", ""], ["c.wav", "d.flac", "e.aiff", "sub"]),

@@ -15,7 +15,7 @@ namespace brrencode {
 
 using namespace shell;
 
-enum class LoopFit { kResample, kRepeat };
+enum class LoopFit { kAuto, kResample, kRepeat };
 
 struct Options : ShellOptions {
     std::uint32_t rate = 0;   // 0: the input's
@@ -28,7 +28,7 @@ struct Options : ShellOptions {
     double loopEnd = -1;
     bool loopStartSeconds = false;
     bool loopEndSeconds = false;
-    LoopFit loopFit = LoopFit::kResample;
+    LoopFit loopFit = LoopFit::kAuto;
     bool trebleBoost = false;
     bool noLoopHeader = false;    // --no-loop-header: plain blocks, even for a loop
     bool askedLoopHeader = false;  // --loop-header: a loop that no header holds is an error
@@ -77,7 +77,8 @@ struct ShapePlan {
     std::int64_t start = -1;
     std::int64_t loop = 0;
     std::size_t total = 0;
-    std::int64_t times = 1;
+    std::int64_t times = 1;    // copies of the loop after resampling (--loop-fit repeat)
+    std::int64_t repeats = 1;  // periods of the input's loop resampled as one (--loop-fit auto)
     std::int64_t pad = 0;
 };
 ShapePlan PlanShape(const Signal& signal, const Options& options);

@@ -91,10 +91,10 @@ bool Take(void* context, int c, const char* value)
         options.rootNote = static_cast<std::int32_t>(number);
         return true;
     case kLoopFit:
-        if (std::strcmp(value, "resample") != 0 && std::strcmp(value, "repeat") != 0) {
-            return UsageError("invalid loop fit " + quoted + " ('resample' or 'repeat')");
+        if (std::strcmp(value, "auto") != 0 && std::strcmp(value, "resample") != 0 && std::strcmp(value, "repeat") != 0) {
+            return UsageError("invalid loop fit " + quoted + " ('auto', 'resample' or 'repeat')");
         }
-        options.loopFit = value[2] == 's' ? LoopFit::kResample : LoopFit::kRepeat;
+        options.loopFit = value[0] == 'a' ? LoopFit::kAuto : value[2] == 's' ? LoopFit::kResample : LoopFit::kRepeat;
         return true;
     default: return false;
     }

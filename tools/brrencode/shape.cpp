@@ -1,7 +1,11 @@
 // Shaping a signal into the samples the library encodes:
 //
 //   rate     libsoxr at its very-high quality, only when the rate changes;
-//   loop     --loop-fit resample: the whole sample resampled by the ratio
+//   loop     --loop-fit auto: of k = 1..16 periods of the loop resampled to
+//            the nearest whole number of blocks, the k that changes the
+//            rate least (among those that at most double the sample, or add
+//            at most 2048 samples);
+//            --loop-fit resample: k = 1, the whole sample resampled by the ratio
 //            nearest 1 that makes the loop a whole number of blocks;
 //            --loop-fit repeat: the loop repeated (at most 16 times) until
 //            its length is a multiple of 16. The sample ends with the loop,
@@ -113,6 +117,29 @@ std::uint64_t AppendRounded(const std::vector<double>& x, std::vector<std::int16
     return clipped;
 }
 
+// --loop-fit auto: how many periods of the loop (1..16) to resample to whole
+// blocks, the rate at `ratio` changing least; of equals, the fewest.
+std::int64_t Periods(std::int64_t start, std::int64_t length, double ratio)
+{
+    constexpr std::int64_t kMostPeriods = 16;
+    constexpr double kFewSamples = 2048;  // a short loop's repeats cost little
+    const auto blocks = [&](std::int64_t k) {
+        return std::max(1.0, std::round(static_cast<double>(length * k) * ratio / 16.0));
+    };
+    const double once = static_cast<double>(start) * ratio + 16.0 * blocks(1);
+    std::int64_t best = 1;
+    double bestChange = std::fabs(16.0 * blocks(1) / (static_cast<double>(length) * ratio) - 1.0);
+    for (std::int64_t k = 2; k <= kMostPeriods; ++k) {
+        const double added = 16.0 * (blocks(k) - blocks(1));
+        const double change = std::fabs(16.0 * blocks(k) / (static_cast<double>(length * k) * ratio) - 1.0);
+        if ((added <= once || added <= kFewSamples) && change < bestChange - 1e-12) {
+            best = k;
+            bestChange = change;
+        }
+    }
+    return best;
+}
+
 }  // namespace
 
 ShapePlan PlanShape(const Signal& signal, const Options& options)
@@ -121,12 +148,13 @@ ShapePlan PlanShape(const Signal& signal, const Options& options)
     p.ratio = options.rate != 0 ? options.rate / signal.rate : 1.0;
     p.looped = signal.loopStart >= 0;
     const std::int64_t length = p.looped ? signal.loopEnd - signal.loopStart : 0;
-    if (p.looped && options.loopFit == LoopFit::kResample) {
-        const double blocks = std::max(1.0, std::round(static_cast<double>(length) * p.ratio / 16.0));
-        p.ratio = 16.0 * blocks / static_cast<double>(length);
+    if (p.looped && options.loopFit != LoopFit::kRepeat) {
+        p.repeats = options.loopFit == LoopFit::kAuto ? Periods(signal.loopStart, length, p.ratio) : 1;
+        const double blocks = std::max(1.0, std::round(static_cast<double>(length * p.repeats) * p.ratio / 16.0));
+        p.ratio = 16.0 * blocks / static_cast<double>(length * p.repeats);
     }
     p.start = p.looped ? static_cast<std::int64_t>(std::llround(static_cast<double>(signal.loopStart) * p.ratio)) : -1;
-    p.loop = p.looped ? std::max<std::int64_t>(1, std::llround(static_cast<double>(length) * p.ratio)) : 0;
+    p.loop = p.looped ? std::max<std::int64_t>(1, std::llround(static_cast<double>(length * p.repeats) * p.ratio)) : 0;
     p.total = p.looped ? static_cast<std::size_t>(p.start + p.loop)
                        : static_cast<std::size_t>(std::llround(static_cast<double>(signal.samples.size()) * p.ratio));
     p.times = p.looped && options.loopFit == LoopFit::kRepeat ? 16 / std::gcd(p.loop, std::int64_t{16}) : 1;
@@ -155,10 +183,14 @@ bool Shape(const Signal& signal, const Options& options, const std::string& name
     std::vector<double> x;
     shaped.resampled = ratio != 1.0;
     shaped.rate = inRate * ratio;
+    // The loop runs on past its end: the periods --loop-fit auto takes, and
+    // what the resampler's filter reaches beyond them.
+    const std::int64_t length = looped ? signal.loopEnd - signal.loopStart : 0;
+    const auto extra = static_cast<std::size_t>(looped ? length * (plan.repeats - 1) + 16384 : 0);
     if (!shaped.resampled) {
-        x = Continued(signal.samples, signal.loopStart, signal.loopEnd, 0);
-    } else if (!Resample(Continued(signal.samples, signal.loopStart, signal.loopEnd, looped ? 16384 : 0), inRate,
-                         shaped.rate, total, name, x)) {
+        x = Continued(signal.samples, signal.loopStart, signal.loopEnd, looped ? static_cast<std::size_t>(length * (plan.repeats - 1)) : 0);
+    } else if (!Resample(Continued(signal.samples, signal.loopStart, signal.loopEnd, extra), inRate, shaped.rate, total,
+                         name, x)) {
         return false;
     }
     if (plan.times > 1) {
