@@ -103,7 +103,7 @@ TEST(BRRInsert, PlacesAndRefusesLeavingTheImageAsItWas)
         const std::size_t end = start + c.sample.size() - 2;
         EXPECT_EQ(r.start, c.start);
         EXPECT_EQ(r.loopAddress, c.start + (c.sample[0] | (c.sample[1] << 8)));
-        EXPECT_TRUE(std::equal(c.sample.begin() + 2, c.sample.end(), m.begin() + c.start));
+        EXPECT_TRUE(std::equal(c.sample.begin() + 2, c.sample.end(), m.begin() + static_cast<std::ptrdiff_t>(c.start)));
         for (std::size_t i = 0; i < m.size(); ++i) {
             const bool ours = (i >= start && i < end) ||
                               (i >= 0x800u + 4u * static_cast<unsigned>(c.entry) && i < 0x804u + 4u * static_cast<unsigned>(c.entry));
