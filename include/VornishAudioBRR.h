@@ -355,7 +355,10 @@ typedef struct BRREncodeResult {
        in 16-bit sample units, the input padded with silence to whole blocks. */
     uint64_t squaredError;
     uint64_t signalEnergy; /* the sum of input^2 over the same samples */
-    uint64_t reserved[4];  /* zero */
+    /* How smoothly the decoded blocks loop, as BRRLoopSeam measures it: dB,
+       -INFINITY where they repeat exactly; NaN without a loop. */
+    double loopSeam;
+    uint64_t reserved[3];  /* zero */
 } BRREncodeResult;
 
 /* The defaults: no loop, BRR_EFFORT_DEFAULT, hardware rules, filter 0 at
@@ -376,6 +379,14 @@ VORNISH_BRR_API void BRREncodeOptionsInit(BRREncodeOptions *options);
    BRR_STATUS_SMALL_BUFFER. */
 VORNISH_BRR_API int BRREncode(const int16_t *pcm, size_t count, const BRREncodeOptions *options,
                               uint8_t *blocks, size_t capacity, BRREncodeResult *result);
+
+/* How smoothly count samples loop back from their end to loopStart: over
+   the W = min(256, loop length, loopStart) samples before the loop's end
+   and the W before its start, the mean square of their difference relative
+   to the mean square of the loop's samples, in dB (lower is smoother;
+   -INFINITY where they are equal, as in a loop that repeats exactly). NaN
+   when pcm is NULL or loopStart is not below count. */
+VORNISH_BRR_API double BRRLoopSeam(const int16_t *pcm, size_t count, size_t loopStart);
 
 /* ---- Finding samples inside images ---------------------------------------- */
 

@@ -1,5 +1,5 @@
 // The engine's scan and encode: BRRScan's finds as Found objects, and
-// BRREncode on a native int16 array.
+// BRREncode and BRRLoopSeam on a native int16 array.
 #include <pybind11/numpy.h>
 #include <pybind11/stl.h>
 
@@ -129,6 +129,12 @@ void DefineScanAndEncode(py::module_& m)
     m.def("encode", &Encode, py::arg("pcm"), py::kw_only(), py::arg("loop_start") = py::none(),
           py::arg("effort") = "default", py::arg("rules") = "hardware", py::arg("reset_filter") = true,
           py::arg("safe_range") = true, py::arg("loop_header") = false);
+    m.def("loop_seam", [](const py::array_t<std::int16_t, py::array::c_style>& pcm, std::size_t loopStart) {
+        if (pcm.ndim() != 1) {
+            throw py::value_error("pcm must be one-dimensional: mono samples");
+        }
+        return BRRLoopSeam(pcm.data(), static_cast<std::size_t>(pcm.size()), loopStart);
+    }, py::arg("pcm"), py::arg("loop_start"));
     m.def("scan", &Scan, py::arg("data"), py::kw_only(), py::arg("min_blocks") = 4,
           py::arg("min_score") = BRR_DEFAULT_MIN_SCORE, py::arg("memory_offset") = py::none(),
           py::arg("directory") = py::none());

@@ -284,3 +284,37 @@ TEST(BRREncode, QualityFloorsAndWiderSearches)
 }
 
 }  // namespace
+
+namespace {
+
+// The seam on samples: a loop of whole periods joins exactly, one of noise
+// as badly as two unrelated noises (twice the loop's power: 3 dB); and the
+// encoder's figure is that of its own blocks decoded.
+TEST(BRRLoopSeam, MeasuresTheJoin)
+{
+    std::vector<std::int16_t> periodic(4096);
+    for (std::size_t i = 0; i < periodic.size(); ++i) {
+        periodic[i] = static_cast<std::int16_t>(10000 * std::sin(2 * M_PI * static_cast<double>(i % 64) / 64));
+    }
+    const std::vector<std::int16_t> noise = Signal(65536, 2);
+    EXPECT_EQ(BRRLoopSeam(periodic.data(), periodic.size(), 1024), -INFINITY);
+    EXPECT_NEAR(BRRLoopSeam(noise.data(), noise.size(), 32768), 3.0, 1.0);
+    EXPECT_TRUE(std::isnan(BRRLoopSeam(periodic.data(), periodic.size(), periodic.size())));
+    EXPECT_TRUE(std::isnan(BRRLoopSeam(nullptr, 16, 0)));
+    BRREncodeOptions o;
+    BRREncodeOptionsInit(&o);
+    o.loopStart = 2048;
+    std::vector<std::uint8_t> blocks(BRR_ENCODED_SIZE(periodic.size()));
+    BRREncodeResult r;
+    ASSERT_EQ(BRREncode(periodic.data(), periodic.size(), &o, blocks.data(), blocks.size(), &r), BRR_OK);
+    std::vector<std::int16_t> decoded(periodic.size());
+    BRRDecoder d;
+    BRRDecoderInit(&d, BRR_RULES_HARDWARE);
+    BRRDecodeBlocks(&d, blocks.data(), blocks.size() / BRR_BLOCK_SIZE, decoded.data());
+    EXPECT_EQ(r.loopSeam, BRRLoopSeam(decoded.data(), decoded.size(), 2048));
+    o.loopStart = BRR_NO_LOOP_START;
+    ASSERT_EQ(BRREncode(periodic.data(), periodic.size(), &o, blocks.data(), blocks.size(), &r), BRR_OK);
+    EXPECT_TRUE(std::isnan(r.loopSeam));
+}
+
+}  // namespace

@@ -20,7 +20,7 @@ import numpy
 from . import _engine
 from ._engine import Decoder, Error, Found, OptionError, Sample
 
-__all__ = ["convert", "decode", "decode_blocks", "encode", "scan", "insert", "read_dump", "Dump", "Voice",
+__all__ = ["convert", "decode", "decode_blocks", "encode", "loop_seam", "scan", "insert", "read_dump", "Dump", "Voice",
            "Decoder", "Sample", "Found", "Error",
            "OptionError", "DataTypeError", "INTERPOLATION_TABLE", "__version__"]
 
@@ -232,6 +232,17 @@ def encode(pcm, *, loop_start: Optional[int] = None, effort: str = "default", ru
     return _engine.encode(samples, loop_start=loop_start, effort=_choice("effort", effort, _EFFORTS),
                           rules=_choice("rules", rules, _RULES), reset_filter=_flag("reset_filter", reset_filter),
                           safe_range=_flag("safe_range", safe_range), loop_header=header)
+
+
+def loop_seam(pcm, loop_start: int) -> float:
+    """How smoothly mono samples loop back from their end to loop_start, as
+    brrencode prints it (``Loop seam``): over the W = min(256, loop length,
+    loop_start) samples before the loop's end and before its start, the mean
+    square of their difference relative to the loop's, in dB; -inf where they
+    are equal. pcm is taken as encode takes it."""
+    samples = _pcm(pcm)
+    _whole("loop_start", loop_start, 0, max(0, len(samples) - 1), "the loop start")
+    return _engine.loop_seam(samples, int(loop_start))
 
 
 def _image(data):

@@ -3,6 +3,7 @@
 #include "VornishAudioBRR.h"
 #include "base/shared.h"
 #include "encode/encoder.h"
+#include "encode/seam.h"
 
 void BRREncodeOptionsInit(BRREncodeOptions* options)
 {
@@ -97,6 +98,7 @@ int BRREncode(const std::int16_t* pcm, std::size_t count, const BRREncodeOptions
         result->loopBlock = looped ? o.loopStart / BRR_SAMPLES_PER_BLOCK : BRR_NO_LOOP_START;
         result->squaredError = error;
         result->signalEnergy = energy;
+        result->loopSeam = LoopSeamOfBlocks(blocks, blockCount, looped ? o.loopStart / BRR_SAMPLES_PER_BLOCK : -1, o.rules);
     }
     return BRR_OK;
 }

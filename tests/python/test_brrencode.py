@@ -170,6 +170,12 @@ class Loops(unittest.TestCase):
             self.assertEqual(struct.unpack_from("<H", data)[0], 9 * block)
             self.assertEqual(data[-9] & 3, 3)
             blocks = (len(data) - 2) // 9
+            # The seam printed is the decoded first pass's (numpy, independently).
+            first = decoded(brr, "--loops", "1")
+            at, width = 16 * block, min(256, 16 * (blocks - block), 16 * block)
+            diff = (first[-width:] - first[at - width:at]).astype(float)
+            seam = 10 * numpy.log10((diff ** 2).mean() / (first[at:].astype(float) ** 2).mean())
+            self.assertAlmostEqual(printed(out, "Loop seam :"), seam, delta=0.01)
             wav = self.folder / "l.wav"
             self.assertIn("Looping is stable.", run(DECODE, "-f", "--loops", "3", brr, "-o", wav).stdout)
             smpl = wav.read_bytes().rindex(b"smpl")

@@ -79,6 +79,7 @@ void Report(const Options& options, const std::string& in, const Shaped& shaped,
     PrintTo(options.progress, "SNR : %.2f dB.\n", snr);
     if (result.loopBlock >= 0) {
         PrintTo(options.progress, "Loop start : block %" PRId64 ".\n", result.loopBlock);
+        PrintTo(options.progress, "Loop seam : %.2f dB.\n", result.loopSeam);
     }
     ReportRate(options, in, shaped, rootNote);
 }
