@@ -254,6 +254,17 @@ def _image(data):
         return f.read()
 
 
+def _memory_image(size: int, memory_offset, directory) -> None:
+    """Checks where a memory image starts in size bytes, and its directory's address."""
+    if memory_offset is not None:
+        _whole("memory_offset", memory_offset, 0, max(-1, size - 65536), "the memory image's offset")
+    if directory is not None:
+        _whole("directory", directory, 0, 0xFF00, "the directory's address")
+        if directory % 256:
+            _fail(OptionError, f"directory={directory}: the directory's address must be a multiple of 256",
+                  _BAD_OPTION)
+
+
 def scan(data: Data, *, min_blocks: int = 4, min_score: float = 0.5, memory_offset: Optional[int] = None,
          directory: Optional[int] = None) -> List[Found]:
     """Finds the samples stored inside an image (bytes-like or a uint8 array,
@@ -272,13 +283,8 @@ def scan(data: Data, *, min_blocks: int = 4, min_score: float = 0.5, memory_offs
         _fail(OptionError, f"min_score={min_score}: the score must be 0.0 to 1.0", _BAD_OPTION)
     image = _image(data)
     size = len(memoryview(image).cast("B"))
-    if memory_offset is not None:
-        _whole("memory_offset", memory_offset, 0, max(-1, size - 65536), "the memory image's offset")
+    _memory_image(size, memory_offset, directory)
     if directory is not None:
-        _whole("directory", directory, 0, 0xFF00, "the directory's address")
-        if directory % 256:
-            _fail(OptionError, f"directory={directory}: the directory's address must be a multiple of 256",
-                  _BAD_OPTION)
         if memory_offset is None and size != 65536 and not _engine.is_dump(image):
             _fail(OptionError, f"directory={directory}: a directory needs a memory image (65536 bytes, "
                   "a music-state dump, or memory_offset)", _BAD_OPTION)

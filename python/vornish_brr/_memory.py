@@ -6,7 +6,7 @@ from dataclasses import dataclass
 from typing import List, Optional, Sequence, Tuple
 
 from . import _engine
-from . import _bytes, _fail, _image, _whole, _BAD_OPTION, Data, OptionError
+from . import _bytes, _fail, _image, _memory_image, _whole, _BAD_OPTION, Data, OptionError
 
 
 @dataclass(frozen=True)
@@ -77,13 +77,7 @@ def insert(image: Data, sample: Data, *, entry: Optional[int] = None, at: Option
     if echo is not None:
         echo = (_whole("echo", echo[0], 0, 0xFFFF, "the echo buffer's start"),
                 _whole("echo", echo[1], 1, 0x10000, "the echo buffer's size"))
-    if memory_offset is not None:
-        _whole("memory_offset", memory_offset, 0, max(-1, size - 65536), "the memory image's offset")
-    if directory is not None:
-        _whole("directory", directory, 0, 0xFF00, "the directory's address")
-        if directory % 256:
-            _fail(OptionError, f"directory={directory}: the directory's address must be a multiple of 256",
-                  _BAD_OPTION)
+    _memory_image(size, memory_offset, directory)
     new, _ = _engine.insert(data, _bytes(sample, "sample"), entry=-1 if entry is None else entry,
                             at=-1 if at is None else at, free=ranges, echo=echo,
                             memory_offset=-1 if memory_offset is None else memory_offset,

@@ -2,7 +2,6 @@
 // the blocks whole or not at all, never over a file without -f, never over
 // the input.
 
-#include <cerrno>
 #include <cinttypes>
 #include <cmath>
 #include <limits>
@@ -17,23 +16,8 @@ bool WriteOut(const Options& options, const Names& names, const BRRFile& input,
               const std::vector<std::uint8_t>& bytes)
 {
     BRRFile output;
-    if (!OpenOutput(options.force, names, input, "BRR", &output)) {
-        return false;
-    }
-    const bool own = !names.toStandardOutput;
-    if (own) {
-        ArmCleanup(output);
-    }
-    int error = BRRFileWrite(&output, bytes.data(), bytes.size()) != 0 ? (output.error != 0 ? output.error : EIO) : 0;
-    if (own) {
-        const int placed = FinishOutput(&output, error == 0);
-        error = error != 0 ? error : placed;
-    }
-    if (error != 0) {
-        PrintFailure(names.output, error == BRR_FILE_EXISTS ? "file exists (use -f to overwrite)"
-                                                            : BRRFileErrorText(error));
-    }
-    return error == 0;
+    return OpenOutput(options.force, names, input, "BRR", &output) &&
+           WriteAndPlace(&output, !names.toStandardOutput, names.output, bytes.data(), bytes.size());
 }
 
 // The pitch register value that plays `rate` Hz at the hardware's rate,

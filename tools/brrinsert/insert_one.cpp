@@ -1,7 +1,6 @@
 // One sample into one image: both read whole, the library places it, and
 // the new image is written whole or not at all (over IMAGE with --in-place,
 // as a replacement that takes its place only when complete).
-#include <cerrno>
 #include <cinttypes>
 #include <memory>
 
@@ -100,19 +99,7 @@ bool Write(const Options& options, const Read& image, const std::vector<std::uin
     } else if (!OpenOutput(options.force, names, image.file, "image", &output)) {
         return false;
     }
-    const bool own = !names.toStandardOutput;
-    if (own) {
-        ArmCleanup(output);
-    }
-    int error = BRRFileWrite(&output, bytes.data(), bytes.size()) != 0 ? (output.error != 0 ? output.error : EIO) : 0;
-    if (own) {
-        const int placed = FinishOutput(&output, error == 0);
-        error = error != 0 ? error : placed;
-    }
-    if (error != 0) {
-        PrintFailure(names.output, error == BRR_FILE_EXISTS ? "file exists (use -f to overwrite)" : BRRFileErrorText(error));
-    }
-    return error == 0;
+    return WriteAndPlace(&output, !names.toStandardOutput, names.output, bytes.data(), bytes.size());
 }
 
 }  // namespace

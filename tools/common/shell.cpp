@@ -246,6 +246,22 @@ bool MayWrite(const char* inputArg, const std::string& output, const Names& name
     return true;
 }
 
+bool WriteAndPlace(BRRFile* output, bool own, const std::string& name, const void* bytes, std::size_t size)
+{
+    if (own) {
+        ArmCleanup(*output);
+    }
+    int error = BRRFileWrite(output, bytes, size) != 0 ? (output->error != 0 ? output->error : EIO) : 0;
+    if (own) {
+        const int placed = FinishOutput(output, error == 0);
+        error = error != 0 ? error : placed;
+    }
+    if (error != 0) {
+        PrintFailure(name, error == BRR_FILE_EXISTS ? "file exists (use -f to overwrite)" : BRRFileErrorText(error));
+    }
+    return error == 0;
+}
+
 Names NamesFor(const char* inputArg, const std::string& output)
 {
     Names names;

@@ -215,6 +215,11 @@ void DisarmCleanup();
 // commit's error.
 int FinishOutput(BRRFile* output, bool commit);
 
+// Writes `size` bytes to an opened output and, unless it is standard output
+// (`own` false), puts it in place, or discards it when the write failed;
+// false after the error line naming `name`.
+bool WriteAndPlace(BRRFile* output, bool own, const std::string& name, const void* bytes, std::size_t size);
+
 // RunOne's parts that need no template.
 Names NamesFor(const char* inputArg, const std::string& output);
 // Opens INPUT (standard input through the spool); -1 after the error line.
