@@ -388,6 +388,14 @@ VORNISH_BRR_API int BRREncode(const int16_t *pcm, size_t count, const BRREncodeO
    when pcm is NULL or loopStart is not below count. */
 VORNISH_BRR_API double BRRLoopSeam(const int16_t *pcm, size_t count, size_t loopStart);
 
+/* The same figure for blockCount blocks read through read from offset,
+   looping back to block loopBlock, decoded with rules (BRR_RULES_*) in fixed
+   memory, into *seam. Returns BRR_OK, BRR_STATUS_MISSING_PATH (read or seam
+   NULL), BRR_STATUS_BAD_LOOP_START (loopBlock not below blockCount),
+   BRR_STATUS_BAD_OPTION (rules) or BRR_STATUS_READ_ERROR. */
+VORNISH_BRR_API int BRRLoopSeamOfBlocks(BRRReadFunction read, void *context, uint64_t offset, uint64_t blockCount,
+                                        int64_t loopBlock, int rules, double *seam);
+
 /* ---- Finding samples inside images ---------------------------------------- */
 
 /* A sample stored in a larger image (a ROM, a memory image, an archive) is a

@@ -312,6 +312,24 @@ TEST(BRRLoopSeam, MeasuresTheJoin)
     BRRDecoderInit(&d, BRR_RULES_HARDWARE);
     BRRDecodeBlocks(&d, blocks.data(), blocks.size() / BRR_BLOCK_SIZE, decoded.data());
     EXPECT_EQ(r.loopSeam, BRRLoopSeam(decoded.data(), decoded.size(), 2048));
+    // Read through a function, in pieces: the same figure, and each refusal.
+    const auto read = [](void* c, std::uint64_t at, void* out, std::size_t n) {
+        const auto* b = static_cast<const std::vector<std::uint8_t>*>(c);
+        if (at + n > b->size()) {
+            return -1;
+        }
+        std::copy(b->begin() + static_cast<std::ptrdiff_t>(at), b->begin() + static_cast<std::ptrdiff_t>(at + n),
+                  static_cast<std::uint8_t*>(out));
+        return 0;
+    };
+    const std::uint64_t count = blocks.size() / BRR_BLOCK_SIZE;
+    double seam = 0;
+    EXPECT_EQ(BRRLoopSeamOfBlocks(read, &blocks, 0, count, 128, BRR_RULES_HARDWARE, &seam), BRR_OK);
+    EXPECT_EQ(seam, r.loopSeam);
+    EXPECT_EQ(BRRLoopSeamOfBlocks(read, &blocks, 9, count, 128, BRR_RULES_HARDWARE, &seam), BRR_STATUS_READ_ERROR);
+    EXPECT_EQ(BRRLoopSeamOfBlocks(read, &blocks, 0, count, count, BRR_RULES_HARDWARE, &seam), BRR_STATUS_BAD_LOOP_START);
+    EXPECT_EQ(BRRLoopSeamOfBlocks(read, &blocks, 0, count, 128, 7, &seam), BRR_STATUS_BAD_OPTION);
+    EXPECT_EQ(BRRLoopSeamOfBlocks(nullptr, &blocks, 0, count, 128, BRR_RULES_HARDWARE, &seam), BRR_STATUS_MISSING_PATH);
     o.loopStart = BRR_NO_LOOP_START;
     ASSERT_EQ(BRREncode(periodic.data(), periodic.size(), &o, blocks.data(), blocks.size(), &r), BRR_OK);
     EXPECT_TRUE(std::isnan(r.loopSeam));

@@ -53,21 +53,40 @@ struct Seam {
 
 }  // namespace
 
+namespace {
+
+// Decodes blockCount blocks, `piece` at a time as read(at, count, bytes)
+// hands them over, into the seam; false when a read failed.
+template <typename Read>
+bool DecodeInto(Seam& seam, std::uint64_t blockCount, int rules, Read read)
+{
+    constexpr std::uint64_t kPiece = 256;
+    BRRDecoder decoder;
+    BRRDecoderInit(&decoder, rules);
+    std::int16_t samples[kPiece * BRR_SAMPLES_PER_BLOCK];
+    for (std::uint64_t b = 0; b < blockCount; b += kPiece) {
+        const std::uint64_t n = std::min(kPiece, blockCount - b);
+        const std::uint8_t* blocks = read(b, n);
+        if (blocks == nullptr) {
+            return false;
+        }
+        BRRDecodeBlocks(&decoder, blocks, static_cast<std::size_t>(n), samples);
+        for (std::uint64_t k = 0; k < n * BRR_SAMPLES_PER_BLOCK; ++k) {
+            seam.Take(b * BRR_SAMPLES_PER_BLOCK + k, samples[k]);
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
 double LoopSeamOfBlocks(const std::uint8_t* blocks, std::uint64_t blockCount, std::int64_t loopBlock, int rules)
 {
     if (loopBlock < 0 || static_cast<std::uint64_t>(loopBlock) >= blockCount) {
         return std::numeric_limits<double>::quiet_NaN();
     }
     Seam seam(blockCount * BRR_SAMPLES_PER_BLOCK, static_cast<std::uint64_t>(loopBlock) * BRR_SAMPLES_PER_BLOCK);
-    BRRDecoder decoder;
-    BRRDecoderInit(&decoder, rules);
-    std::int16_t samples[BRR_SAMPLES_PER_BLOCK];
-    for (std::uint64_t b = 0; b < blockCount; ++b) {
-        BRRDecodeBlocks(&decoder, blocks + b * BRR_BLOCK_SIZE, 1, samples);
-        for (std::uint64_t k = 0; k < BRR_SAMPLES_PER_BLOCK; ++k) {
-            seam.Take(b * BRR_SAMPLES_PER_BLOCK + k, samples[k]);
-        }
-    }
+    DecodeInto(seam, blockCount, rules, [&](std::uint64_t b, std::uint64_t) { return blocks + b * BRR_BLOCK_SIZE; });
     return seam.Decibels();
 }
 
@@ -83,4 +102,31 @@ extern "C" VORNISH_BRR_API double BRRLoopSeam(const std::int16_t* pcm, std::size
         seam.Take(i, pcm[i]);
     }
     return seam.Decibels();
+}
+
+extern "C" VORNISH_BRR_API int BRRLoopSeamOfBlocks(BRRReadFunction read, void* context, std::uint64_t offset,
+                                                   std::uint64_t blockCount, std::int64_t loopBlock, int rules,
+                                                   double* seam)
+{
+    if (read == nullptr || seam == nullptr) {
+        return BRR_STATUS_MISSING_PATH;
+    }
+    if (loopBlock < 0 || static_cast<std::uint64_t>(loopBlock) >= blockCount) {
+        return BRR_STATUS_BAD_LOOP_START;
+    }
+    if (BRRRulesName(rules) == nullptr) {
+        return BRR_STATUS_BAD_OPTION;
+    }
+    vornish::encode::Seam s(blockCount * BRR_SAMPLES_PER_BLOCK, static_cast<std::uint64_t>(loopBlock) * BRR_SAMPLES_PER_BLOCK);
+    std::uint8_t bytes[256 * BRR_BLOCK_SIZE];
+    const bool ok = vornish::encode::DecodeInto(s, blockCount, rules, [&](std::uint64_t b, std::uint64_t n) {
+        return read(context, offset + b * BRR_BLOCK_SIZE, bytes, static_cast<std::size_t>(n * BRR_BLOCK_SIZE)) == 0
+                   ? bytes
+                   : nullptr;
+    });
+    if (!ok) {
+        return BRR_STATUS_READ_ERROR;
+    }
+    *seam = s.Decibels();
+    return BRR_OK;
 }

@@ -74,13 +74,20 @@ bool ReportPlan(const Options& options, const Names& names, BRRFile& input, int 
     return true;
 }
 
-void ReportLoop(const Options& options, const BRRConvertResult& result)
+void ReportLoop(const Options& options, BRRFile& input, const BRRConvertResult& result)
 {
     if (result.note == BRR_NOTE_FOUND) {
         PrintTo(options.progress, " (probable note : %s%d %+d cents)\n", BRRNoteName(result.noteIndex),
                 result.noteOctave, result.noteCents);
     } else if (result.note == BRR_NOTE_TOO_LONG) {
         PrintTo(options.progress, "\n");
+    }
+    // Several passes over a loop: how smoothly it joins, as brrencode says it.
+    double seam = 0;
+    if (options.convert.loopCount > 1 && result.loopStart >= 0 &&
+        BRRLoopSeamOfBlocks(BRRFileRead, &input, result.dataOffset, result.blockCount, result.loopStart,
+                            options.convert.rules, &seam) == BRR_OK) {
+        PrintTo(options.progress, "Loop seam : %.2f dB.\n", seam);
     }
     if (result.stability == BRR_STABILITY_STABLE) {
         PrintTo(options.progress, "Looping is stable.\n");
@@ -170,7 +177,7 @@ bool Convert(const Options& options, const Names& names, BRRFile& input)
     if (status != BRR_OK || placed != 0) {
         return false;
     }
-    ReportLoop(options, plan);
+    ReportLoop(options, input, plan);
     PrintTo(options.progress, "Done !\n");
     return true;
 }
