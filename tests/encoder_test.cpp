@@ -304,7 +304,7 @@ TEST(BRRLoopSeam, MeasuresTheJoin)
     BRREncodeOptions o;
     BRREncodeOptionsInit(&o);
     o.loopStart = 2048;
-    std::vector<std::uint8_t> blocks(BRR_ENCODED_SIZE(periodic.size()));
+    std::vector<std::uint8_t> blocks(static_cast<std::size_t>(BRR_ENCODED_SIZE(periodic.size())));
     BRREncodeResult r;
     ASSERT_EQ(BRREncode(periodic.data(), periodic.size(), &o, blocks.data(), blocks.size(), &r), BRR_OK);
     std::vector<std::int16_t> decoded(periodic.size());
