@@ -39,6 +39,11 @@ bool IsDump(const std::uint8_t* data, std::size_t size)
            (data[0x23] == kTagged || data[0x23] == kUntagged);
 }
 
+std::int64_t MemoryImageOf(const std::uint8_t* data, std::size_t size)
+{
+    return size == BRR_MEMORY_IMAGE_SIZE ? 0 : IsDump(data, size) ? BRR_DUMP_MEMORY_OFFSET : -1;
+}
+
 void ReadRegisters(const std::uint8_t* data, BRRDump& dump)
 {
     const std::uint8_t* r = data + BRR_DUMP_REGISTERS_OFFSET;

@@ -12,6 +12,10 @@ namespace memory {
 
 bool IsDump(const std::uint8_t* data, std::size_t size);
 
+// Where the memory image is when the caller leaves it to the library: all
+// of 64 KiB of data, or a dump's; -1: none.
+std::int64_t MemoryImageOf(const std::uint8_t* data, std::size_t size);
+
 // Everything but directoryNamesSamples, from a dump (IsDump).
 void ReadRegisters(const std::uint8_t* data, BRRDump& dump);
 

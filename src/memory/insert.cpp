@@ -149,9 +149,7 @@ int Choose(const Layout& l, const scan::DirectoryEntry& old, const NewSample& s,
 int PlaceEntry(std::uint8_t* data, std::size_t size, const NewSample& s, const BRRInsertOptions& o,
                BRRInsertResult& r)
 {
-    const std::int64_t memory = o.memoryOffset >= 0 ? o.memoryOffset
-                                : size == static_cast<std::size_t>(kMemory) ? 0
-                                : IsDump(data, size)                        ? BRR_DUMP_MEMORY_OFFSET : -1;
+    const std::int64_t memory = o.memoryOffset >= 0 ? o.memoryOffset : MemoryImageOf(data, size);
     if (memory < 0) {
         return BRR_STATUS_NO_SUCH_ENTRY;
     }

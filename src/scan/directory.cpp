@@ -250,28 +250,26 @@ DirectoryEntry MakeEntry(const MemoryChains& chains, std::uint32_t page, std::ui
 std::vector<DirectoryEntry> ReadDirectory(MemoryChains& chains, std::uint32_t page)
 {
     const std::uint32_t slots = std::min(kEntries, (kMemory - page) / 4);
-    std::vector<DirectoryEntry> sure;  // entries that name a sample on their own
-    bool sureAt[kEntries] = {};
-    std::uint32_t count = 0;           // through the last of them
+    DirectoryEntry slot[kEntries];
+    bool taken[kEntries] = {};
+    std::vector<DirectoryEntry> accepted;
+    std::uint32_t count = 0;  // through the last entry that names a sample on its own
     for (std::uint32_t k = 0; k < slots; ++k) {
-        const DirectoryEntry e = MakeEntry(chains, page, k);
-        if (NamesSample(chains, e.start, e.loop, false)) {
-            sure.push_back(e);
-            sureAt[k] = true;
+        slot[k] = MakeEntry(chains, page, k);
+        if (NamesSample(chains, slot[k].start, slot[k].loop, false)) {
+            taken[k] = true;
+            accepted.push_back(slot[k]);
             count = k + 1;
         }
     }
-    // Those, then those in a run of entries that name samples or that follow
-    // an accepted sample, until none is added.
-    bool taken[kEntries] = {};
-    std::vector<DirectoryEntry> accepted = sure;
+    // Then those in a run of entries that name samples or that follow an
+    // accepted sample, until none is added.
     for (bool added = true; added;) {
         added = false;
         for (std::uint32_t k = 0; k < slots; ++k) {
-            const DirectoryEntry e = MakeEntry(chains, page, k);
-            const bool follows = e.blocks > 0 && Follows(chains, accepted, e.start);
+            const DirectoryEntry& e = slot[k];
             const bool inRun = k < count && (k == 0 || taken[k - 1]);
-            if (!taken[k] && (follows || (k < count && sureAt[k]) || NamesSample(chains, e.start, e.loop, inRun))) {
+            if (!taken[k] && ((e.blocks > 0 && Follows(chains, accepted, e.start)) || NamesSample(chains, e.start, e.loop, inRun))) {
                 taken[k] = added = true;
                 accepted.push_back(e);
             }
@@ -280,12 +278,11 @@ std::vector<DirectoryEntry> ReadDirectory(MemoryChains& chains, std::uint32_t pa
     std::vector<DirectoryEntry> entries;
     for (std::uint32_t k = 0; k < slots; ++k) {
         if (taken[k]) {
-            entries.push_back(MakeEntry(chains, page, k));
+            entries.push_back(slot[k]);
         }
     }
     return entries;
 }
-
 
 std::int32_t ChooseDirectory(MemoryChains& chains, std::int32_t requested, std::int32_t registerPage)
 {

@@ -18,13 +18,6 @@ namespace {
 // start and the hand-over cost nothing, small enough to hold a few.
 constexpr std::uint64_t kChunk = std::uint64_t{1} << 19;
 
-// Where the memory image is when the caller leaves it to us: all of 64 KiB
-// of data, or a dump's; -1: none.
-std::int64_t MemoryOf(const std::uint8_t* data, std::size_t size)
-{
-    return size == BRR_MEMORY_IMAGE_SIZE ? 0 : memory::IsDump(data, size) ? BRR_DUMP_MEMORY_OFFSET : -1;
-}
-
 // Passes on every find but the scan's that overlap a dump's echo buffer:
 // the chip writes there, whatever chains it holds are not samples.
 struct EchoFilter {
@@ -64,7 +57,7 @@ int CheckScanOptions(const BRRScanOptions& o, const std::uint8_t* data, std::siz
     const bool memoryOk = o.memoryOffset == BRR_SCAN_AUTO || o.memoryOffset == BRR_SCAN_NONE ||
                           (o.memoryOffset >= 0 && size >= BRR_MEMORY_IMAGE_SIZE &&
                            static_cast<std::uint64_t>(o.memoryOffset) <= size - BRR_MEMORY_IMAGE_SIZE);
-    const bool memory = o.memoryOffset >= 0 || (o.memoryOffset == BRR_SCAN_AUTO && MemoryOf(data, size) >= 0);
+    const bool memory = o.memoryOffset >= 0 || (o.memoryOffset == BRR_SCAN_AUTO && memory::MemoryImageOf(data, size) >= 0);
     const bool directoryOk = o.directory == BRR_SCAN_AUTO || o.directory == BRR_SCAN_NONE ||
                              (memory && o.directory >= 0 && o.directory <= 0xFF00 && o.directory % 256 == 0);
     const bool ok = o.minBlocks >= 1 && o.minBlocks <= (std::uint64_t{1} << 32) && o.minScore >= 0.0 &&
@@ -106,7 +99,7 @@ VORNISH_BRR_API int BRRScan(const std::uint8_t* data, std::size_t size, const BR
     }
     try {
         const std::int64_t memory = o.memoryOffset >= 0 ? o.memoryOffset
-                                    : o.memoryOffset == BRR_SCAN_AUTO ? MemoryOf(data, size) : -1;
+                                    : o.memoryOffset == BRR_SCAN_AUTO ? vornish::memory::MemoryImageOf(data, size) : -1;
         // A dump's registers describe its own memory image, where it keeps it.
         BRRDump dump{};
         const bool registers = memory == BRR_DUMP_MEMORY_OFFSET && vornish::memory::IsDump(data, size);

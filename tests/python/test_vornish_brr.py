@@ -204,11 +204,6 @@ class DecodeTest(unittest.TestCase):
             with self.assertRaises(vornish_brr.Error) as caught:
                 call()
             self.assertEqual(caught.exception.status, status)
-        ramp = numpy.tile(numpy.arange(-32, 32, dtype=numpy.int16) * 100, 8)  # whole periods: an exact join
-        self.assertEqual(vornish_brr.loop_seam(ramp, 64), float("-inf"))
-        self.assertGreater(vornish_brr.loop_seam(ramp, 60), -30)  # a sixteenth of a period off
-        with self.assertRaises(vornish_brr.OptionError):
-            vornish_brr.loop_seam(ramp, len(ramp))
         for bad in ({"effort": "slow"}, {"rules": "other"}):
             self.assertRaises(ValueError, vornish_brr.encode, pcm, **bad)
         self.assertRaises(ValueError, vornish_brr.encode, pcm.reshape(16, 63))
