@@ -52,7 +52,11 @@ void CheckDump(const std::vector<std::uint8_t>& image)
 {
     BRRDump d;
     const int status = BRRReadDump(image.data(), image.size(), &d);
-    Check(status == (BRRIsDump(image.data(), image.size()) ? BRR_OK : BRR_STATUS_NOT_A_DUMP), "a dump's status");
+    // An empty image may have no data pointer at all: a missing argument.
+    const int expected = image.data() == nullptr                      ? BRR_STATUS_MISSING_PATH
+                         : BRRIsDump(image.data(), image.size()) != 0 ? BRR_OK
+                                                                      : BRR_STATUS_NOT_A_DUMP;
+    Check(status == expected, "a dump's status");
     if (status != BRR_OK) {
         return;
     }
