@@ -56,6 +56,8 @@
 #define BRR_STATUS_NO_END_BLOCK 17   /* no end flag on the sample's last block, or no end block after an offset */
 #define BRR_STATUS_NO_SUCH_ENTRY 18  /* the directory entry names no sample, or there is no directory */
 #define BRR_STATUS_NOT_A_DUMP 19     /* the data is no music-state dump */
+#define BRR_STATUS_NOT_NUMBERS 20    /* audio holds values that are not numbers (NaN) */
+#define BRR_STATUS_RESAMPLE_FAILED 21 /* the resampler refused the audio */
 
 /* The format. */
 #define BRR_BLOCK_SIZE 9
@@ -381,10 +383,11 @@ VORNISH_BRR_API int BRREncode(const int16_t *pcm, size_t count, const BRREncodeO
                               uint8_t *blocks, size_t capacity, BRREncodeResult *result);
 
 /* How smoothly count samples loop back from their end to loopStart: over
-   the W = min(256, loop length, loopStart) samples before the loop's end
-   and the W before its start, the mean square of their difference relative
-   to the mean square of the loop's samples, in dB (lower is smoother;
-   -INFINITY where they are equal, as in a loop that repeats exactly). NaN
+   the W = min(256, loop length) samples before the loop's end and the W
+   before its start (silence before the sample's first, as it plays), the
+   mean square of their difference relative to the mean square of the
+   loop's samples, in dB (lower is smoother; -INFINITY where they are equal,
+   as in a loop that repeats exactly). NaN
    when pcm is NULL or loopStart is not below count. */
 VORNISH_BRR_API double BRRLoopSeam(const int16_t *pcm, size_t count, size_t loopStart);
 

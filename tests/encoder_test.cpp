@@ -288,7 +288,8 @@ TEST(BRREncode, QualityFloorsAndWiderSearches)
 namespace {
 
 // The seam on samples: a loop of whole periods joins exactly, one of noise
-// as badly as two unrelated noises (twice the loop's power: 3 dB); and the
+// as badly as two unrelated noises (twice the loop's power: 3 dB), one from
+// the start as badly as the loop's power against silence (0 dB); and the
 // encoder's figure is that of its own blocks decoded.
 TEST(BRRLoopSeam, MeasuresTheJoin)
 {
@@ -299,6 +300,8 @@ TEST(BRRLoopSeam, MeasuresTheJoin)
     const std::vector<std::int16_t> noise = Signal(65536, 2);
     EXPECT_EQ(BRRLoopSeam(periodic.data(), periodic.size(), 1024), -INFINITY);
     EXPECT_NEAR(BRRLoopSeam(noise.data(), noise.size(), 32768), 3.0, 1.0);
+    // A loop from the first sample joins the end to the silence before it.
+    EXPECT_NEAR(BRRLoopSeam(periodic.data(), periodic.size(), 0), 0.0, 0.5);
     EXPECT_TRUE(std::isnan(BRRLoopSeam(periodic.data(), periodic.size(), periodic.size())));
     EXPECT_TRUE(std::isnan(BRRLoopSeam(nullptr, 16, 0)));
     BRREncodeOptions o;

@@ -1,6 +1,8 @@
 // The loop seam, measured on samples as they arrive: the two windows of at
 // most 256 samples before the loop's start and before its end, and the
-// loop's energy. Memory stays fixed whatever the length.
+// loop's energy. Before the first sample the window holds silence: a loop
+// from near the start must end near silence to join. Memory stays fixed
+// whatever the length.
 #include "encode/seam.h"
 
 #include <algorithm>
@@ -23,7 +25,7 @@ struct Seam {
     double loopEnergy = 0;
 
     Seam(std::uint64_t n, std::uint64_t start)
-        : count(n), loopStart(start), width(std::min({kWidest, n - start, start})), beforeStart()
+        : count(n), loopStart(start), width(std::min(kWidest, n - start)), beforeStart()
     {
     }
 

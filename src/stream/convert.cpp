@@ -140,6 +140,8 @@ const char* BRRStatusText(int status)
     case BRR_STATUS_NO_END_BLOCK: return "the sample's last block has no end flag";
     case BRR_STATUS_NO_SUCH_ENTRY: return "the directory entry names no sample";
     case BRR_STATUS_NOT_A_DUMP: return "the data is no music-state dump";
+    case BRR_STATUS_NOT_NUMBERS: return "the audio holds values that are not numbers (NaN)";
+    case BRR_STATUS_RESAMPLE_FAILED: return "the audio could not be resampled";
     case 999: return "done (the exported BRRDecode's success)";
     default: return "unknown status";
     }

@@ -19,17 +19,20 @@ def chunks(data, offset, end):
         offset += 8 + size + (size & 1)
 
 
-def samples(font=FONT):
+def lists(font):
+    """The font's sub-chunks of its LISTs (smpl, phdr, pbag, ..., shdr) by tag."""
     data = font.read_bytes()
-    smpl = shdr = None
+    found = {}
     for tag, start, size in chunks(data, 12, len(data)):
-        if tag != b"LIST":
-            continue
-        for inner, istart, isize in chunks(data, start + 4, start + size):
-            if inner == b"smpl":
-                smpl = data[istart:istart + isize]
-            elif inner == b"shdr":
-                shdr = data[istart:istart + isize]
+        if tag == b"LIST":
+            for inner, istart, isize in chunks(data, start + 4, start + size):
+                found[inner.decode("latin-1")] = data[istart:istart + isize]
+    return found
+
+
+def samples(font=FONT):
+    found = lists(font)
+    smpl, shdr = found["smpl"], found["shdr"]
     for k in range(len(shdr) // 46 - 1):  # the last record is the terminal one
         name, s, e, ls, le, rate, _pitch, _corr, _link, kind = struct.unpack_from(
             "<20sIIIIIBbHH", shdr, 46 * k)
@@ -47,6 +50,48 @@ def choose(count=24, font=FONT):
     usable = [x for x in samples(font) if not x["rom"] and len(x["pcm"]) >= 0.2 * x["rate"]]
     step = max(1, len(usable) // count)
     return usable[::step][:count]
+
+
+FAMILIES = ("piano", "chromatic percussion", "organ", "guitar", "bass", "strings", "ensemble", "brass",
+            "reed", "pipe", "synth lead", "synth pad", "synth effects", "ethnic", "percussive", "sound effects")
+
+
+def _zones(headers, size, bags, gens):
+    """Each record's zones, as {generator: amount} (a record's bags end where the next one's begin)."""
+    def index(table, width, k, at):
+        return struct.unpack_from("<H", table, width * k + at)[0]
+    out = []
+    for r in range(len(headers) // size - 1):
+        zones = []
+        for b in range(index(headers, size, r, size - 2 if size == 22 else 24), index(headers, size, r + 1, size - 2 if size == 22 else 24)):
+            g0, g1 = index(bags, 4, b, 0), index(bags, 4, b + 1, 0)
+            zones.append({struct.unpack_from("<H", gens, 4 * g)[0]: struct.unpack_from("<H", gens, 4 * g + 2)[0]
+                          for g in range(g0, g1)})
+        out.append(zones)
+    return out
+
+
+def looped(font=FONT):
+    """The recordings that a melodic preset plays looped, with the family of the first such preset."""
+    found = lists(font)
+    presets = _zones(found["phdr"], 38, found["pbag"], found["pgen"])
+    instruments = _zones(found["inst"], 22, found["ibag"], found["igen"])
+    everything = list(samples(font))
+    family = {}
+    for p, zones in enumerate(presets):
+        program, bank = struct.unpack_from("<HH", found["phdr"], 38 * p + 20)
+        for instrument in (z[41] for z in zones if 41 in z and bank != 128):
+            default = next((z.get(54, 0) for z in instruments[instrument] if 53 not in z), 0)
+            for z in instruments[instrument]:
+                if 53 in z and z.get(54, default) in (1, 3):
+                    family.setdefault(z[53], FAMILIES[program // 8])
+    out = []
+    for k, x in sorted(family.items()):
+        x = dict(everything[k], family=x)
+        start, end = x["loop"]
+        if not x["rom"] and 16 <= end - start and 0 <= start and end <= len(x["pcm"]) // 2 and any(x["pcm"]):
+            out.append(x)
+    return out
 
 
 def write_wav(path, pcm, rate, loop=None):

@@ -1,6 +1,5 @@
-// brrencode's own parts: its options, reading any audio file into one
-// channel of doubles, and shaping that signal (rate, loop, treble boost)
-// into the 16-bit samples the library encodes.
+// brrencode's own parts: its options, and reading any audio file into one
+// channel of doubles with its loop, which the shaping library shapes.
 #ifndef BRRENCODE_H
 #define BRRENCODE_H
 
@@ -9,13 +8,12 @@
 #include <vector>
 
 #include "VornishAudioBRR.h"
+#include "VornishAudioBRRShape.h"
 #include "shell.h"
 
 namespace brrencode {
 
 using namespace shell;
-
-enum class LoopFit { kAuto, kResample, kRepeat };
 
 struct Options : ShellOptions {
     std::uint32_t rate = 0;   // 0: the input's
@@ -28,7 +26,8 @@ struct Options : ShellOptions {
     double loopEnd = -1;
     bool loopStartSeconds = false;
     bool loopEndSeconds = false;
-    LoopFit loopFit = LoopFit::kAuto;
+    bool loopAuto = false;  // --loop auto: found in the audio
+    int loopFit = BRR_LOOP_FIT_AUTO;
     bool trebleBoost = false;
     bool noLoopHeader = false;    // --no-loop-header: plain blocks, even for a loop
     bool askedLoopHeader = false;  // --loop-header: a loop that no header holds is an error
@@ -47,43 +46,13 @@ struct Signal {
     std::int64_t loopEnd = -1;
     double rootNote = -1;  // MIDI, with the detune; -1: the input names none
     std::uint64_t beyond = 0;  // the input's own samples beyond full scale
+    bool loopFound = false;    // the loop is --loop auto's
 };
 
 // Reads `descriptor` (named `name` in messages) with libsndfile: mixed to
-// mono or the chosen channel, with its loop. False after the error line.
+// mono or the chosen channel, with its loop (the file's, --loop's, or the
+// one --loop auto finds). False after the error line.
 bool ReadSignal(int descriptor, const std::string& name, const Options& options, Signal& signal);
-
-// What Shape made of a signal: the samples to encode, padded at the front so
-// that the loop starts on a block, and what changed on the way.
-struct Shaped {
-    std::vector<std::int16_t> pcm;
-    std::int64_t loopStart = BRR_NO_LOOP_START;  // a multiple of 16
-    double rate = 0;
-    bool resampled = false;
-    double boostScale = 1;  // < 1 when the boost was scaled down not to clip
-    std::uint64_t clipped = 0;
-};
-
-// Resamples, fits the loop to whole blocks, boosts and rounds. False after
-// the error line.
-bool Shape(const Signal& signal, const Options& options, const std::string& name, Shaped& shaped);
-
-// What Shape will make of a signal's length: the ratio of rates, the loop
-// (start and length at the new rate, repeated `times`), its total and the
-// silence in front that puts the loop on a block.
-struct ShapePlan {
-    double ratio = 1;
-    bool looped = false;
-    std::int64_t start = -1;
-    std::int64_t loop = 0;
-    std::size_t total = 0;
-    std::int64_t times = 1;    // copies of the loop after resampling (--loop-fit repeat)
-    std::int64_t repeats = 1;  // periods of the input's loop resampled as one (--loop-fit auto)
-    std::int64_t pad = 0;
-};
-ShapePlan PlanShape(const Signal& signal, const Options& options);
-// The size of the block file Shape and the encoder will write, loop header included.
-std::uint64_t ShapedBytes(const ShapePlan& plan, const Options& options);
 
 // Encodes one INPUT into `output` ("-": standard output); true when written.
 bool EncodeOne(const Options& options, const char* inputArg, const std::string& output, bool announce,

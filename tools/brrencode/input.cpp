@@ -5,8 +5,8 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cmath>
 #include <cinttypes>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -18,24 +18,10 @@
 namespace brrencode {
 namespace {
 
-// libsndfile gives PCM of any width as -1..1 (and float data as it is).
-constexpr double kFullScale = 32768.0;
-// Float data beyond twice full scale (infinities among it) is held there: it
-// saturates all the same, and resampling or the boost stays finite.
-constexpr double kHeld = 2.0;
-
-// A channel's value held to +-kHeld; NaN is counted in `nan` and read as 0.
-double Held(double value, std::uint64_t& nan)
+bool ReadFrames(SNDFILE* file, const SF_INFO& info, const Options& options, Signal& signal, BRRMonoResult& counts)
 {
-    if (std::isnan(value)) {
-        ++nan;
-        return 0.0;
-    }
-    return std::clamp(value, -kHeld, kHeld);
-}
-
-bool ReadFrames(SNDFILE* file, const SF_INFO& info, const Options& options, Signal& signal, std::uint64_t& nan)
-{
+    // libsndfile gives PCM of any width as -1..1 (and float data as it is);
+    // the shaping library mixes it into 16-bit units.
     const auto channels = static_cast<std::size_t>(info.channels);
     std::vector<double> frames(4096 * channels);
     for (;;) {
@@ -43,19 +29,13 @@ bool ReadFrames(SNDFILE* file, const SF_INFO& info, const Options& options, Sign
         if (n <= 0) {
             return sf_error(file) == SF_ERR_NO_ERROR;
         }
-        for (sf_count_t i = 0; i < n; ++i) {
-            const double* frame = &frames[static_cast<std::size_t>(i) * channels];
-            double value = 0;
-            if (options.channel > 0) {
-                value = Held(frame[options.channel - 1], nan);
-            } else {
-                for (std::size_t c = 0; c < channels; ++c) {
-                    value += Held(frame[c], nan);
-                }
-                value /= static_cast<double>(channels);
-            }
-            signal.samples.push_back(value * kFullScale);
-        }
+        const std::size_t at = signal.samples.size();
+        signal.samples.resize(at + static_cast<std::size_t>(n));
+        BRRMonoResult chunk;
+        BRRToMono(frames.data(), static_cast<std::size_t>(n), static_cast<std::uint32_t>(channels), BRR_SAMPLE_FLOAT64,
+                  options.channel, signal.samples.data() + at, &chunk);
+        counts.beyond += chunk.beyond;
+        counts.notNumbers += chunk.notNumbers;
     }
 }
 
@@ -164,6 +144,21 @@ bool TakeLoop(const Options& options, const std::string& name, Signal& signal)
     return true;
 }
 
+// --loop auto: the loop found, or none where the sound does not sustain.
+bool FindLoop(const std::string& name, Signal& signal)
+{
+    BRRFoundLoop found;
+    const int status = BRRFindLoop(signal.samples.data(), signal.samples.size(), signal.rate, &found);
+    if (status != BRR_OK) {
+        PrintError("Error : No loop can be looked for in %s: %s.\n", name.c_str(), BRRStatusText(status));
+        return false;
+    }
+    signal.loopStart = found.start;
+    signal.loopEnd = found.end;
+    signal.loopFound = found.verdict == BRR_LOOP_FOUND;
+    return true;
+}
+
 }  // namespace
 
 bool ReadSignal(int descriptor, const std::string& name, const Options& options, Signal& signal)
@@ -175,18 +170,18 @@ bool ReadSignal(int descriptor, const std::string& name, const Options& options,
     }
     WarnIfCut(file, name);
     bool ok = false;
-    std::uint64_t nan = 0;
+    BRRMonoResult counts{};
     if (options.channel > static_cast<std::uint32_t>(info.channels)) {
         PrintFailure(name, ("has " + std::to_string(info.channels) + " channel(s); there is no channel " +
                             std::to_string(options.channel)).c_str());
     } else {
         try {
-            ok = ReadFrames(file, info, options, signal, nan);
+            ok = ReadFrames(file, info, options, signal, counts);
             if (!ok) {
                 PrintFailure(name, sf_strerror(file));
             }
-            if (ok && nan > 0) {
-                PrintFailure(name, ("has " + std::to_string(nan) + " samples that are not numbers (NaN)").c_str());
+            if (ok && counts.notNumbers > 0) {
+                PrintFailure(name, ("has " + std::to_string(counts.notNumbers) + " samples that are not numbers (NaN)").c_str());
                 ok = false;
             }
         } catch (const std::bad_alloc&) {
@@ -195,18 +190,15 @@ bool ReadSignal(int descriptor, const std::string& name, const Options& options,
     }
     signal.rate = info.samplerate;
     if (ok) {
-        ReadInstrument(file, name, !options.noLoop, signal);
+        ReadInstrument(file, name, !options.noLoop && !options.loopAuto, signal);
     }
     sf_close(file);
     if (ok && signal.samples.empty()) {
         PrintError("Error : %s holds no sample.\n", name.c_str());
         return false;
     }
-    signal.beyond = static_cast<std::uint64_t>(std::count_if(signal.samples.begin(), signal.samples.end(), [](double v) {
-        const double r = std::round(v);
-        return r > 32767.0 || r < -32768.0;
-    }));
-    return ok && (options.loopStart < 0 || TakeLoop(options, name, signal));
+    signal.beyond = counts.beyond;
+    return ok && (options.loopStart < 0 || TakeLoop(options, name, signal)) && (!options.loopAuto || FindLoop(name, signal));
 }
 
 }  // namespace brrencode

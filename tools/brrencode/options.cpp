@@ -40,6 +40,10 @@ bool ParseLoopPoint(const std::string& text, double& value, bool& seconds)
 // START:END, each in samples or seconds, START < END where both are alike.
 bool ParseLoop(const char* value, Options& options)
 {
+    if (std::strcmp(value, "auto") == 0) {
+        options.loopAuto = true;
+        return true;
+    }
     const char* colon = std::strchr(value, ':');
     const bool ok = colon != nullptr &&
                     ParseLoopPoint(std::string(value, colon), options.loopStart, options.loopStartSeconds) &&
@@ -47,7 +51,7 @@ bool ParseLoop(const char* value, Options& options)
                     (options.loopStartSeconds != options.loopEndSeconds || options.loopEnd > options.loopStart);
     if (!ok) {
         return UsageError(std::string("invalid loop '") + value +
-                          "' (START:END in input samples from 0 to 2147483647, or in seconds as 1.5s:2s; "
+                          "' ('auto', or START:END in input samples from 0 to 2147483647, or in seconds as 1.5s:2s; "
                           "END exclusive and after START)");
     }
     return true;
@@ -94,7 +98,7 @@ bool Take(void* context, int c, const char* value)
         if (std::strcmp(value, "auto") != 0 && std::strcmp(value, "resample") != 0 && std::strcmp(value, "repeat") != 0) {
             return UsageError("invalid loop fit " + quoted + " ('auto', 'resample' or 'repeat')");
         }
-        options.loopFit = value[0] == 'a' ? LoopFit::kAuto : value[2] == 's' ? LoopFit::kResample : LoopFit::kRepeat;
+        options.loopFit = value[0] == 'a' ? BRR_LOOP_FIT_AUTO : value[2] == 's' ? BRR_LOOP_FIT_RESAMPLE : BRR_LOOP_FIT_REPEAT;
         return true;
     default: return false;
     }
@@ -102,7 +106,7 @@ bool Take(void* context, int c, const char* value)
 
 bool CheckArguments(const Options& options)
 {
-    if (options.noLoop && options.loopStart >= 0) {
+    if (options.noLoop && (options.loopStart >= 0 || options.loopAuto)) {
         return UsageError("--loop and --no-loop exclude each other");
     }
     if (options.noLoopHeader && options.askedLoopHeader) {

@@ -1,0 +1,284 @@
+// Loop finding. A loop [s, e) joins well when the samples before its end
+// are those before its start: playback then runs on from e as it ran on
+// from s. The search:
+//
+//   1. the envelope in 5 ms frames: the attack ends where it first comes
+//      within 3 dB of its peak, the sound where it last is within 40 dB;
+//   2. ends spread over the later half of the sustain, and for each, every
+//      start after the attack judged on a signal decimated to about 8 kHz
+//      (the best of each octave of loop lengths kept);
+//   3. those refined at the full rate; of the loops within a dB and a half
+//      of the best seam, the longest;
+//   4. the sound sustains when that loop joins well, the waveform repeats
+//      over 50 ms before the splice, and the loop is within 30 dB of the
+//      peak; otherwise it stays one-shot.
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "shape/shape.h"
+
+namespace vornish::shape {
+namespace {
+
+constexpr double kFrameSeconds = 0.02;
+constexpr double kAttackWithinDb = 3;
+constexpr double kSoundWithinDb = 40;
+constexpr std::int64_t kWidest = 256;     // the seam's window
+constexpr std::int64_t kShortest = 16;   // the shortest loop
+constexpr int kEnds = 24;
+constexpr std::int64_t kLastEnds = 32;
+constexpr double kTolerance = 1.5;       // dB of seam a longer loop may cost
+constexpr double kJoinsDb = -3;         // the worst seam taken
+constexpr double kSilentDb = 30;
+constexpr double kLoudDb = 15;
+constexpr double kEndWithinDb = 30;
+constexpr double kSteadyDb = 6;
+constexpr double kSteadySeconds = 0.2;
+constexpr double kNever = std::numeric_limits<double>::infinity();
+
+struct Signal {
+    const double* x;
+    std::int64_t n;
+    std::vector<double> energy;  // prefix sums of x^2
+};
+
+double Energy(const Signal& g, std::int64_t a, std::int64_t b)
+{
+    return g.energy[static_cast<std::size_t>(b)] - g.energy[static_cast<std::size_t>(a)];
+}
+
+// The seam over `width` samples before s and e (as many as there are before
+// s), relative to the loop's mean energy, in dB.
+double Seam(const Signal& g, std::int64_t s, std::int64_t e, std::int64_t width)
+{
+    width = std::min(width, s);
+    const double loopMean = Energy(g, s, e) / static_cast<double>(e - s);
+    if (width <= 0 || loopMean <= 0) {
+        return kNever;
+    }
+    double d = 0;
+    for (std::int64_t k = 1; k <= width; ++k) {
+        const double v = g.x[e - k] - g.x[s - k];
+        d += v * v;
+    }
+    return 10.0 * std::log10(std::max(d / static_cast<double>(width) / loopMean, 1e-20));
+}
+
+struct Envelope {
+    std::int64_t frame;
+    std::vector<double> level;  // mean energy per frame
+    double peak = 0;
+};
+
+Envelope Measure(const Signal& g, double rate)
+{
+    Envelope v;
+    v.frame = std::clamp<std::int64_t>(g.n / 16, 16, std::max<std::int64_t>(16, std::llround(rate * kFrameSeconds)));
+    for (std::int64_t a = 0; a < g.n; a += v.frame) {
+        const std::int64_t b = std::min(g.n, a + v.frame);
+        v.level.push_back(Energy(g, a, b) / static_cast<double>(b - a));
+        v.peak = std::max(v.peak, v.level.back());
+    }
+    return v;
+}
+
+double Db(double ratio) { return 10.0 * std::log10(ratio); }
+
+struct Loop {
+    std::int64_t s = -1;
+    std::int64_t e = -1;
+    double seam = kNever;
+};
+
+// The decimated signal: means of `step` samples, with their prefix energies.
+struct Coarse {
+    std::int64_t step;
+    std::vector<double> y;
+    std::vector<double> energy;
+};
+
+Coarse Decimate(const Signal& g, double rate)
+{
+    Coarse c;
+    c.step = std::max<std::int64_t>(1, std::llround(rate / 8000.0));
+    c.energy.push_back(0);
+    for (std::int64_t a = 0; a + c.step <= g.n; a += c.step) {
+        double m = 0;
+        for (std::int64_t k = 0; k < c.step; ++k) {
+            m += g.x[a + k];
+        }
+        c.y.push_back(m / static_cast<double>(c.step));
+        c.energy.push_back(c.energy.back() + c.y.back() * c.y.back());
+    }
+    return c;
+}
+
+// For one end, the best start of each octave of loop lengths, judged on the
+// coarse signal, then refined at the full rate.
+void SearchEnd(const Signal& g, const Coarse& c, std::int64_t sMin, std::int64_t e, std::vector<Loop>& found)
+{
+    const std::int64_t ce = e / c.step;
+    const std::int64_t width = std::max<std::int64_t>(1, std::min<std::int64_t>(64, kWidest / c.step));
+    std::vector<Loop> octaves(64);
+    const double* y = c.y.data();
+    const auto sum = [&](std::int64_t a, std::int64_t b) {
+        return c.energy[static_cast<std::size_t>(b)] - c.energy[static_cast<std::size_t>(a)];
+    };
+    for (std::int64_t cs = std::max<std::int64_t>((sMin + c.step - 1) / c.step, 1); (ce - cs) * c.step >= kShortest;
+         ++cs) {
+        const std::int64_t w = std::min(width, cs);
+        double cross = 0;
+        for (std::int64_t k = 1; k <= w; ++k) {
+            cross += y[ce - k] * y[cs - k];
+        }
+        const double d = sum(ce - w, ce) + sum(cs - w, cs) - 2 * cross;
+        const double loopMean = sum(cs, ce) / static_cast<double>(ce - cs);
+        const double seam = loopMean > 0 ? Db(std::max(d / static_cast<double>(w) / loopMean, 1e-20)) : kNever;
+        const auto octave = static_cast<std::size_t>(std::log2(static_cast<double>((ce - cs) * c.step)));
+        if (seam < octaves[octave].seam) {
+            octaves[octave] = Loop{cs * c.step, e, seam};
+        }
+    }
+    for (const Loop& o : octaves) {
+        if (o.s < 0) {
+            continue;
+        }
+        Loop best;
+        for (std::int64_t s = std::max(sMin, o.s - 2 * c.step); s <= o.s + 2 * c.step && e - s >= kShortest; ++s) {
+            const double seam = Seam(g, s, e, kWidest);
+            if (seam < best.seam) {
+                best = Loop{s, e, seam};
+            }
+        }
+        if (best.s >= 0) {
+            found.push_back(best);
+        }
+    }
+}
+
+// Of the loops found, the longest within kTolerance of the best seam.
+Loop Choose(const std::vector<Loop>& found)
+{
+    double best = kNever;
+    for (const Loop& l : found) {
+        best = std::min(best, l.seam);
+    }
+    Loop chosen;
+    for (const Loop& l : found) {
+        if (l.seam <= best + kTolerance && (chosen.s < 0 || l.e - l.s > chosen.e - chosen.s)) {
+            chosen = l;
+        }
+    }
+    return chosen;
+}
+
+// Where the loop may lie: [from, to), or to <= from when the sound does
+// not sustain. A sound still sounding at the file's end (within kEndWithinDb
+// of its peak) may loop anywhere after its attack; one that dies away must
+// hold its level (within kSteadyDb) for kSteadySeconds first, and loops
+// there. A sound that starts again after its attack (speech, notes) never
+// sustains.
+void Region(const Envelope& v, std::int64_t n, double rate, std::int64_t& from, std::int64_t& to)
+{
+    const auto frames = static_cast<std::int64_t>(v.level.size());
+    const auto level = [&](std::int64_t f) { return Db(std::max(v.level[static_cast<std::size_t>(f)], 1e-9) / v.peak); };
+    std::int64_t attack = 0;
+    while (attack < frames && level(attack) < -kAttackWithinDb) {
+        ++attack;
+    }
+    from = std::min(n, (attack + 1) * v.frame);
+    to = from;
+    bool fell = false;
+    for (std::int64_t f = attack; f < frames; ++f) {
+        fell = fell || level(f) < -kSilentDb;
+        if (fell && level(f) > -kLoudDb) {
+            return;  // fell silent and sounds again
+        }
+    }
+    const std::int64_t last = frames - 1 - (frames > 1 && n % v.frame != 0 ? 1 : 0);
+    if (level(last) >= -kEndWithinDb) {
+        to = n;
+        return;
+    }
+    // The longest steady stretch after the attack.
+    const auto steady = static_cast<std::int64_t>(std::ceil(kSteadySeconds * rate / static_cast<double>(v.frame)));
+    std::int64_t bestFrom = 0;
+    std::int64_t bestLength = 0;
+    for (std::int64_t a = attack + 1, b = a; a < frames; a = b) {
+        double high = level(a);
+        double low = high;
+        for (b = a + 1; b < frames; ++b) {
+            high = std::max(high, level(b));
+            low = std::min(low, level(b));
+            if (high - low > kSteadyDb) {
+                break;
+            }
+        }
+        if (b - a > bestLength && low > -kSoundWithinDb) {
+            bestFrom = a;
+            bestLength = b - a;
+        }
+    }
+    if (bestLength >= steady) {
+        from = bestFrom * v.frame;
+        to = std::min(n, (bestFrom + bestLength) * v.frame);
+    }
+}
+
+// The chosen loop's end moved by up to `reach` samples either way (the
+// ends searched lie apart), its start following: the best seam of those.
+Loop Refine(const Signal& g, const Loop& l, std::int64_t sMin, std::int64_t end, std::int64_t reach)
+{
+    Loop best = l;
+    const std::int64_t length = l.e - l.s;
+    for (std::int64_t e = std::max(l.e - reach, sMin + length); e <= std::min(end, l.e + reach); ++e) {
+        for (std::int64_t s = std::max(sMin, e - length - 2); s <= e - length + 2; ++s) {
+            const double seam = Seam(g, s, e, kWidest);
+            if (seam < best.seam) {
+                best = Loop{s, e, seam};
+            }
+        }
+    }
+    return best;
+}
+
+}  // namespace
+
+void FindLoop(const double* x, std::size_t count, double rate, BRRFoundLoop& out)
+{
+    Signal g{x, static_cast<std::int64_t>(count), std::vector<double>(count + 1, 0.0)};
+    for (std::size_t i = 0; i < count; ++i) {
+        g.energy[i + 1] = g.energy[i] + x[i] * x[i];
+    }
+    out = BRRFoundLoop{-1, -1, BRR_LOOP_NOT_SUSTAINED, kNever, 0, {}};
+    const Envelope v = Measure(g, rate);
+    std::int64_t sMin = 0;
+    std::int64_t end = 0;
+    if (v.peak > 0) {
+        Region(v, g.n, rate, sMin, end);
+    }
+    if (end <= sMin) {
+        return;
+    }
+    if (end - sMin < 2 * kShortest) {
+        out.verdict = BRR_LOOP_TOO_SHORT;
+        return;
+    }
+    const Coarse c = Decimate(g, rate);
+    std::vector<Loop> found;
+    const std::int64_t from = sMin + std::max<std::int64_t>(kShortest, (end - sMin) / 2);
+    for (int k = 0; k < kEnds; ++k) {
+        SearchEnd(g, c, sMin, from + (end - from) * k / kEnds, found);
+    }
+    // Where a recording was cut to its loop, the loop ends at its last samples.
+    for (std::int64_t e = end; e > std::max(from, end - kLastEnds); --e) {
+        SearchEnd(g, c, sMin, e, found);
+    }
+    const Loop l = Refine(g, Choose(found), sMin, end, (end - from) / kEnds / 2 + 1);
+    if (l.s >= 0 && l.seam <= kJoinsDb) {
+        out = BRRFoundLoop{l.s, l.e, BRR_LOOP_FOUND, Seam(g, l.s, l.e, std::min(kWidest, l.e - l.s)), 0, {}};
+    }
+}
+
+}  // namespace vornish::shape
