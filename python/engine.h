@@ -55,6 +55,9 @@ void DefineScanAndEncode(py::module_& m);
 // The functions is_dump, read_dump and insert.
 void DefineMemory(py::module_& m);
 
+// The function shape.
+void DefineShape(py::module_& m);
+
 }  // namespace engine
 
 #endif

@@ -296,6 +296,7 @@ PYBIND11_MODULE(_engine, m)
     // The classes first, so that the functions' signatures name them.
     engine::DefineClasses(m);
     engine::DefineScanAndEncode(m);
+    engine::DefineShape(m);
     engine::DefineMemory(m);
     engine::DefineDecoding(m);
 }

@@ -20,7 +20,7 @@ import numpy
 from . import _engine
 from ._engine import Decoder, Error, Found, OptionError, Sample
 
-__all__ = ["convert", "decode", "decode_blocks", "encode", "loop_seam", "scan", "insert", "read_dump", "Dump", "Voice",
+__all__ = ["convert", "decode", "decode_blocks", "encode", "shape", "loop_seam", "scan", "insert", "read_dump", "Dump", "Voice",
            "Decoder", "Sample", "Found", "Error",
            "OptionError", "DataTypeError", "INTERPOLATION_TABLE", "__version__"]
 
@@ -199,8 +199,62 @@ def _pcm(pcm) -> numpy.ndarray:
     _fail(DataTypeError, f"pcm must be int16, or float32 or float64 audio in -1.0..1.0, not {a.dtype}")
 
 
+_LOOP_FITS = ("auto", "resample", "repeat")
+
+
+def _loop_point(name, value, rate):
+    """A loop point in samples (a whole number) or seconds ('1.5s'), as samples of the input."""
+    if isinstance(value, str) and value.endswith("s"):
+        try:
+            seconds = float(value[:-1])
+        except ValueError:
+            seconds = -1.0
+        if not 0 <= seconds <= 86400:
+            _fail(OptionError, f"{name}={value!r}: seconds are written as '1.5s', 0 to 86400", _BAD_LOOP_START)
+        return int(round(seconds * rate))
+    return _whole(name, value, 0, 2**31 - 1, "a loop point in samples", _BAD_LOOP_START)
+
+
+def shape(audio, *, input_rate: float, rate: Optional[float] = None, loop=None, loop_fit: str = "auto",
+          treble_boost: bool = False, channel: Optional[int] = None, loop_header: bool = True) -> dict:
+    """Shapes audio for the encoder as brrencode does: mono (the channels of
+    a (frames, channels) array mixed, or channel alone, 1-based), resampled
+    from input_rate to rate, the loop fitted to whole blocks by loop_fit
+    ('auto', 'resample', 'repeat'), the treble boost. loop is None,
+    (start, end) in input samples or seconds ('1.5s'), end exclusive, or
+    'auto' to find one. Returns a dict: pcm (int16), rate, loop_start (in
+    pcm, or None), input_loop, found (with loop='auto'), loop_header,
+    input_beyond, shaping_beyond, boost_scale."""
+    a = numpy.asarray(audio)
+    if a.dtype.kind not in "iuf" or a.dtype.kind == "i" and a.dtype.itemsize not in (2, 4) or \
+            a.dtype.kind == "u" and a.dtype.itemsize != 1:
+        _fail(DataTypeError, f"audio must be int16, int32, uint8, float32 or float64, not {a.dtype}")
+    if not isinstance(input_rate, (int, float)) or not 1 <= input_rate <= 1e7:
+        _fail(OptionError, f"input_rate={input_rate!r}: the input's rate must be 1 to 10000000 Hz", _BAD_OPTION)
+    if rate is not None and (not isinstance(rate, (int, float)) or not 1 <= rate <= 1e7):
+        _fail(OptionError, f"rate={rate!r}: the rate must be 1 to 10000000 Hz", _BAD_OPTION)
+    channels = a.shape[1] if a.ndim == 2 else 1
+    if channel is not None:
+        _whole("channel", channel, 1, channels, "a channel of the audio (1-based)")
+    start = end = -1
+    if loop is not None and not (isinstance(loop, str) and loop == "auto"):
+        if not isinstance(loop, (tuple, list)) or len(loop) != 2:
+            _fail(OptionError, f"loop={loop!r}: a loop is (start, end) or 'auto'", _BAD_LOOP_START)
+        start, end = (_loop_point("loop", p, input_rate) for p in loop)
+        frames = a.shape[0] if a.ndim else 0
+        if not start < end <= frames:
+            _fail(OptionError, f"loop={loop!r}: the loop {start}:{end} is not inside the audio's {frames} frames",
+                  _BAD_LOOP_START)
+    fit = _LOOP_FITS.index(_choice("loop_fit", loop_fit, _LOOP_FITS))
+    return _engine.shape(a, input_rate=float(input_rate), rate=float(rate or 0), loop_start=start, loop_end=end,
+                         find_loop=loop == "auto", loop_fit=fit, treble_boost=_flag("treble_boost", treble_boost),
+                         loop_header=_flag("loop_header", loop_header), channel=channel or 0)
+
+
 def encode(pcm, *, loop_start: Optional[int] = None, effort: str = "default", rules: str = "hardware",
-           reset_filter: bool = True, safe_range: bool = True, loop_header: Optional[bool] = None) -> bytes:
+           reset_filter: bool = True, safe_range: bool = True, loop_header: Optional[bool] = None,
+           input_rate: Optional[float] = None, rate: Optional[float] = None, loop=None, loop_fit: str = "auto",
+           treble_boost: bool = False, channel: Optional[int] = None) -> bytes:
     """Encodes mono samples into BRR blocks, as bytes: the end flag on the
     last block, the loop flag when loop_start (a sample index, a multiple of
     16) is given, and the 2-byte loop header in front when the sample loops,
@@ -216,10 +270,28 @@ def encode(pcm, *, loop_start: Optional[int] = None, effort: str = "default", ru
     or 'best'; every choice is judged by the decoder of rules. reset_filter
     puts filter 0 on the first block and the loop's first; safe_range keeps
     decoded values in -16378..16376, where playback cannot overflow.
+
+    Shaped as brrencode shapes audio, giving its blocks for the same audio
+    and options: with input_rate (the audio's rate, needed for the others),
+    rate, loop ((start, end) in input samples or seconds such as '1.5s', end
+    exclusive, or 'auto'), loop_fit, treble_boost, and pcm of (frames,
+    channels) mixed as brrencode mixes them or channel (1-based) alone; see
+    shape(). loop_start is then the shaped loop's, so it is not given.
     Raises vornish_brr.Error."""
     if _is_path(pcm):
         _fail(DataTypeError, f"pcm must be samples, not a path ({os.fspath(pcm)!r}): read the file first, "
               "for example with soundfile.read(path) or scipy.io.wavfile.read(path), or use brrencode")
+    shaping = input_rate is not None or rate is not None or loop is not None or treble_boost or \
+        channel is not None or loop_fit != "auto" or numpy.ndim(pcm) == 2
+    if shaping:
+        if input_rate is None:
+            _fail(OptionError, "input_rate: shaping (rate, loop, loop_fit, treble_boost, channels) needs the "
+                  "audio's rate", _BAD_OPTION)
+        if loop_start is not None:
+            _fail(OptionError, "loop_start: with shaping the loop is given as loop=(start, end)", _BAD_OPTION)
+        shaped = shape(pcm, input_rate=input_rate, rate=rate, loop=loop, loop_fit=loop_fit,
+                       treble_boost=treble_boost, channel=channel, loop_header=loop_header is not False)
+        pcm, loop_start = shaped["pcm"], shaped["loop_start"]
     samples = _pcm(pcm)
     if loop_start is not None:
         _whole("loop_start", loop_start, 0, max(0, len(samples) - 1), "the loop start (a sample index)",
@@ -236,8 +308,9 @@ def encode(pcm, *, loop_start: Optional[int] = None, effort: str = "default", ru
 
 def loop_seam(pcm, loop_start: int) -> float:
     """How smoothly mono samples loop back from their end to loop_start, as
-    brrencode prints it (``Loop seam``): over the W = min(256, loop length,
-    loop_start) samples before the loop's end and before its start, the mean
+    brrencode prints it (``Loop seam``): over the W = min(256, loop length)
+    samples before the loop's end and before its start (silence before the
+    first sample), the mean
     square of their difference relative to the loop's, in dB; -inf where they
     are equal. pcm is taken as encode takes it."""
     samples = _pcm(pcm)

@@ -2,16 +2,18 @@
 // are those before its start: playback then runs on from e as it ran on
 // from s. The search:
 //
-//   1. the envelope in 5 ms frames: the attack ends where it first comes
-//      within 3 dB of its peak, the sound where it last is within 40 dB;
-//   2. ends spread over the later half of the sustain, and for each, every
-//      start after the attack judged on a signal decimated to about 8 kHz
-//      (the best of each octave of loop lengths kept);
+//   1. the envelope in 20 ms frames: the attack ends where it first comes
+//      within 3 dB of its peak. A sound that falls silent and sounds again
+//      (speech, notes) does not sustain. One still sounding at the file's
+//      end (cut to its loop) loops anywhere after its attack; one that dies
+//      away must first hold its level for 200 ms, and loops there;
+//   2. ends spread over the later half of that stretch, and its last 32
+//      samples; for each end, every start judged on a signal decimated to
+//      about 8 kHz, over 256 samples before the splice (so that a loop is
+//      whole periods), the best of each octave of loop lengths kept;
 //   3. those refined at the full rate; of the loops within a dB and a half
-//      of the best seam, the longest;
-//   4. the sound sustains when that loop joins well, the waveform repeats
-//      over 50 ms before the splice, and the loop is within 30 dB of the
-//      peak; otherwise it stays one-shot.
+//      of the best, the longest, its end then moved to the best seam near;
+//   4. the sound sustains when that loop joins well enough.
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -29,11 +31,12 @@ constexpr std::int64_t kShortest = 16;   // the shortest loop
 constexpr int kEnds = 24;
 constexpr std::int64_t kLastEnds = 32;
 constexpr double kTolerance = 1.5;       // dB of seam a longer loop may cost
-constexpr double kJoinsDb = -3;         // the worst seam taken
+constexpr double kJoinsDb = -3;          // the worst seam taken in a recording cut while it sounds
+constexpr double kJoinsReleasedDb = -10; // in one that dies away
 constexpr double kSilentDb = 30;
 constexpr double kLoudDb = 15;
 constexpr double kEndWithinDb = 30;
-constexpr double kSteadyDb = 6;
+constexpr double kSteadyDb = 4;
 constexpr double kSteadySeconds = 0.2;
 constexpr double kNever = std::numeric_limits<double>::infinity();
 
@@ -179,7 +182,7 @@ Loop Choose(const std::vector<Loop>& found)
 // hold its level (within kSteadyDb) for kSteadySeconds first, and loops
 // there. A sound that starts again after its attack (speech, notes) never
 // sustains.
-void Region(const Envelope& v, std::int64_t n, double rate, std::int64_t& from, std::int64_t& to)
+void Region(const Envelope& v, std::int64_t n, double rate, std::int64_t& from, std::int64_t& to, bool& cut)
 {
     const auto frames = static_cast<std::int64_t>(v.level.size());
     const auto level = [&](std::int64_t f) { return Db(std::max(v.level[static_cast<std::size_t>(f)], 1e-9) / v.peak); };
@@ -197,7 +200,8 @@ void Region(const Envelope& v, std::int64_t n, double rate, std::int64_t& from, 
         }
     }
     const std::int64_t last = frames - 1 - (frames > 1 && n % v.frame != 0 ? 1 : 0);
-    if (level(last) >= -kEndWithinDb) {
+    cut = level(last) >= -kEndWithinDb;
+    if (cut) {
         to = n;
         return;
     }
@@ -255,8 +259,9 @@ void FindLoop(const double* x, std::size_t count, double rate, BRRFoundLoop& out
     const Envelope v = Measure(g, rate);
     std::int64_t sMin = 0;
     std::int64_t end = 0;
+    bool cut = false;
     if (v.peak > 0) {
-        Region(v, g.n, rate, sMin, end);
+        Region(v, g.n, rate, sMin, end, cut);
     }
     if (end <= sMin) {
         return;
@@ -276,7 +281,7 @@ void FindLoop(const double* x, std::size_t count, double rate, BRRFoundLoop& out
         SearchEnd(g, c, sMin, e, found);
     }
     const Loop l = Refine(g, Choose(found), sMin, end, (end - from) / kEnds / 2 + 1);
-    if (l.s >= 0 && l.seam <= kJoinsDb) {
+    if (l.s >= 0 && l.seam <= (cut ? kJoinsDb : kJoinsReleasedDb)) {
         out = BRRFoundLoop{l.s, l.e, BRR_LOOP_FOUND, Seam(g, l.s, l.e, std::min(kWidest, l.e - l.s)), 0, {}};
     }
 }
