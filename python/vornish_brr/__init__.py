@@ -204,9 +204,9 @@ _LOOP_FITS = ("auto", "resample", "repeat")
 
 def _loop_point(name, value, rate):
     """A loop point in samples (a whole number) or seconds ('1.5s'), as samples of the input."""
-    if isinstance(value, str) and value.endswith("s"):
+    if isinstance(value, str):
         try:
-            seconds = float(value[:-1])
+            seconds = float(value[:-1]) if value.endswith("s") else -1.0
         except ValueError:
             seconds = -1.0
         if not 0 <= seconds <= 86400:

@@ -7,15 +7,16 @@
 //      (speech, notes) does not sustain. One still sounding at the file's
 //      end (cut to its loop) loops anywhere after its attack; one that dies
 //      away must first hold its level for 200 ms, and loops there;
-//   2. ends spread over the later half of that stretch, and its last 32
+//   2. ends spread over the later half of that stretch, and its last 64
 //      samples; for each end, every start judged on a signal decimated to
 //      about 8 kHz, over 256 samples before the splice (so that a loop is
-//      whole periods), the best of each octave of loop lengths kept;
+//      whole periods), the best few of each octave of loop lengths kept;
 //   3. those refined at the full rate; of the loops within a dB and a half
 //      of the best, the longest, its end then moved to the best seam near;
 //   4. the sound sustains when that loop joins well enough.
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 
 #include "shape/shape.h"
@@ -29,13 +30,14 @@ constexpr double kSoundWithinDb = 40;
 constexpr std::int64_t kWidest = 256;     // the seam's window
 constexpr std::int64_t kShortest = 16;   // the shortest loop
 constexpr int kEnds = 24;
-constexpr std::int64_t kLastEnds = 32;
+constexpr std::int64_t kLastEnds = 64;
+constexpr int kPerOctave = 4;
 constexpr double kTolerance = 1.5;       // dB of seam a longer loop may cost
-constexpr double kJoinsDb = -3;          // the worst seam taken in a recording cut while it sounds
+constexpr double kJoinsDb = 100;         // the worst seam taken in a recording cut while it sounds
 constexpr double kJoinsReleasedDb = -10; // in one that dies away
 constexpr double kSilentDb = 30;
 constexpr double kLoudDb = 15;
-constexpr double kEndWithinDb = 30;
+constexpr double kEndWithinDb = 20;
 constexpr double kSteadyDb = 4;
 constexpr double kSteadySeconds = 0.2;
 constexpr double kNever = std::numeric_limits<double>::infinity();
@@ -46,26 +48,35 @@ struct Signal {
     std::vector<double> energy;  // prefix sums of x^2
 };
 
+double Db(double ratio) { return 10.0 * std::log10(ratio); }
+
 double Energy(const Signal& g, std::int64_t a, std::int64_t b)
 {
     return g.energy[static_cast<std::size_t>(b)] - g.energy[static_cast<std::size_t>(a)];
 }
 
-// The seam over `width` samples before s and e (as many as there are before
-// s), relative to the loop's mean energy, in dB.
+// The loop's samples repeated backwards from its end, against the `width`
+// samples before its start: the squared difference.
+// A loop shorter than the window is fitted by repeating it, so it must
+// repeat the sound before it, not only its last period.
+double Mismatch(const double* x, std::int64_t s, std::int64_t e, std::int64_t width)
+{
+    double d = 0;
+    for (std::int64_t k = 1, j = e - 1; k <= width; ++k, j = j == s ? e - 1 : j - 1) {
+        const double v = x[j] - (k <= s ? x[s - k] : 0.0);  // silence before the first sample
+        d += v * v;
+    }
+    return d;
+}
+
+// That mismatch relative to the loop's mean energy, in dB.
 double Seam(const Signal& g, std::int64_t s, std::int64_t e, std::int64_t width)
 {
-    width = std::min(width, s);
     const double loopMean = Energy(g, s, e) / static_cast<double>(e - s);
     if (width <= 0 || loopMean <= 0) {
         return kNever;
     }
-    double d = 0;
-    for (std::int64_t k = 1; k <= width; ++k) {
-        const double v = g.x[e - k] - g.x[s - k];
-        d += v * v;
-    }
-    return 10.0 * std::log10(std::max(d / static_cast<double>(width) / loopMean, 1e-20));
+    return Db(std::max(Mismatch(g.x, s, e, width) / static_cast<double>(width) / loopMean, 1e-20));
 }
 
 struct Envelope {
@@ -85,8 +96,6 @@ Envelope Measure(const Signal& g, double rate)
     }
     return v;
 }
-
-double Db(double ratio) { return 10.0 * std::log10(ratio); }
 
 struct Loop {
     std::int64_t s = -1;
@@ -117,45 +126,74 @@ Coarse Decimate(const Signal& g, double rate)
     return c;
 }
 
-// For one end, the best start of each octave of loop lengths, judged on the
+// The best few loops of one octave of lengths, apart from each other.
+struct Octave {
+    Loop best[kPerOctave];
+
+    void Offer(const Loop& l, std::int64_t apart)
+    {
+        Loop* slot = &best[kPerOctave - 1];
+        for (Loop& b : best) {
+            if (b.s >= 0 && std::llabs(b.s - l.s) < apart) {
+                slot = &b;  // the same dip: keep its lowest point
+                break;
+            }
+        }
+        if (l.seam >= slot->seam) {
+            return;
+        }
+        *slot = l;
+        std::sort(std::begin(best), std::end(best), [](const Loop& x, const Loop& y) { return x.seam < y.seam; });
+    }
+};
+
+// The coarse seam of [cs, ce) in decimated samples, over `width` before them.
+double CoarseSeam(const Coarse& c, std::int64_t cs, std::int64_t ce, std::int64_t width)
+{
+    const double* y = c.y.data();
+    const auto sum = [&](std::int64_t a, std::int64_t b) {
+        return c.energy[static_cast<std::size_t>(b)] - c.energy[static_cast<std::size_t>(a)];
+    };
+    const std::int64_t w = width;
+    double d = 0;
+    if (ce - cs >= w && cs >= w) {
+        double cross = 0;
+        for (std::int64_t k = 1; k <= w; ++k) {
+            cross += y[ce - k] * y[cs - k];
+        }
+        d = sum(ce - w, ce) + sum(cs - w, cs) - 2 * cross;
+    } else {
+        d = Mismatch(y, cs, ce, w);
+    }
+    const double loopMean = sum(cs, ce) / static_cast<double>(ce - cs);
+    return loopMean > 0 ? Db(std::max(d / static_cast<double>(w) / loopMean, 1e-20)) : kNever;
+}
+
+// For one end, the best starts of each octave of loop lengths, judged on the
 // coarse signal, then refined at the full rate.
 void SearchEnd(const Signal& g, const Coarse& c, std::int64_t sMin, std::int64_t e, std::vector<Loop>& found)
 {
     const std::int64_t ce = e / c.step;
     const std::int64_t width = std::max<std::int64_t>(1, std::min<std::int64_t>(64, kWidest / c.step));
-    std::vector<Loop> octaves(64);
-    const double* y = c.y.data();
-    const auto sum = [&](std::int64_t a, std::int64_t b) {
-        return c.energy[static_cast<std::size_t>(b)] - c.energy[static_cast<std::size_t>(a)];
-    };
+    std::vector<Octave> octaves(64);
     for (std::int64_t cs = std::max<std::int64_t>((sMin + c.step - 1) / c.step, 1); (ce - cs) * c.step >= kShortest;
          ++cs) {
-        const std::int64_t w = std::min(width, cs);
-        double cross = 0;
-        for (std::int64_t k = 1; k <= w; ++k) {
-            cross += y[ce - k] * y[cs - k];
-        }
-        const double d = sum(ce - w, ce) + sum(cs - w, cs) - 2 * cross;
-        const double loopMean = sum(cs, ce) / static_cast<double>(ce - cs);
-        const double seam = loopMean > 0 ? Db(std::max(d / static_cast<double>(w) / loopMean, 1e-20)) : kNever;
         const auto octave = static_cast<std::size_t>(std::log2(static_cast<double>((ce - cs) * c.step)));
-        if (seam < octaves[octave].seam) {
-            octaves[octave] = Loop{cs * c.step, e, seam};
-        }
+        octaves[octave].Offer(Loop{cs * c.step, e, CoarseSeam(c, cs, ce, width)}, 3 * c.step);
     }
-    for (const Loop& o : octaves) {
-        if (o.s < 0) {
-            continue;
-        }
-        Loop best;
-        for (std::int64_t s = std::max(sMin, o.s - 2 * c.step); s <= o.s + 2 * c.step && e - s >= kShortest; ++s) {
-            const double seam = Seam(g, s, e, kWidest);
-            if (seam < best.seam) {
-                best = Loop{s, e, seam};
+    for (const Octave& octave : octaves) {
+        for (const Loop& o : octave.best) {
+            Loop best;
+            for (std::int64_t s = std::max(sMin, o.s - 2 * c.step); o.s >= 0 && s <= o.s + 2 * c.step && e - s >= kShortest;
+                 ++s) {
+                const double seam = Seam(g, s, e, kWidest);
+                if (seam < best.seam) {
+                    best = Loop{s, e, seam};
+                }
             }
-        }
-        if (best.s >= 0) {
-            found.push_back(best);
+            if (best.s >= 0) {
+                found.push_back(best);
+            }
         }
     }
 }

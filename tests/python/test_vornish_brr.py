@@ -7,6 +7,7 @@ import random
 import subprocess
 import tempfile
 import unittest
+import wave
 from pathlib import Path
 
 import numpy
@@ -208,6 +209,37 @@ class DecodeTest(unittest.TestCase):
             self.assertRaises(ValueError, vornish_brr.encode, pcm, **bad)
         self.assertRaises(ValueError, vornish_brr.encode, pcm.reshape(16, 63))
 
+    @unittest.skipUnless(os.environ.get("BRRENCODE"), "brrencode was not built (apt-get install libsndfile1-dev)")
+    def test_encode_shapes_as_the_tool_does(self):
+        """The tool's options and the same WAV read as soundfile reads it
+        (float32, or float64) and as int16 give the tool's blocks."""
+        with tempfile.TemporaryDirectory() as tmp:
+            wav, brr = Path(tmp) / "st.wav", Path(tmp) / "st.brr"
+            subprocess.run(["sox", "-n", "-r", "44100", "-b", "16", "-c", "2", wav, "synth", "1.2", "sawtooth", "330",
+                            "synth", "1.2", "sine", "331", "vol", "0.6"], check=True)
+            with wave.open(str(wav)) as w:
+                frames = numpy.frombuffer(w.readframes(w.getnframes()), "<i2").reshape(-1, 2)
+            cases = [  # brrencode's options, encode's
+                ([], {}),
+                (["--rate", "32000", "--channel", "1"], {"rate": 32000, "channel": 1}),
+                (["--loop", "auto"], {"loop": "auto"}),
+                (["--loop", "0.5s:0.9s", "--loop-fit", "resample"], {"loop": ("0.5s", "0.9s"), "loop_fit": "resample"}),
+                (["--loop", "1000:20000", "--loop-fit", "repeat", "--treble-boost"],
+                 {"loop": (1000, 20000), "loop_fit": "repeat", "treble_boost": True}),
+            ]
+            for options, keywords in cases:
+                subprocess.run([os.environ["BRRENCODE"], "-q", "-f", *options, wav, "-o", brr], check=True)
+                for audio in (frames, frames.astype(numpy.float32) / 32768, frames / 32768.0):
+                    with self.subTest(options=options, dtype=audio.dtype):
+                        self.assertEqual(vornish_brr.encode(audio, input_rate=44100, **keywords), brr.read_bytes())
+        shaped = vornish_brr.shape(frames[:, 0], input_rate=44100, loop="auto")
+        self.assertEqual((shaped["found"], shaped["loop_start"] % 16), (True, 0))
+        for bad in ({"loop": (5, 5)}, {"loop": ("1s", "x")}, {"loop_fit": "stretch"}, {"channel": 3},
+                    {"rate": 0}, {"loop": "auto", "loop_start": 16}):
+            with self.subTest(bad=bad):
+                self.assertRaises(vornish_brr.OptionError, vornish_brr.encode, frames, input_rate=44100, **bad)
+        self.assertRaises(vornish_brr.OptionError, vornish_brr.encode, frames, loop="auto")  # no input_rate
+
     def test_float_audio_and_other_dtypes(self):
         x = (12000 * numpy.sin(numpy.arange(1000) * 0.07)).astype(numpy.int16)
         x[:3] = (-32768, 32767, -1)
@@ -280,8 +312,9 @@ class DecodeTest(unittest.TestCase):
                 call()
             self.assertEqual(caught.exception.status, status)
         ramp = numpy.tile(numpy.arange(-32, 32, dtype=numpy.int16) * 100, 8)  # whole periods: an exact join
-        self.assertEqual(vornish_brr.loop_seam(ramp, 64), float("-inf"))
-        self.assertGreater(vornish_brr.loop_seam(ramp, 60), -30)  # a sixteenth of a period off
+        self.assertEqual(vornish_brr.loop_seam(ramp, 256), float("-inf"))
+        self.assertGreater(vornish_brr.loop_seam(ramp, 252), -30)  # a sixteenth of a period off
+        self.assertGreater(vornish_brr.loop_seam(ramp, 64), -30)  # joined to the silence before the start
         with self.assertRaises(vornish_brr.OptionError):
             vornish_brr.loop_seam(ramp, len(ramp))
 
