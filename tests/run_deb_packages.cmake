@@ -36,6 +36,15 @@ run(${root}/usr/bin/brrdecode --version)
 run(${CMAKE_COMMAND} -S ${SOURCE_DIR}/tests/consumer -B ${WORK_DIR}/consumer
     -DCMAKE_PREFIX_PATH=${root}/usr -DCMAKE_C_COMPILER=${CC})
 run(${CMAKE_COMMAND} --build ${WORK_DIR}/consumer)
+# The shaping library: its header and pkg-config file in -dev, the library
+# beside the engine's.
+if(EXISTS ${WORK_DIR}/consumer/shape_consumer)
+    file(GLOB_RECURSE shape_pc ${root}/usr/lib/*/VornishAudioBRRShape.pc)
+    if(NOT EXISTS ${root}/usr/include/VornishAudioBRRShape.h OR NOT shape_pc)
+        message(FATAL_ERROR "libvornishaudiobrrdecoder-dev lacks the shaping library's header or .pc")
+    endif()
+    run(${WORK_DIR}/consumer/shape_consumer)
+endif()
 run(${CMAKE_COMMAND} -DTOOL=${root}/usr/bin/brrdecode -DCONSUMER=${WORK_DIR}/consumer/memory_consumer
     -DSAMPLE=${SOURCE_DIR}/examples/loop.brr -DWORK_DIR=${WORK_DIR}/memory
     -P ${SOURCE_DIR}/tests/run_c_api_consumer.cmake)

@@ -37,11 +37,15 @@ _vornish_brr()
             COMPREPLY=($(compgen -W 'auto resample repeat' -- "$cur"))
             return
             ;;
+        --loop)
+            COMPREPLY=($(compgen -W 'auto' -- "$cur"))  # or START:END
+            return
+            ;;
         --root-note)
             COMPREPLY=($(compgen -W '$(_vornish_brr_notes)' -- "$cur"))
             return
             ;;
-        --loops | --rate | --pitch | --play | --play-rate | --loop-start | --channel | --loop | \
+        --loops | --rate | --pitch | --play | --play-rate | --loop-start | --channel | \
             --min-blocks | --min-score | --memory-offset | --directory | --entry | --at | --free | --echo \
             | --max-bytes)
             return  # a number

@@ -43,6 +43,7 @@ class BashCompletion(unittest.TestCase):
                 (["brrencode", "--rules", ""], ["hardware", "library"]),
                 (["brrencode", "--effort", ""], ["best", "default", "fast"]),
                 (["brrencode", "--loop-fit", ""], ["auto", "repeat", "resample"]),
+                (["brrencode", "--loop", ""], ["auto"]),
                 (["brrdecode", "--root-note", "C#4"], ["C#4"]),
                 (["brrdecode", ""], ["B.BRR", "a.brr", "sub"]),
                 (["brrencode", ""], ["c.wav", "d.flac", "e.aiff", "sub"]),
