@@ -401,7 +401,7 @@ TEST(Tool, SampleFormsAndTheirLoopHeaders)
         {"header_and_flags", SampleFile(kLooping, 18), {}, 0,
          kCount5 + "Loop start : block 2.\nDone !\n", "", 5, 2, 1, kSmplLoop32To79},
         {"header_flags_loops_rate", SampleFile(kLooping, 18), {"--loops", "3", "--rate", "32000"}, 0,
-         kCount5 + "Loop start : block 2.\n (probable note : E 5 +19 cents)\nLoop seam : 5.53 dB.\nLooping is stable.\nDone !\n",
+         kCount5 + "Loop start : block 2.\n (probable note : E 5 +19 cents)\nLoop seam : 3.98 dB.\nLooping is stable.\nDone !\n",
          "", 5, 2, 3, kSmplLoop128To175At32kE5},
         {"header_without_flags", SampleFile(kPlain, 27), {}, 0, kCount5 + "Loop start : block 3.\nDone !\n",
          "", 5, 3, 1, none},
@@ -435,7 +435,7 @@ TEST(Tool, FlagsAndLoopOptions)
         {"stop_at_end_header_past_it", SampleFile(kEnding, 27), {"--stop-at-end"}, 1,
          "Number of BRR blocks to decode : 3.\n", kBadHeader, 0, 0, 0, none},
         {"loop_start_option", SampleFile(kPlain, -1), {"--loop-start", "1", "--loops", "2"}, 0,
-         kCount5 + "Loop start : block 1.\n (probable note : B 2 +21 cents)\nLoop seam : 0.85 dB.\nLooping is unstable, try a "
+         kCount5 + "Loop start : block 1.\n (probable note : B 2 +21 cents)\nLoop seam : 0.83 dB.\nLooping is unstable, try a "
                   "larger number of loops to figure the length until the sample repeats.\nDone !\n",
          "", 5, 1, 2, kSmplLoop80To143B2},
         {"loop_start_overrides_header", SampleFile(kLooping, 18), {"--loop-start=4", "--no-smpl"}, 0,
