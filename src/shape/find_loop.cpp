@@ -7,12 +7,14 @@
 //      (speech, notes) does not sustain. One still sounding at the file's
 //      end (cut to its loop) loops anywhere after its attack; one that dies
 //      away must first hold its level for 200 ms, and loops there;
-//   2. ends spread over the later half of that stretch, and its last 64
-//      samples; for each end, every start judged on a signal decimated to
-//      about 8 kHz, over 256 samples before the splice (so that a loop is
+//   2. ends spread over the later half of that stretch, and every other one
+//      of its last 64 samples; for each end, every start judged on a signal
+//      decimated to about 8 kHz, over 256 samples before the splice (a loop
+//      shorter than that repeated, as the fit repeats it, so that it is
 //      whole periods), the best few of each octave of loop lengths kept;
-//   3. those refined at the full rate; of the loops within a dB and a half
-//      of the best, the longest, its end then moved to the best seam near;
+//   3. those placed at the full rate (on 32 samples, then judged on 256);
+//      of the loops within a dB and a half of the best, the longest, its end
+//      then moved to the best seam near;
 //   4. the sound sustains when that loop joins well enough.
 #include <algorithm>
 #include <cmath>
@@ -28,6 +30,7 @@ constexpr double kFrameSeconds = 0.02;
 constexpr double kAttackWithinDb = 3;
 constexpr double kSoundWithinDb = 40;
 constexpr std::int64_t kWidest = 256;     // the seam's window
+constexpr std::int64_t kNear = 32;        // the window that places a start
 constexpr std::int64_t kShortest = 16;   // the shortest loop
 constexpr int kEnds = 24;
 constexpr std::int64_t kLastEnds = 64;
@@ -59,24 +62,29 @@ double Energy(const Signal& g, std::int64_t a, std::int64_t b)
 // samples before its start: the squared difference.
 // A loop shorter than the window is fitted by repeating it, so it must
 // repeat the sound before it, not only its last period.
-double Mismatch(const double* x, std::int64_t s, std::int64_t e, std::int64_t width)
+// It stops once past `limit`, where the loop has lost already.
+double Mismatch(const double* x, std::int64_t s, std::int64_t e, std::int64_t width,
+                double limit = std::numeric_limits<double>::infinity())
 {
     double d = 0;
-    for (std::int64_t k = 1, j = e - 1; k <= width; ++k, j = j == s ? e - 1 : j - 1) {
+    for (std::int64_t k = 1, j = e - 1; k <= width && d <= limit; ++k, j = j == s ? e - 1 : j - 1) {
         const double v = x[j] - (k <= s ? x[s - k] : 0.0);  // silence before the first sample
         d += v * v;
     }
     return d;
 }
 
-// That mismatch relative to the loop's mean energy, in dB.
-double Seam(const Signal& g, std::int64_t s, std::int64_t e, std::int64_t width)
+// That mismatch relative to the loop's mean energy, in dB (kNever once it
+// is known to be worse than `beat`).
+double Seam(const Signal& g, std::int64_t s, std::int64_t e, std::int64_t width, double beat = kNever)
 {
     const double loopMean = Energy(g, s, e) / static_cast<double>(e - s);
     if (width <= 0 || loopMean <= 0) {
         return kNever;
     }
-    return Db(std::max(Mismatch(g.x, s, e, width) / static_cast<double>(width) / loopMean, 1e-20));
+    const double scale = static_cast<double>(width) * loopMean;
+    const double d = Mismatch(g.x, s, e, width, std::pow(10.0, beat / 10.0) * scale);
+    return d > std::pow(10.0, beat / 10.0) * scale ? kNever : Db(std::max(d / scale, 1e-20));
 }
 
 struct Envelope {
@@ -183,16 +191,17 @@ void SearchEnd(const Signal& g, const Coarse& c, std::int64_t sMin, std::int64_t
     }
     for (const Octave& octave : octaves) {
         for (const Loop& o : octave.best) {
-            Loop best;
+            // The nearest samples first, the whole window for the best of them.
+            Loop near;
             for (std::int64_t s = std::max(sMin, o.s - 2 * c.step); o.s >= 0 && s <= o.s + 2 * c.step && e - s >= kShortest;
                  ++s) {
-                const double seam = Seam(g, s, e, kWidest);
-                if (seam < best.seam) {
-                    best = Loop{s, e, seam};
+                const double seam = Seam(g, s, e, kNear, near.seam);
+                if (seam < near.seam) {
+                    near = Loop{s, e, seam};
                 }
             }
-            if (best.s >= 0) {
-                found.push_back(best);
+            if (near.s >= 0) {
+                found.push_back(Loop{near.s, e, Seam(g, near.s, e, kWidest)});
             }
         }
     }
@@ -276,7 +285,7 @@ Loop Refine(const Signal& g, const Loop& l, std::int64_t sMin, std::int64_t end,
     const std::int64_t length = l.e - l.s;
     for (std::int64_t e = std::max(l.e - reach, sMin + length); e <= std::min(end, l.e + reach); ++e) {
         for (std::int64_t s = std::max(sMin, e - length - 2); s <= e - length + 2; ++s) {
-            const double seam = Seam(g, s, e, kWidest);
+            const double seam = Seam(g, s, e, kWidest, best.seam);
             if (seam < best.seam) {
                 best = Loop{s, e, seam};
             }
@@ -315,7 +324,7 @@ void FindLoop(const double* x, std::size_t count, double rate, BRRFoundLoop& out
         SearchEnd(g, c, sMin, from + (end - from) * k / kEnds, found);
     }
     // Where a recording was cut to its loop, the loop ends at its last samples.
-    for (std::int64_t e = end; e > std::max(from, end - kLastEnds); --e) {
+    for (std::int64_t e = end; e > std::max(from, end - kLastEnds); e -= 2) {
         SearchEnd(g, c, sMin, e, found);
     }
     const Loop l = Refine(g, Choose(found), sMin, end, (end - from) / kEnds / 2 + 1);

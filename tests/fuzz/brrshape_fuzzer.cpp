@@ -10,6 +10,7 @@
 // bits 4-6 the rate (0 kept; 1..6 from a table of edges). Byte 2: the input
 // rate from a table. Byte 3: a wrong field (0 none; 1 reserved, 2 NaN rate,
 // 3 loop header 2). Then the frames.
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -29,7 +30,7 @@ void Check(bool ok, const char* what)
     }
 }
 
-constexpr std::size_t kSizes[] = {1, 1, 2, 4, 4, 8, 8, 8};
+constexpr std::size_t kSizes[] = {1, 2, 4, 4, 8, 8, 8, 8};  // by sample type
 constexpr double kRates[] = {0, 1, 8000, 32000, 44100, 96000, 1e7, 1e7 + 1};
 
 }  // namespace
@@ -52,9 +53,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const double inputRate = kRates[data[2] & 7] + (data[2] >> 3);
     if ((data[0] & 128) != 0) {
         BRRFoundLoop loop;
-        const int status = BRRFindLoop(mono.data(), frames, inputRate, &loop);
+        // Its edges lie in short sounds; long ones only take longer.
+        const std::size_t searched = std::min<std::size_t>(frames, 300);
+        const int status = BRRFindLoop(mono.data(), searched, inputRate, &loop);
         Check(status != BRR_OK || loop.start == -1 ||
-                  (loop.start >= 0 && loop.start < loop.end && static_cast<std::size_t>(loop.end) <= frames),
+                  (loop.start >= 0 && loop.start < loop.end && static_cast<std::size_t>(loop.end) <= searched),
               "a loop outside the samples");
     }
     BRRShapeOptions o;
