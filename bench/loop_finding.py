@@ -8,7 +8,10 @@ Every found loop is decoded with `brrdecode --loops 3`, which must say
 `Looping is stable.`. The rate changes of `--loop-fit auto` and `resample`
 are compared on the makers' loops.
 
-    python3 bench/loop_finding.py BUILD_BIN_DIR [FONT.sf2]
+    python3 bench/loop_finding.py BUILD_BIN_DIR [FONT.sf2] [--tail=N] [-v]
+
+--tail=N plays each recording on past its loop's end for N samples (the
+loop repeated), so that the makers' loop no longer ends at the file's end.
 """
 import math
 import re
@@ -30,6 +33,16 @@ def encode(bin_dir, wav, out, *options):
     seam = re.search(r"Loop seam : (\S+) dB", run.stdout)
     rate = float(re.search(r"Rate : ([0-9.]+) Hz", run.stdout).group(1))
     return (float(seam.group(1)) if seam else None), rate, run.stdout
+
+
+def continued(x, tail):
+    """The recording played on for `tail` samples past its loop's end, as a
+    sound font plays it (its own samples after the loop dropped)."""
+    start, end = x["loop"]
+    pcm = x["pcm"][:2 * end]
+    loop = x["pcm"][2 * start:2 * end]
+    pcm += (loop * (tail // (end - start) + 1))[:2 * tail]
+    return dict(x, pcm=pcm)
 
 
 def measure(bin_dir, folder, k, x):
@@ -75,9 +88,10 @@ def report(rows):
 
 def main():
     bin_dir = Path(sys.argv[1])
-    given = [a for a in sys.argv[2:] if a != "-v"]
+    tail = next((int(a[7:]) for a in sys.argv[2:] if a.startswith("--tail=")), 0)
+    given = [a for a in sys.argv[2:] if a != "-v" and not a.startswith("--tail=")]
     font = Path(given[0]) if given else instrument_set.FONT
-    recordings = instrument_set.looped(font)
+    recordings = [continued(x, tail) if tail else x for x in instrument_set.looped(font)]
     with tempfile.TemporaryDirectory() as tmp, ThreadPoolExecutor(2) as pool:
         rows = list(pool.map(lambda kx: measure(bin_dir, Path(tmp), *kx), enumerate(recordings)))
     report(rows)
