@@ -2,11 +2,9 @@
 // are those before its start: playback then runs on from e as it ran on
 // from s. The search:
 //
-//   1. the envelope in 20 ms frames: the attack ends where it first comes
-//      within 3 dB of its peak. A sound that falls silent and sounds again
-//      (speech, notes) does not sustain. One still sounding at the file's
-//      end (cut to its loop) loops anywhere after its attack; one that dies
-//      away must first hold its level for 200 ms, and loops there;
+//   1. where a loop may lie, from the envelope (sustain.cpp): anywhere
+//      after the attack in a recording cut while it sounds; inside a steady
+//      stretch in one that dies away; nowhere in speech or a drum hit;
 //   2. ends spread over the later half of that stretch, and every other one
 //      of its last 64 samples; for each end, every start judged on a signal
 //      decimated to about 8 kHz, over 256 samples before the splice (a loop
@@ -15,20 +13,18 @@
 //   3. those placed at the full rate (on 32 samples, then judged on 256);
 //      of the loops within a dB and a half of the best, the longest, its end
 //      then moved to the best seam near;
-//   4. the sound sustains when that loop joins well enough.
+//   4. a recording that dies away loops only where that join is clean.
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
 
 #include "shape/shape.h"
+#include "shape/sustain.h"
 
 namespace vornish::shape {
 namespace {
 
-constexpr double kFrameSeconds = 0.02;
-constexpr double kAttackWithinDb = 3;
-constexpr double kSoundWithinDb = 40;
 constexpr std::int64_t kWidest = 256;     // the seam's window
 constexpr std::int64_t kNear = 32;        // the window that places a start
 constexpr std::int64_t kShortest = 16;   // the shortest loop
@@ -36,13 +32,7 @@ constexpr int kEnds = 24;
 constexpr std::int64_t kLastEnds = 64;
 constexpr int kPerOctave = 4;
 constexpr double kTolerance = 1.5;       // dB of seam a longer loop may cost
-constexpr double kJoinsDb = 100;         // the worst seam taken in a recording cut while it sounds
-constexpr double kJoinsReleasedDb = -10; // in one that dies away
-constexpr double kSilentDb = 30;
-constexpr double kLoudDb = 15;
-constexpr double kEndWithinDb = 20;
-constexpr double kSteadyDb = 4;
-constexpr double kSteadySeconds = 0.2;
+constexpr double kJoinsReleasedDb = -10; // the worst seam taken where a sound dies away
 constexpr double kNever = std::numeric_limits<double>::infinity();
 
 struct Signal {
@@ -85,24 +75,6 @@ double Seam(const Signal& g, std::int64_t s, std::int64_t e, std::int64_t width,
     const double scale = static_cast<double>(width) * loopMean;
     const double d = Mismatch(g.x, s, e, width, std::pow(10.0, beat / 10.0) * scale);
     return d > std::pow(10.0, beat / 10.0) * scale ? kNever : Db(std::max(d / scale, 1e-20));
-}
-
-struct Envelope {
-    std::int64_t frame;
-    std::vector<double> level;  // mean energy per frame
-    double peak = 0;
-};
-
-Envelope Measure(const Signal& g, double rate)
-{
-    Envelope v;
-    v.frame = std::clamp<std::int64_t>(g.n / 16, 16, std::max<std::int64_t>(16, std::llround(rate * kFrameSeconds)));
-    for (std::int64_t a = 0; a < g.n; a += v.frame) {
-        const std::int64_t b = std::min(g.n, a + v.frame);
-        v.level.push_back(Energy(g, a, b) / static_cast<double>(b - a));
-        v.peak = std::max(v.peak, v.level.back());
-    }
-    return v;
 }
 
 struct Loop {
@@ -223,60 +195,6 @@ Loop Choose(const std::vector<Loop>& found)
     return chosen;
 }
 
-// Where the loop may lie: [from, to), or to <= from when the sound does
-// not sustain. A sound still sounding at the file's end (within kEndWithinDb
-// of its peak) may loop anywhere after its attack; one that dies away must
-// hold its level (within kSteadyDb) for kSteadySeconds first, and loops
-// there. A sound that starts again after its attack (speech, notes) never
-// sustains.
-void Region(const Envelope& v, std::int64_t n, double rate, std::int64_t& from, std::int64_t& to, bool& cut)
-{
-    const auto frames = static_cast<std::int64_t>(v.level.size());
-    const auto level = [&](std::int64_t f) { return Db(std::max(v.level[static_cast<std::size_t>(f)], 1e-9) / v.peak); };
-    std::int64_t attack = 0;
-    while (attack < frames && level(attack) < -kAttackWithinDb) {
-        ++attack;
-    }
-    from = std::min(n, (attack + 1) * v.frame);
-    to = from;
-    bool fell = false;
-    for (std::int64_t f = attack; f < frames; ++f) {
-        fell = fell || level(f) < -kSilentDb;
-        if (fell && level(f) > -kLoudDb) {
-            return;  // fell silent and sounds again
-        }
-    }
-    const std::int64_t last = frames - 1 - (frames > 1 && n % v.frame != 0 ? 1 : 0);
-    cut = level(last) >= -kEndWithinDb;
-    if (cut) {
-        to = n;
-        return;
-    }
-    // The longest steady stretch after the attack.
-    const auto steady = static_cast<std::int64_t>(std::ceil(kSteadySeconds * rate / static_cast<double>(v.frame)));
-    std::int64_t bestFrom = 0;
-    std::int64_t bestLength = 0;
-    for (std::int64_t a = attack + 1, b = a; a < frames; a = b) {
-        double high = level(a);
-        double low = high;
-        for (b = a + 1; b < frames; ++b) {
-            high = std::max(high, level(b));
-            low = std::min(low, level(b));
-            if (high - low > kSteadyDb) {
-                break;
-            }
-        }
-        if (b - a > bestLength && low > -kSoundWithinDb) {
-            bestFrom = a;
-            bestLength = b - a;
-        }
-    }
-    if (bestLength >= steady) {
-        from = bestFrom * v.frame;
-        to = std::min(n, (bestFrom + bestLength) * v.frame);
-    }
-}
-
 // The chosen loop's end moved by up to `reach` samples either way (the
 // ends searched lie apart), its start following: the best seam of those.
 Loop Refine(const Signal& g, const Loop& l, std::int64_t sMin, std::int64_t end, std::int64_t reach)
@@ -303,13 +221,9 @@ void FindLoop(const double* x, std::size_t count, double rate, BRRFoundLoop& out
         g.energy[i + 1] = g.energy[i] + x[i] * x[i];
     }
     out = BRRFoundLoop{-1, -1, BRR_LOOP_NOT_SUSTAINED, kNever, 0, {}};
-    const Envelope v = Measure(g, rate);
-    std::int64_t sMin = 0;
-    std::int64_t end = 0;
-    bool cut = false;
-    if (v.peak > 0) {
-        Region(v, g.n, rate, sMin, end, cut);
-    }
+    const Sustain where = Sustains(x, count, rate);
+    const std::int64_t sMin = where.from;
+    const std::int64_t end = where.to;
     if (end <= sMin) {
         return;
     }
@@ -328,7 +242,9 @@ void FindLoop(const double* x, std::size_t count, double rate, BRRFoundLoop& out
         SearchEnd(g, c, sMin, e, found);
     }
     const Loop l = Refine(g, Choose(found), sMin, end, (end - from) / kEnds / 2 + 1);
-    if (l.s >= 0 && l.seam <= (cut ? kJoinsDb : kJoinsReleasedDb)) {
+    // A recording cut while it sounds loops however it joins; one that dies
+    // away only where the join is clean.
+    if (l.s >= 0 && (where.cut || l.seam <= kJoinsReleasedDb)) {
         out = BRRFoundLoop{l.s, l.e, BRR_LOOP_FOUND, Seam(g, l.s, l.e, std::min(kWidest, l.e - l.s)), 0, {}};
     }
 }
