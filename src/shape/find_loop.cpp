@@ -49,10 +49,10 @@ double Energy(const Signal& g, std::int64_t a, std::int64_t b)
 }
 
 // The loop's samples repeated backwards from its end, against the `width`
-// samples before its start: the squared difference.
-// A loop shorter than the window is fitted by repeating it, so it must
-// repeat the sound before it, not only its last period.
-// It stops once past `limit`, where the loop has lost already.
+// samples before its start: the squared difference. A loop shorter than the
+// window is fitted by repeating it, so it must repeat the sound before it,
+// not only its last period. The sum stops once past `limit`, where the loop
+// has lost already.
 double Mismatch(const double* x, std::int64_t s, std::int64_t e, std::int64_t width,
                 double limit = std::numeric_limits<double>::infinity())
 {
