@@ -5,8 +5,9 @@
 
 #include <cstddef>
 
-// MinGW's default (win32) thread model has no std::thread.
-#if defined(_WIN32)
+// MinGW's default (win32) thread model has no std::thread, and a
+// WebAssembly build without shared memory has no threads at all.
+#if defined(_WIN32) || (defined(__EMSCRIPTEN__) && !defined(__EMSCRIPTEN_PTHREADS__))
 #define VORNISH_THREADS 0
 #else
 #define VORNISH_THREADS 1

@@ -29,10 +29,12 @@ namespace vornish {
 namespace scan {
 namespace {
 
+#if VORNISH_THREADS
 // Stretches looked at ahead of the one being decided, at most.
 constexpr std::size_t kAhead = 8;
 // Threads that look, at most (beside the caller's, which decides).
 constexpr unsigned kMostHelpers = 4;
+#endif
 
 // Reports the finds decided so far when nothing later can overlap them.
 class Reporter {

@@ -132,7 +132,8 @@ bool Fitted(const double* in, std::size_t count, const BRRShapeOptions& o, const
         }
     }
     if (plan.times > 1) {
-        const std::vector<double> once(x.begin() + plan.start, x.begin() + plan.start + plan.loop);
+        const auto from = x.begin() + static_cast<std::ptrdiff_t>(plan.start);
+        const std::vector<double> once(from, from + static_cast<std::ptrdiff_t>(plan.loop));
         for (std::int64_t t = 1; t < plan.times; ++t) {
             x.insert(x.end(), once.begin(), once.end());
         }

@@ -1,0 +1,58 @@
+# The wasm preset (Debian's emscripten): the core library and the shaping
+# library compiled to WebAssembly as one engine module, libsoxr built for it
+# from Debian's source package (cmake/fetch-audio-sources unpacks it into
+# VORNISH_AUDIO_SOURCES), and the page's static files, all into
+# build/wasm/web. Debian's emscripten runs its JavaScript tools with Debian's
+# Node.js modules: another Node.js needs NODE_PATH=/usr/share/nodejs.
+include(ExternalProject)
+set(VORNISH_AUDIO_SOURCES ${PROJECT_SOURCE_DIR}/build/audio-sources CACHE PATH
+    "Where apt-get source unpacked libsoxr (cmake/fetch-audio-sources)")
+file(GLOB vornish_soxr_source LIST_DIRECTORIES true ${VORNISH_AUDIO_SOURCES}/libsoxr-[0-9]*)
+if(NOT EXISTS "${vornish_soxr_source}/CMakeLists.txt")
+    message(FATAL_ERROR "No libsoxr sources in ${VORNISH_AUDIO_SOURCES}: run cmake/fetch-audio-sources")
+endif()
+set(vornish_web ${PROJECT_BINARY_DIR}/web)
+set(vornish_soxr_prefix ${PROJECT_BINARY_DIR}/soxr)
+# Plain C: no SIMD, no OpenMP, no threads in the page's engine.
+ExternalProject_Add(soxr_wasm
+    SOURCE_DIR ${vornish_soxr_source}
+    CMAKE_ARGS -DCMAKE_TOOLCHAIN_FILE=${CMAKE_TOOLCHAIN_FILE} -DCMAKE_BUILD_TYPE=Release
+               -DCMAKE_INSTALL_PREFIX=${vornish_soxr_prefix} -DCMAKE_INSTALL_LIBDIR=lib -DBUILD_SHARED_LIBS=OFF
+               -DBUILD_TESTS=OFF -DBUILD_EXAMPLES=OFF -DWITH_OPENMP=OFF -DWITH_LSR_BINDINGS=OFF
+               -DWITH_CR32S=OFF -DWITH_CR64S=OFF -DWITH_HI_PREC_CLOCK=OFF
+    BUILD_BYPRODUCTS ${vornish_soxr_prefix}/lib/libsoxr.a
+    LOG_CONFIGURE ON LOG_BUILD ON LOG_INSTALL ON LOG_OUTPUT_ON_FAILURE ON)
+file(MAKE_DIRECTORY ${vornish_soxr_prefix}/include)
+add_library(vornish_soxr STATIC IMPORTED)
+set_target_properties(vornish_soxr PROPERTIES IMPORTED_LOCATION ${vornish_soxr_prefix}/lib/libsoxr.a
+    INTERFACE_INCLUDE_DIRECTORIES ${vornish_soxr_prefix}/include)
+add_dependencies(vornish_soxr soxr_wasm)
+
+add_library(brr_shape OBJECT ${vornish_shape_sources})
+target_include_directories(brr_shape PUBLIC ${PROJECT_SOURCE_DIR}/include PRIVATE ${PROJECT_SOURCE_DIR}/src)
+target_link_libraries(brr_shape PUBLIC vornish_soxr)
+vornish_warnings(brr_shape)
+
+# The engine: the C API as the page calls it (ccall), as an ES module.
+set(vornish_exports BRRStatusText BRRScanOptionsInit BRRConvertOptionsInitTool BRRDecodedSize BRRDecodeToPCM
+    BRRPlanMemory BRRConvertMemory BRREncodeOptionsInit BRREncode BRRLoopSeam BRRIsDump BRRReadDump
+    BRRInsertOptionsInit BRRInsert BRRInterpolationTable BRRToMono BRRShapeOptionsInit BRRShapePlanOf BRRShape
+    BRRFindLoop VornishScanAll VornishFoundSize malloc free)
+list(TRANSFORM vornish_exports PREPEND "'_")
+list(TRANSFORM vornish_exports APPEND "'")
+list(JOIN vornish_exports "," vornish_export_list)
+add_executable(vornish_engine web/engine/glue.cpp)
+target_link_libraries(vornish_engine PRIVATE brr_core brr_shape)
+vornish_warnings(vornish_engine)
+set_target_properties(vornish_engine PROPERTIES OUTPUT_NAME engine SUFFIX ".js"
+    RUNTIME_OUTPUT_DIRECTORY ${vornish_web})
+target_link_options(vornish_engine PRIVATE -sMODULARIZE=1 -sEXPORT_ES6=1 -sEXPORT_NAME=createEngine
+    -sENVIRONMENT=web,worker -sALLOW_MEMORY_GROWTH=1 -sMAXIMUM_MEMORY=2GB -sFILESYSTEM=0
+    "-sEXPORTED_FUNCTIONS=[${vornish_export_list}]" "-sEXPORTED_RUNTIME_METHODS=['ccall','cwrap','HEAPU8']")
+
+# The page's static files beside the engine.
+file(GLOB vornish_page_files CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/web/page/*)
+foreach(page_file IN LISTS vornish_page_files)
+    get_filename_component(name ${page_file} NAME)
+    configure_file(${page_file} ${vornish_web}/${name} COPYONLY)
+endforeach()
