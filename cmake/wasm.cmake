@@ -56,3 +56,14 @@ foreach(page_file IN LISTS vornish_page_files)
     get_filename_component(name ${page_file} NAME)
     configure_file(${page_file} ${vornish_web}/${name} COPYONLY)
 endforeach()
+
+# The page in Debian's chromium, against the default build's brrscan
+# (tests/web: npm ci installs the pinned playwright-core).
+enable_testing()
+set(VORNISH_LINUX_TOOLS ${PROJECT_SOURCE_DIR}/build/default/bin CACHE PATH
+    "The Linux tools whose results the page must give")
+find_program(VORNISH_NODE node)
+add_test(NAME page_scans_as_brrscan
+    COMMAND ${VORNISH_NODE} ${PROJECT_SOURCE_DIR}/tests/web/page_test.mjs ${vornish_web}
+            ${VORNISH_LINUX_TOOLS}/brrscan ${PROJECT_BINARY_DIR}/page_test)
+set_tests_properties(page_scans_as_brrscan PROPERTIES TIMEOUT 300)

@@ -27,7 +27,7 @@ extern "C" {
 // Scans size bytes with the default options (memoryOffset: BRR_SCAN_AUTO
 // unless >= 0), into a malloc'd array of BRRFound whose count goes to
 // *count; the caller frees it. Returns a status.
-int VornishScanAll(const std::uint8_t* data, std::size_t size, std::int64_t memoryOffset, BRRFound** finds,
+int VornishScanAll(const std::uint8_t* data, std::size_t size, std::int32_t memoryOffset, BRRFound** finds,
                    std::size_t* count)
 {
     if (finds == nullptr || count == nullptr) {
