@@ -37,7 +37,7 @@ vornish_warnings(brr_shape)
 set(vornish_exports BRRStatusText BRRScanOptionsInit BRRConvertOptionsInitTool BRRDecodedSize BRRDecodeToPCM
     BRRPlanMemory BRRConvertMemory BRREncodeOptionsInit BRREncode BRRLoopSeam BRRIsDump BRRReadDump
     BRRInsertOptionsInit BRRInsert BRRInterpolationTable BRRToMono BRRShapeOptionsInit BRRShapePlanOf BRRShape
-    BRRFindLoop VornishScanAll VornishFoundSize malloc free)
+    BRRFindLoop VornishScanAll VornishFoundSize VornishConvert VornishDecode malloc free)
 list(TRANSFORM vornish_exports PREPEND "'_")
 list(TRANSFORM vornish_exports APPEND "'")
 list(JOIN vornish_exports "," vornish_export_list)
@@ -65,5 +65,5 @@ set(VORNISH_LINUX_TOOLS ${PROJECT_SOURCE_DIR}/build/default/bin CACHE PATH
 find_program(VORNISH_NODE node)
 add_test(NAME page_scans_as_brrscan
     COMMAND ${VORNISH_NODE} ${PROJECT_SOURCE_DIR}/tests/web/page_test.mjs ${vornish_web}
-            ${VORNISH_LINUX_TOOLS}/brrscan ${PROJECT_BINARY_DIR}/page_test)
+            ${VORNISH_LINUX_TOOLS} ${PROJECT_BINARY_DIR}/page_test)
 set_tests_properties(page_scans_as_brrscan PROPERTIES TIMEOUT 300)

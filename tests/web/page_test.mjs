@@ -1,15 +1,18 @@
 // The page in Debian's chromium: served from build/wasm/web by a plain
 // static server, it scans a generated image and lists the same finds as
-// brrscan --json on that image.
-//   node page_test.mjs WEB_DIR BRRSCAN WORK_DIR
+// brrscan --json; it saves the blocks and WAV brrscan -x --wav writes, and
+// plays the samples brrdecode --play writes.
+//   node page_test.mjs WEB_DIR TOOLS_DIR WORK_DIR
 import { chromium } from "playwright-core";
 import { createServer } from "node:http";
-import { readFile, writeFile, mkdir } from "node:fs/promises";
+import { readFile, writeFile, mkdir, rm } from "node:fs/promises";
 import { execFileSync } from "node:child_process";
 import { extname, join } from "node:path";
 import assert from "node:assert/strict";
 
-const [webDir, brrscan, workDir] = process.argv.slice(2);
+const [webDir, tools, workDir] = process.argv.slice(2);
+const brrscan = join(tools, "brrscan");
+const brrdecode = join(tools, "brrdecode");
 const types = { ".html": "text/html", ".js": "text/javascript", ".wasm": "application/wasm", ".css": "text/css" };
 
 function serve() {
@@ -63,8 +66,46 @@ try {
     for (const url of requests) {
         assert.ok(url.startsWith(`http://127.0.0.1:${server.address().port}/`), url);
     }
-    await page.screenshot({ path: join(workDir, "page.png") });
     console.log(`page lists ${rows.length} finds, as brrscan does`);
+
+    // The first find saved, as brrscan -x --wav writes it.
+    const extracted = join(workDir, "extracted");
+    await rm(extracted, { recursive: true, force: true });
+    execFileSync(brrscan, ["-q", "-x", extracted, "--wav", path]);
+    await page.click("#table tbody tr");
+    await page.waitForSelector("#sample:not([hidden])");
+    for (const [button, suffix] of [["#save-brr", ".brr"], ["#save-wav", ".wav"]]) {
+        const [download] = await Promise.all([page.waitForEvent("download"), page.click(button)]);
+        const name = download.suggestedFilename();
+        assert.equal(name, `image.bin.0x${expected[0].offset.toString(16).padStart(6, "0")}${suffix}`);
+        const saved = join(workDir, name);
+        await download.saveAs(saved);
+        assert.deepEqual(await readFile(saved), await readFile(join(extracted, name)), name);
+    }
+
+    // Played at a pitch: brrdecode --play's samples.
+    await page.fill("#pitch", "0x0800");
+    await page.click("#play");
+    await page.waitForFunction(() => window.vornishPlayed !== undefined);
+    const played = await page.evaluate(() => Array.from(window.vornishPlayed));
+    const brr = join(extracted, `image.bin.0x${expected[0].offset.toString(16).padStart(6, "0")}.brr`);
+    execFileSync(brrdecode, ["-q", "-f", "--play", "0x0800", brr, "-o", join(workDir, "played.wav")]);
+    const wav = await readFile(join(workDir, "played.wav"));
+    const data = wav.indexOf("data");
+    const samples = new Int16Array(wav.buffer.slice(wav.byteOffset + data + 8, wav.byteOffset + data + 8 + wav.readUInt32LE(data + 4)));
+    assert.deepEqual(played, Array.from(samples));
+    await page.click("#stop");
+
+    // The waveform is drawn: the canvas holds more than its background.
+    const inked = await page.$eval("#waveform", (c) => {
+        const pixels = c.getContext("2d").getImageData(0, 0, c.width, c.height).data;
+        let n = 0;
+        for (let i = 0; i < pixels.length; i += 4) n += pixels[i] < 200 ? 1 : 0;
+        return n;
+    });
+    assert.ok(inked > 500, `the waveform has ${inked} dark pixels`);
+    await page.screenshot({ path: join(workDir, "page.png") });
+    console.log("saved blocks and WAV, played samples and waveform as the tools give them");
 } finally {
     await browser.close();
     server.close();

@@ -1,7 +1,8 @@
 // The engine's WebAssembly entry points that the C API cannot offer a
-// page as they are: a scan's finds gathered into one array (a page cannot
-// hand the scanner a callback cheaply). Everything else the page calls is
-// the C API itself.
+// page as they are: a scan's finds gathered into one array, and a WAV or
+// samples gathered into one buffer (a page cannot hand the engine a
+// callback cheaply, nor fill a struct by its layout). Everything else the
+// page calls is the C API itself.
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -18,6 +19,37 @@ int Gather(void* context, const BRRFound* found)
 {
     static_cast<Gathered*>(context)->finds.push_back(*found);
     return 0;
+}
+
+int Append(void* context, const void* bytes, std::size_t size)
+{
+    auto* out = static_cast<std::vector<std::uint8_t>*>(context);
+    out->insert(out->end(), static_cast<const std::uint8_t*>(bytes), static_cast<const std::uint8_t*>(bytes) + size);
+    return 0;
+}
+
+// brrdecode's options: sample forms, the hardware's rules, 32000 Hz.
+BRRConvertOptions ToolOptions(std::uint32_t rate, std::uint32_t loops, std::uint32_t play)
+{
+    BRRConvertOptions o;
+    BRRConvertOptionsInitTool(&o);
+    o.sampleRate = rate;
+    o.loopCount = loops;
+    o.play = play;
+    return o;
+}
+
+// A copy of bytes in a malloc'd buffer for the page, which frees it.
+template <typename T>
+int Hand(const std::vector<T>& data, T** out, std::size_t* count)
+{
+    *count = data.size();
+    *out = static_cast<T*>(std::malloc(sizeof(T) * (data.size() + 1)));
+    if (*out == nullptr) {
+        return BRR_STATUS_NO_MEMORY;
+    }
+    std::memcpy(*out, data.data(), sizeof(T) * data.size());
+    return BRR_OK;
 }
 
 }  // namespace
@@ -40,13 +72,41 @@ int VornishScanAll(const std::uint8_t* data, std::size_t size, std::int32_t memo
     }
     Gathered gathered;
     const int status = BRRScan(data, size, &options, Gather, &gathered);
-    *count = gathered.finds.size();
-    *finds = static_cast<BRRFound*>(std::malloc(sizeof(BRRFound) * (gathered.finds.size() + 1)));
-    if (*finds == nullptr) {
-        return BRR_STATUS_NO_MEMORY;
+    const int handed = Hand(gathered.finds, finds, count);
+    return status != BRR_OK ? status : handed;
+}
+
+// The WAV brrdecode writes for a sample with these options, into a
+// malloc'd buffer.
+int VornishConvert(const std::uint8_t* data, std::size_t size, std::uint32_t rate, std::uint32_t loops,
+                   std::uint32_t play, std::uint8_t** wav, std::size_t* wavSize)
+{
+    if (wav == nullptr || wavSize == nullptr) {
+        return BRR_STATUS_MISSING_PATH;
     }
-    std::memcpy(*finds, gathered.finds.data(), sizeof(BRRFound) * gathered.finds.size());
-    return status;
+    const BRRConvertOptions o = ToolOptions(rate, loops, play);
+    std::vector<std::uint8_t> out;
+    const int status = BRRConvertMemory(data, size, &o, Append, &out, nullptr);
+    return status != BRR_OK ? status : Hand(out, wav, wavSize);
+}
+
+// The samples of that WAV, in a malloc'd buffer.
+int VornishDecode(const std::uint8_t* data, std::size_t size, std::uint32_t rate, std::uint32_t loops,
+                  std::uint32_t play, std::int16_t** samples, std::size_t* count)
+{
+    if (samples == nullptr || count == nullptr) {
+        return BRR_STATUS_MISSING_PATH;
+    }
+    const BRRConvertOptions o = ToolOptions(rate, loops, play);
+    std::uint64_t n = 0;
+    int status = BRRDecodedSize(data, size, &o, &n);
+    if (status != BRR_OK) {
+        return status;
+    }
+    std::vector<std::int16_t> out(static_cast<std::size_t>(n));
+    BRRConvertResult result;
+    status = BRRDecodeToPCM(data, size, &o, out.data(), out.size(), &result);
+    return status != BRR_OK ? status : Hand(out, samples, count);
 }
 
 // sizeof(BRRFound), for the page's reading of the array.

@@ -1,57 +1,81 @@
-// The page: opening a file, the work in a Worker, the table of finds.
+// The page: opening a file, the finds in a table, the selected sample seen,
+// heard and saved. The engine runs in a Worker (client.js).
+import { ask, cancel } from "./client.js";
+import { drawWaveform, play, sampleBytes, stop } from "./sample.js";
+
 const $ = (id) => document.getElementById(id);
-let worker = null;
-let nextId = 1;
-let finds = [];
-let sortKey = "offset";
-let sortUp = true;
-
-function startWorker() {
-    worker = new Worker(new URL("./worker.js", import.meta.url), { type: "module" });
-}
-
-// One request to the worker; rejects when it fails or is cancelled.
-function ask(kind, payload, transfer = []) {
-    return new Promise((resolve, reject) => {
-        const id = nextId++;
-        const cancel = () => {
-            worker.terminate();
-            startWorker();
-            reject(new Error("cancelled"));
-        };
-        $("cancel").onclick = cancel;
-        worker.onmessage = (event) => {
-            if (event.data.id !== id) {
-                return;
-            }
-            event.data.error ? reject(new Error(event.data.error)) : resolve(event.data);
-        };
-        worker.postMessage({ id, kind, ...payload }, transfer);
-    });
-}
+const state = { name: "", image: null, finds: [], selected: null, sortKey: "offset", sortUp: true };
 
 function say(text, error = false) {
     $("status").textContent = text;
     $("status").classList.toggle("error", error);
 }
 
-function hex(n) {
-    return "0x" + n.toString(16).toUpperCase();
+const hex = (n, digits = 1) => "0x" + n.toString(16).toUpperCase().padStart(digits, "0");
+
+function download(bytes, name, type) {
+    const url = URL.createObjectURL(new Blob([bytes], { type }));
+    const a = document.createElement("a");
+    a.href = url;
+    a.download = name;
+    a.click();
+    setTimeout(() => URL.revokeObjectURL(url), 1000);
 }
 
-function render() {
+// Work that shows the progress bar and may be cancelled.
+async function working(text, job) {
+    $("work").hidden = false;
+    say(text);
+    try {
+        return await job();
+    } finally {
+        $("work").hidden = true;
+    }
+}
+
+function renderTable() {
     const body = $("table").tBodies[0];
     body.textContent = "";
-    const sorted = [...finds].sort((a, b) => (a[sortKey] < b[sortKey] ? -1 : a[sortKey] > b[sortKey] ? 1 : 0) *
-                                              (sortUp ? 1 : -1));
+    const k = state.sortKey;
+    const sorted = [...state.finds].sort((a, b) => (a[k] < b[k] ? -1 : a[k] > b[k] ? 1 : 0) * (state.sortUp ? 1 : -1));
     for (const f of sorted) {
         const row = body.insertRow();
         row.tabIndex = 0;
+        row.setAttribute("aria-selected", String(f === state.selected));
         for (const cell of [hex(f.offset), f.blocks, f.loop >= 0 ? f.loop : "", f.score.toFixed(2), f.foundBy,
                             f.entryNumber >= 0 ? f.entryNumber : ""]) {
             row.insertCell().textContent = String(cell);
         }
+        const choose = () => select(f);
+        row.addEventListener("click", choose);
+        row.addEventListener("keydown", (e) => (e.key === "Enter" || e.key === " ") && (e.preventDefault(), choose()));
     }
+}
+
+async function select(find) {
+    state.selected = find;
+    renderTable();
+    $("sample").hidden = false;
+    try {
+        const { samples } = await ask("decode", { bytes: sampleBytes(state.image, find) });
+        drawWaveform($("waveform"), samples, find.loop >= 0 ? find.loop * 16 : -1);
+        say(`${hex(find.offset)}: ${find.blocks} blocks${find.loop >= 0 ? `, looping from block ${find.loop}` : ""}.`);
+    } catch (error) {
+        say(`${hex(find.offset)}: ${error.message}.`, true);
+    }
+}
+
+function stem() {
+    return `${state.name}.${hex(state.selected.offset, 6).replace("0X", "0x").toLowerCase()}`;
+}
+
+function pitch() {
+    const text = $("pitch").value.trim();
+    const value = /^0x[0-9a-f]+$/i.test(text) ? parseInt(text, 16) : /^[0-9]+$/.test(text) ? Number(text) : NaN;
+    if (!(value >= 1 && value <= 0x3fff)) {
+        throw new Error(`the pitch '${text}' is not 1 to 0x3FFF`);
+    }
+    return value;
 }
 
 async function open(file) {
@@ -59,24 +83,33 @@ async function open(file) {
         say(`${file.name} is empty.`, true);
         return;
     }
-    $("work").hidden = false;
-    say(`Scanning ${file.name}…`);
     try {
-        const bytes = await file.arrayBuffer();
-        const result = await ask("scan", { bytes }, [bytes]);
-        finds = result.finds;
+        const finds = await working(`Scanning ${file.name}…`, async () => {
+            const bytes = new Uint8Array(await file.arrayBuffer());
+            const copy = bytes.slice();
+            const result = await ask("scan", { bytes: copy.buffer }, [copy.buffer]);
+            state.image = bytes;
+            return result.finds;
+        });
+        Object.assign(state, { name: file.name, finds, selected: null });
         $("caption").textContent = `${finds.length} samples in ${file.name}`;
         $("finds").hidden = false;
-        render();
+        $("sample").hidden = true;
+        renderTable();
         say(finds.length ? `${file.name}: ${finds.length} samples found.` : `${file.name}: no sample found.`);
     } catch (error) {
         say(`${file.name}: ${error.message}.`, true);
-    } finally {
-        $("work").hidden = true;
     }
 }
 
-startWorker();
+async function guarded(job) {
+    try {
+        await job();
+    } catch (error) {
+        say(`${error.message}.`, true);
+    }
+}
+
 $("file").addEventListener("change", () => $("file").files[0] && open($("file").files[0]));
 const drop = $("drop");
 drop.addEventListener("dragover", (e) => { e.preventDefault(); drop.classList.add("over"); });
@@ -88,10 +121,22 @@ drop.addEventListener("drop", (e) => {
         open(e.dataTransfer.files[0]);
     }
 });
+$("cancel").addEventListener("click", cancel);
 for (const button of document.querySelectorAll("th button")) {
     button.addEventListener("click", () => {
-        sortUp = sortKey === button.dataset.key ? !sortUp : true;
-        sortKey = button.dataset.key;
-        render();
+        state.sortUp = state.sortKey === button.dataset.key ? !state.sortUp : true;
+        state.sortKey = button.dataset.key;
+        renderTable();
     });
 }
+$("save-brr").addEventListener("click", () => download(sampleBytes(state.image, state.selected), `${stem()}.brr`,
+                                                       "application/octet-stream"));
+$("save-wav").addEventListener("click", () => guarded(async () => {
+    const { wav } = await ask("wav", { bytes: sampleBytes(state.image, state.selected) });
+    download(wav, `${stem()}.wav`, "audio/wav");
+}));
+$("play").addEventListener("click", () => guarded(async () => {
+    // What was played stays readable to the page's tests.
+    window.vornishPlayed = await play(sampleBytes(state.image, state.selected), state.selected, pitch());
+}));
+$("stop").addEventListener("click", stop);

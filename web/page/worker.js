@@ -48,12 +48,49 @@ function scan(engine, bytes) {
     }
 }
 
+// A malloc'd buffer of `type` the engine handed back through `out`, copied
+// out and freed.
+function takeBuffer(engine, out, type) {
+    const view = new DataView(engine.HEAPU8.buffer);
+    const at = view.getUint32(out, true);
+    const count = view.getUint32(out + 8, true);
+    const copy = new type(engine.HEAPU8.buffer, at, count).slice();
+    engine._free(at);
+    return copy;
+}
+
+// VornishConvert or VornishDecode on a sample: its WAV bytes or samples.
+function render(engine, name, type, bytes, rate, loops, play) {
+    const data = engine._malloc(Math.max(1, bytes.length));
+    const out = engine._malloc(16);
+    try {
+        engine.HEAPU8.set(bytes, data);
+        const status = engine.ccall(name, "number", ["number", "number", "number", "number", "number", "number",
+                                                     "number"],
+                                    [data, bytes.length, rate, loops, play, out, out + 8]);
+        if (status !== 0) {
+            throw new Error(engine.ccall("BRRStatusText", "string", ["number"], [status]));
+        }
+        return takeBuffer(engine, out, type);
+    } finally {
+        engine._free(data);
+        engine._free(out);
+    }
+}
+
 self.onmessage = async (event) => {
     const { id, kind, bytes } = event.data;
     try {
         const engine = await enginePromise;
+        const { rate = 32000, loops = 1, play = 0 } = event.data;
         if (kind === "scan") {
             self.postMessage({ id, finds: scan(engine, new Uint8Array(bytes)) });
+        } else if (kind === "wav") {
+            const wav = render(engine, "VornishConvert", Uint8Array, new Uint8Array(bytes), rate, loops, play);
+            self.postMessage({ id, wav }, [wav.buffer]);
+        } else if (kind === "decode") {
+            const samples = render(engine, "VornishDecode", Int16Array, new Uint8Array(bytes), rate, loops, play);
+            self.postMessage({ id, samples }, [samples.buffer]);
         } else {
             throw new Error(`unknown request ${kind}`);
         }
