@@ -48,6 +48,8 @@ set_target_properties(vornish_engine PROPERTIES OUTPUT_NAME engine SUFFIX ".js"
     RUNTIME_OUTPUT_DIRECTORY ${vornish_web})
 target_link_options(vornish_engine PRIVATE -sMODULARIZE=1 -sEXPORT_ES6=1 -sEXPORT_NAME=createEngine
     -sENVIRONMENT=web,worker -sALLOW_MEMORY_GROWTH=1 -sMAXIMUM_MEMORY=2GB -sFILESYSTEM=0
+    # libsoxr calls functions through pointers of other types, which WebAssembly traps.
+    -sEMULATE_FUNCTION_POINTER_CASTS=1
     "-sEXPORTED_FUNCTIONS=[${vornish_export_list}]" "-sEXPORTED_RUNTIME_METHODS=['ccall','cwrap','HEAPU8']")
 
 # The page's static files beside the engine.
