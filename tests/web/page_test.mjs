@@ -40,6 +40,45 @@ async function image(examples) {
     return path;
 }
 
+// A 16-bit tone of 1.2 s at 44100 Hz: harmonics, a slow swell, and a loop
+// in a 'smpl' chunk (3000 to 9000, end inclusive 8999).
+async function toneWav(path) {
+    const rate = 44100;
+    const n = Math.round(1.2 * rate);
+    const data = Buffer.alloc(2 * n);
+    for (let i = 0; i < n; ++i) {
+        const t = i / rate;
+        const v = 9000 * Math.sin(2 * Math.PI * 220 * t) + 3000 * Math.sin(2 * Math.PI * 660 * t) * (1 + t);
+        data.writeInt16LE(Math.round(v * Math.min(1, t / 0.02)), 2 * i);
+    }
+    const smpl = Buffer.alloc(8 + 36 + 24);
+    smpl.write("smpl", 0);
+    smpl.writeUInt32LE(36 + 24, 4);
+    smpl.writeUInt32LE(Math.round(1e9 / rate), 16);
+    smpl.writeUInt32LE(60, 20);
+    smpl.writeUInt32LE(1, 36);
+    smpl.writeUInt32LE(3000, 8 + 36 + 8);
+    smpl.writeUInt32LE(8999, 8 + 36 + 12);
+    const fmt = Buffer.alloc(24);
+    fmt.write("fmt ", 0);
+    fmt.writeUInt32LE(16, 4);
+    fmt.writeUInt16LE(1, 8);
+    fmt.writeUInt16LE(1, 10);
+    fmt.writeUInt32LE(rate, 12);
+    fmt.writeUInt32LE(2 * rate, 16);
+    fmt.writeUInt16LE(2, 20);
+    fmt.writeUInt16LE(16, 22);
+    const head = Buffer.alloc(8);
+    head.write("data", 0);
+    head.writeUInt32LE(data.length, 4);
+    const riff = Buffer.alloc(12);
+    riff.write("RIFF", 0);
+    riff.writeUInt32LE(4 + fmt.length + head.length + data.length + smpl.length, 4);
+    riff.write("WAVE", 8);
+    await writeFile(path, Buffer.concat([riff, fmt, head, data, smpl]));
+    return path;
+}
+
 await mkdir(workDir, { recursive: true });
 const path = await image(join(webDir, "..", "..", "..", "examples"));
 const expected = execFileSync(brrscan, ["--json", path]).toString().trim().split("\n").map((l) => JSON.parse(l));
@@ -106,6 +145,38 @@ try {
     assert.ok(inked > 500, `the waveform has ${inked} dark pixels`);
     await page.screenshot({ path: join(workDir, "page.png") });
     console.log("saved blocks and WAV, played samples and waveform as the tools give them");
+
+    // Encodes: the page's blocks are brrencode's for the same options.
+    const audio = await toneWav(join(workDir, "tone.wav"));
+    await page.setInputFiles("#file", audio);
+    await page.waitForSelector("#encode:not([hidden])");
+    const cases = [  // brrencode's options, the form's
+        [[], {}],
+        [["--rate", "16000", "--effort", "fast"], { rate: "16000", effort: "0" }],
+        [["--loop", "auto"], { loop: "auto" }],
+        [["--loop", "3000:9000", "--loop-fit", "repeat", "--treble-boost"],
+         { loop: "given", "loop-start": "3000", "loop-end": "9000", "loop-fit": "2", boost: true }],
+        [["--max-bytes", "4000", "--rules", "library"], { "max-bytes": "4000", rules: "0" }],
+    ];
+    for (const [flags, form] of cases) {
+        await page.evaluate(() => { window.vornishEncoded = undefined; });
+        await page.selectOption("#effort", form.effort || "1");
+        await page.fill("#rate", form.rate || "");
+        await page.fill("#max-bytes", form["max-bytes"] || "");
+        await page.selectOption("#loop", form.loop || "file");
+        await page.fill("#loop-start", form["loop-start"] || "");
+        await page.fill("#loop-end", form["loop-end"] || "");
+        await page.selectOption("#loop-fit", form["loop-fit"] || "0");
+        await page.selectOption("#rules", form.rules || "1");
+        await page.setChecked("#boost", Boolean(form.boost));
+        await page.click("#encode-button");
+        await page.waitForFunction(() => window.vornishEncoded !== undefined);
+        const blocks = Buffer.from(await page.evaluate(() => Array.from(window.vornishEncoded)));
+        const out = join(workDir, "tone.brr");
+        execFileSync(join(tools, "brrencode"), ["-q", "-f", ...flags, audio, "-o", out]);
+        assert.deepEqual(blocks, await readFile(out), `brrencode ${flags.join(" ")}`);
+    }
+    console.log(`${cases.length} encodes give brrencode's blocks`);
 } finally {
     await browser.close();
     server.close();

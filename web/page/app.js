@@ -2,9 +2,18 @@
 // heard and saved. The engine runs in a Worker (client.js).
 import { ask, cancel } from "./client.js";
 import { drawWaveform, play, sampleBytes, stop } from "./sample.js";
+import { encode, showReport } from "./encode.js";
 
 const $ = (id) => document.getElementById(id);
-const state = { name: "", image: null, finds: [], selected: null, sortKey: "offset", sortUp: true };
+const state = { name: "", image: null, finds: [], selected: null, sortKey: "offset", sortUp: true, audio: null,
+                encoded: null };
+
+// WAV (RIFF/RF64 ... WAVE) and AIFF (FORM ... AIFF/AIFC): audio the engine reads.
+function isAudio(bytes) {
+    const tag = (at) => String.fromCharCode(...bytes.subarray(at, at + 4));
+    return bytes.length >= 12 && ((["RIFF", "RF64"].includes(tag(0)) && tag(8) === "WAVE") ||
+                                  (tag(0) === "FORM" && ["AIFF", "AIFC"].includes(tag(8))));
+}
 
 function say(text, error = false) {
     $("status").textContent = text;
@@ -83,6 +92,16 @@ async function open(file) {
         say(`${file.name} is empty.`, true);
         return;
     }
+    const head = new Uint8Array(await file.slice(0, 12).arrayBuffer());
+    if (isAudio(head)) {
+        state.audio = new Uint8Array(await file.arrayBuffer());
+        state.name = file.name;
+        $("encode").hidden = false;
+        $("finds").hidden = true;
+        $("sample").hidden = true;
+        say(`${file.name}: audio, ready to encode.`);
+        return;
+    }
     try {
         const finds = await working(`Scanning ${file.name}…`, async () => {
             const bytes = new Uint8Array(await file.arrayBuffer());
@@ -95,6 +114,7 @@ async function open(file) {
         $("caption").textContent = `${finds.length} samples in ${file.name}`;
         $("finds").hidden = false;
         $("sample").hidden = true;
+        $("encode").hidden = true;
         renderTable();
         say(finds.length ? `${file.name}: ${finds.length} samples found.` : `${file.name}: no sample found.`);
     } catch (error) {
@@ -140,3 +160,17 @@ $("play").addEventListener("click", () => guarded(async () => {
     window.vornishPlayed = await play(sampleBytes(state.image, state.selected), state.selected, pitch());
 }));
 $("stop").addEventListener("click", stop);
+$("encode-form").addEventListener("submit", (event) => {
+    event.preventDefault();
+    guarded(async () => {
+        const result = await working(`Encoding ${state.name}…`, () => encode(state.audio));
+        state.encoded = result.blocks;
+        // What was encoded stays readable to the page's tests.
+        window.vornishEncoded = result.blocks;
+        showReport(result, state.name);
+        $("save-encode").disabled = false;
+        say(`${state.name}: encoded, ${result.blocks.length} bytes.`);
+    });
+});
+$("save-encode").addEventListener("click", () => download(state.encoded, state.name.replace(/\.[^.]*$/, "") + ".brr",
+                                                          "application/octet-stream"));

@@ -78,6 +78,88 @@ function render(engine, name, type, bytes, rate, loops, play) {
     }
 }
 
+// Audio read as brrencode reads it: one channel of 16-bit units in the
+// engine's memory (freed by the caller), its rate and loop.
+function readAudio(engine, bytes, channel) {
+    const data = engine._malloc(Math.max(1, bytes.length));
+    const out = engine._malloc(16 + 6 * 8 + 256);
+    try {
+        engine.HEAPU8.set(bytes, data);
+        const status = engine.ccall("VornishReadAudio", "number",
+                                    ["number", "number", "number", "number", "number", "number", "number"],
+                                    [data, bytes.length, channel, out, out + 8, out + 16, out + 64]);
+        const view = new DataView(engine.HEAPU8.buffer);
+        const facts = new Float64Array(engine.HEAPU8.buffer.slice(out + 16, out + 64));
+        if (status !== 0) {
+            const reason = status === 5 ? engine.UTF8ToString(out + 64) : statusText(engine, status);
+            throw new Error(status === 20 ? `has ${facts[4]} samples that are not numbers (NaN)` : reason);
+        }
+        return { at: view.getUint32(out, true), count: view.getUint32(out + 8, true), rate: facts[0],
+                 loop: [facts[1], facts[2]], beyond: facts[3], channels: facts[5] };
+    } finally {
+        engine._free(data);
+        engine._free(out);
+    }
+}
+
+function statusText(engine, status) {
+    return engine.ccall("BRRStatusText", "string", ["number"], [status]);
+}
+
+// The loop brrencode would take: given, found (--loop auto), the file's, or none.
+function chooseLoop(engine, audio, options) {
+    if (options.loop === "none") {
+        return { loop: [-1, -1] };
+    }
+    if (options.loop === "auto") {
+        const found = engine._malloc(64);
+        try {
+            const status = engine.ccall("BRRFindLoop", "number", ["number", "number", "number", "number"],
+                                        [audio.at, audio.count, audio.rate, found]);
+            if (status !== 0) {
+                throw new Error(statusText(engine, status));
+            }
+            const view = new DataView(engine.HEAPU8.buffer);
+            const start = Number(view.getBigInt64(found, true));
+            return { loop: [start, Number(view.getBigInt64(found + 8, true))], found: start >= 0, auto: true };
+        } finally {
+            engine._free(found);
+        }
+    }
+    const loop = Array.isArray(options.loop) ? options.loop : audio.loop;
+    const valid = loop[0] >= 0 && loop[0] < loop[1] && loop[1] <= audio.count;
+    if (Array.isArray(options.loop) && !valid) {
+        throw new Error(`the loop ${loop[0]}:${loop[1]} is ${loop[1] <= loop[0] ? "empty" : "outside the audio"}`);
+    }
+    return { loop: valid ? loop : [-1, -1], ignored: !valid && loop[0] >= 0 };
+}
+
+function encode(engine, bytes, options) {
+    const audio = readAudio(engine, bytes, options.channel || 0);
+    const settings = engine._malloc(9 * 8);
+    const out = engine._malloc(16 + 8 * 8);
+    try {
+        const chosen = chooseLoop(engine, audio, options);
+        const values = [options.rate || 0, chosen.loop[0], chosen.loop[1], options.loopFit, options.boost ? 1 : 0,
+                        options.noLoopHeader ? 1 : 0, options.effort, options.rules, options.maxBytes || 0];
+        new Float64Array(engine.HEAPU8.buffer, settings, 9).set(values);
+        const status = engine.ccall("VornishEncode", "number",
+                                    ["number", "number", "number", "number", "number", "number", "number"],
+                                    [audio.at, audio.count, audio.rate, settings, out, out + 8, out + 16]);
+        if (status !== 0) {
+            throw new Error(status === 3 ? `does not fit ${options.maxBytes} bytes even at 1000 Hz`
+                                         : statusText(engine, status));
+        }
+        const report = Array.from(new Float64Array(engine.HEAPU8.buffer.slice(out + 16, out + 80)));
+        const blocks = takeBuffer(engine, out, Uint8Array);
+        return { blocks, report, inputRate: audio.rate, loop: chosen, beyond: audio.beyond };
+    } finally {
+        engine._free(audio.at);
+        engine._free(settings);
+        engine._free(out);
+    }
+}
+
 self.onmessage = async (event) => {
     const { id, kind, bytes } = event.data;
     try {
@@ -88,6 +170,9 @@ self.onmessage = async (event) => {
         } else if (kind === "wav") {
             const wav = render(engine, "VornishConvert", Uint8Array, new Uint8Array(bytes), rate, loops, play);
             self.postMessage({ id, wav }, [wav.buffer]);
+        } else if (kind === "encode") {
+            const result = encode(engine, new Uint8Array(bytes), event.data.options);
+            self.postMessage({ id, ...result }, [result.blocks.buffer]);
         } else if (kind === "decode") {
             const samples = render(engine, "VornishDecode", Int16Array, new Uint8Array(bytes), rate, loops, play);
             self.postMessage({ id, samples }, [samples.buffer]);

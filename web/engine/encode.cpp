@@ -1,0 +1,103 @@
+// The page's encode, as brrencode makes it: the shaping library's plan and
+// shape (a byte budget met by the highest whole rate that fits), then the
+// encoder, the loop header where the plan holds one.
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "VornishAudioBRRShape.h"
+
+namespace {
+
+std::uint64_t BytesAt(std::size_t count, BRRShapeOptions o, double rate)
+{
+    o.rate = rate;
+    BRRShapePlan plan{};
+    return BRRShapePlanOf(count, &o, &plan) == BRR_OK ? plan.encodedBytes : UINT64_MAX;
+}
+
+// brrencode --max-bytes: the highest whole rate from 1000 Hz to the
+// input's (or the rate asked for) whose blocks fit; the input's own rate
+// kept exactly when it fits. BRR_STATUS_TOO_LARGE when even 1000 Hz does not.
+int FitRate(std::size_t count, BRRShapeOptions& o, double budget)
+{
+    constexpr double kLowest = 1000;
+    double high = o.rate != 0 ? o.rate : std::floor(o.inputRate);
+    if (high < kLowest || static_cast<double>(BytesAt(count, o, kLowest)) > budget) {
+        return BRR_STATUS_TOO_LARGE;
+    }
+    const double top = high;
+    double low = kLowest;
+    while (low < high) {
+        const double mid = low + std::floor((high - low + 1) / 2);
+        if (static_cast<double>(BytesAt(count, o, mid)) <= budget) {
+            low = mid;
+        } else {
+            high = mid - 1;
+        }
+    }
+    o.rate = o.rate == 0 && low == top && static_cast<double>(BytesAt(count, o, 0)) <= budget ? 0 : low;
+    return BRR_OK;
+}
+
+}  // namespace
+
+extern "C" {
+
+// Encodes `count` samples (16-bit units at inputRate) as brrencode would:
+// settings[] = {rate (0: kept), loop start, loop end (-1: none), loop fit,
+// treble boost, no loop header, effort, rules, byte budget (0: none)};
+// the blocks in a malloc'd buffer, and report[] = {rate, SNR, loop seam,
+// loop block, blocks, input beyond, shaping beyond, boost scale}.
+int VornishEncode(const double* samples, std::size_t count, double inputRate, const double* settings,
+                  std::uint8_t** blocks, std::size_t* size, double* report)
+{
+    BRRShapeOptions o;
+    BRRShapeOptionsInit(&o);
+    o.inputRate = inputRate;
+    o.rate = settings[0];
+    o.loopStart = static_cast<std::int64_t>(settings[1]);
+    o.loopEnd = static_cast<std::int64_t>(settings[2]);
+    o.loopFit = static_cast<int>(settings[3]);
+    o.trebleBoost = static_cast<int>(settings[4]);
+    o.loopHeader = settings[5] != 0 ? 0 : 1;
+    int status = settings[8] > 0 ? FitRate(count, o, settings[8]) : BRR_OK;
+    BRRShapePlan plan{};
+    if (status == BRR_OK) {
+        status = BRRShapePlanOf(count, &o, &plan);
+    }
+    if (status != BRR_OK) {
+        return status;
+    }
+    std::vector<std::int16_t> pcm(static_cast<std::size_t>(plan.sampleCount));
+    BRRShapeResult shaped{};
+    status = BRRShape(samples, count, &o, pcm.data(), pcm.size(), &shaped);
+    if (status != BRR_OK) {
+        return status;
+    }
+    BRREncodeOptions e;
+    BRREncodeOptionsInit(&e);
+    e.effort = static_cast<int>(settings[6]);
+    e.rules = static_cast<int>(settings[7]);
+    e.loopStart = plan.loopStart;
+    e.loopHeader = plan.loopHeader;
+    const std::uint64_t bytes = plan.loopHeader != 0 ? BRR_ENCODED_FILE_SIZE(pcm.size()) : BRR_ENCODED_SIZE(pcm.size());
+    *blocks = static_cast<std::uint8_t*>(std::malloc(static_cast<std::size_t>(bytes) + 1));
+    if (*blocks == nullptr) {
+        return BRR_STATUS_NO_MEMORY;
+    }
+    BRREncodeResult r;
+    status = BRREncode(pcm.data(), pcm.size(), &e, *blocks, static_cast<std::size_t>(bytes), &r);
+    *size = static_cast<std::size_t>(bytes);
+    const double snr = r.squaredError == 0 ? INFINITY
+                                           : 10.0 * std::log10(static_cast<double>(r.signalEnergy) /
+                                                               static_cast<double>(r.squaredError));
+    const double values[] = {plan.rate, snr, r.loopSeam, static_cast<double>(r.loopBlock),
+                             static_cast<double>(r.blockCount), static_cast<double>(shaped.inputBeyond),
+                             static_cast<double>(shaped.shapingBeyond), shaped.boostScale};
+    std::memcpy(report, values, sizeof values);
+    return status;
+}
+
+}  // extern "C"
