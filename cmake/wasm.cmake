@@ -51,6 +51,7 @@ set(vornish_exports BRRStatusText BRRScanOptionsInit BRRConvertOptionsInitTool B
     BRRPlanMemory BRRConvertMemory BRREncodeOptionsInit BRREncode BRRLoopSeam BRRIsDump BRRReadDump
     BRRInsertOptionsInit BRRInsert BRRInterpolationTable BRRToMono BRRShapeOptionsInit BRRShapePlanOf BRRShape
     BRRFindLoop VornishScanAll VornishFoundSize VornishConvert VornishDecode VornishReadAudio VornishEncode
+    VornishInsert
     BRREffortByName BRRRulesByName malloc free)
 list(TRANSFORM vornish_exports PREPEND "'_")
 list(TRANSFORM vornish_exports APPEND "'")

@@ -7,10 +7,12 @@ import { chromium } from "playwright-core";
 import { createServer } from "node:http";
 import { readFile, writeFile, mkdir, rm } from "node:fs/promises";
 import { execFileSync } from "node:child_process";
-import { extname, join } from "node:path";
+import { dirname, extname, join } from "node:path";
+import { fileURLToPath } from "node:url";
 import assert from "node:assert/strict";
 
 const [webDir, tools, workDir] = process.argv.slice(2);
+const here = dirname(fileURLToPath(import.meta.url));
 const brrscan = join(tools, "brrscan");
 const brrdecode = join(tools, "brrdecode");
 const types = { ".html": "text/html", ".js": "text/javascript", ".wasm": "application/wasm", ".css": "text/css" };
@@ -177,6 +179,41 @@ try {
         assert.deepEqual(blocks, await readFile(out), `brrencode ${flags.join(" ")}`);
     }
     console.log(`${cases.length} encodes give brrencode's blocks`);
+
+    // A memory image and a dump: the table is brrscan's, and an encode put
+    // into an entry gives brrinsert's image.
+    execFileSync("/usr/bin/python3", [join(here, "make_images.py"), workDir],
+                 { env: { ...process.env, PYTHONPATH: join(tools, "..", "python") } });
+    for (const name of ["memory.bin", "dump.spc"]) {
+        const image = join(workDir, name);
+        const listed = execFileSync(brrscan, ["--json", image]).toString().trim().split("\n").map((l) => JSON.parse(l))
+            .filter((f) => f.offset !== undefined);
+        await page.setInputFiles("#file", image);
+        await page.waitForFunction((n) => document.querySelector("#caption").textContent.endsWith(n), name);
+        const table = await page.$$eval("#table tbody tr", (trs) => trs.map((tr) => [...tr.cells].map((c) => c.textContent)));
+        assert.deepEqual(table.map((r) => [Number(r[0]), Number(r[1]), r[5] === "" ? null : Number(r[5])]),
+                         listed.map((f) => [f.offset, f.blocks, f.entry]), name);
+        // An entry whose sample no other entry shares: its old place is its room.
+        const row = listed.findIndex((f) => f.entry !== null && listed.filter((g) => g.offset === f.offset).length === 1);
+        await page.click(`#table tbody tr:nth-child(${row + 1})`);
+        await page.setInputFiles("#file", audio);
+        await page.fill("#max-bytes", String(9 * listed[row].blocks));
+        await page.selectOption("#loop", "file");
+        await page.evaluate(() => { window.vornishEncoded = undefined; });
+        await page.click("#encode-button");
+        await page.waitForFunction(() => window.vornishEncoded !== undefined);
+        const sample = join(workDir, "entry.brr");
+        await writeFile(sample, Buffer.from(await page.evaluate(() => Array.from(window.vornishEncoded))));
+        const [download] = await Promise.all([page.waitForEvent("download"), page.click("#replace")]).catch(async (e) => {
+            throw new Error(`${e.message}; the page said: ${await page.textContent("#status")}`);
+        });
+        const saved = join(workDir, `saved-${name}`);
+        await download.saveAs(saved);
+        const expected = join(workDir, `expected-${name}`);
+        execFileSync(join(tools, "brrinsert"), ["-q", "-f", "--entry", String(listed[row].entry), image, sample, "-o", expected]);
+        assert.deepEqual(await readFile(saved), await readFile(expected), `${name} with entry ${listed[row].entry}`);
+    }
+    console.log("memory image and dump: brrscan's table, brrinsert's image");
 } finally {
     await browser.close();
     server.close();

@@ -113,3 +113,32 @@ int VornishDecode(const std::uint8_t* data, std::size_t size, std::uint32_t rate
 std::size_t VornishFoundSize() { return sizeof(BRRFound); }
 
 }  // extern "C"
+
+extern "C" {
+
+// brrinsert --entry N (or --at OFFSET with entry -1): the image with the
+// sample put in, in a malloc'd copy (the image itself is left as it is);
+// facts[] = {offset, bytes, room, start, loop address, free range, shared
+// entries, directory}, filled on a refusal too (room, bytes).
+int VornishInsert(const std::uint8_t* image, std::size_t size, const std::uint8_t* sample, std::size_t sampleSize,
+                  std::int32_t entry, double at, std::uint8_t** out, std::size_t* outSize, double* facts)
+{
+    if (out == nullptr || outSize == nullptr || facts == nullptr) {
+        return BRR_STATUS_MISSING_PATH;
+    }
+    std::vector<std::uint8_t> copy(image, image + size);
+    BRRInsertOptions o;
+    BRRInsertOptionsInit(&o);
+    o.entry = entry;
+    o.at = entry >= 0 ? -1 : static_cast<std::int64_t>(at);
+    BRRInsertResult r{};
+    const int status = BRRInsert(copy.data(), copy.size(), sample, sampleSize, &o, &r);
+    const double values[] = {static_cast<double>(r.offset), static_cast<double>(r.bytes), static_cast<double>(r.room),
+                             static_cast<double>(r.start), static_cast<double>(r.loopAddress),
+                             static_cast<double>(r.freeRange), static_cast<double>(r.sharedEntries),
+                             static_cast<double>(r.directory)};
+    std::memcpy(facts, values, sizeof values);
+    return status != BRR_OK ? status : Hand(copy, out, outSize);
+}
+
+}  // extern "C"

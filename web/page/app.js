@@ -61,8 +61,14 @@ function renderTable() {
     }
 }
 
+// The encode goes into the selected sample's directory entry, if it has one.
+function updateReplace() {
+    $("replace").disabled = !(state.encoded && state.selected && state.selected.entryNumber >= 0);
+}
+
 async function select(find) {
     state.selected = find;
+    updateReplace();
     renderTable();
     $("sample").hidden = false;
     try {
@@ -94,11 +100,10 @@ async function open(file) {
     }
     const head = new Uint8Array(await file.slice(0, 12).arrayBuffer());
     if (isAudio(head)) {
+        // The image stays open: an encode may go into one of its entries.
         state.audio = new Uint8Array(await file.arrayBuffer());
-        state.name = file.name;
+        state.audioName = file.name;
         $("encode").hidden = false;
-        $("finds").hidden = true;
-        $("sample").hidden = true;
         say(`${file.name}: audio, ready to encode.`);
         return;
     }
@@ -163,14 +168,24 @@ $("stop").addEventListener("click", stop);
 $("encode-form").addEventListener("submit", (event) => {
     event.preventDefault();
     guarded(async () => {
-        const result = await working(`Encoding ${state.name}…`, () => encode(state.audio));
+        const result = await working(`Encoding ${state.audioName}…`, () => encode(state.audio));
         state.encoded = result.blocks;
         // What was encoded stays readable to the page's tests.
         window.vornishEncoded = result.blocks;
-        showReport(result, state.name);
+        showReport(result, state.audioName);
         $("save-encode").disabled = false;
-        say(`${state.name}: encoded, ${result.blocks.length} bytes.`);
+        updateReplace();
+        say(`${state.audioName}: encoded, ${result.blocks.length} bytes.`);
     });
 });
-$("save-encode").addEventListener("click", () => download(state.encoded, state.name.replace(/\.[^.]*$/, "") + ".brr",
+$("save-encode").addEventListener("click", () => download(state.encoded,
+                                                          state.audioName.replace(/\.[^.]*$/, "") + ".brr",
                                                           "application/octet-stream"));
+$("replace").addEventListener("click", () => guarded(async () => {
+    const entry = state.selected.entryNumber;
+    const result = await working(`Putting the encode into entry ${entry}…`,
+                                 () => ask("insert", { bytes: state.image.slice().buffer, sample: state.encoded, entry }));
+    download(result.image, state.name, "application/octet-stream");
+    const [, bytes, room, start] = result.facts;
+    say(`Entry ${entry}: ${bytes} bytes placed at ${hex(start, 4)} (room ${room}); the image is saved.`);
+}));

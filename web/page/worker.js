@@ -160,6 +160,32 @@ function encode(engine, bytes, options) {
     }
 }
 
+// brrinsert --entry: the new image, or the refusal with the room there was.
+function insert(engine, image, sample, entry) {
+    const data = engine._malloc(Math.max(1, image.length));
+    const blocks = engine._malloc(Math.max(1, sample.length));
+    const out = engine._malloc(16 + 8 * 8);
+    try {
+        engine.HEAPU8.set(image, data);
+        engine.HEAPU8.set(sample, blocks);
+        const status = engine.ccall("VornishInsert", "number",
+                                    ["number", "number", "number", "number", "number", "number", "number", "number",
+                                     "number"],
+                                    [data, image.length, blocks, sample.length, entry, -1, out, out + 8, out + 16]);
+        const facts = Array.from(new Float64Array(engine.HEAPU8.buffer.slice(out + 16, out + 80)));
+        if (status !== 0) {
+            const why = status === 13 ? `needs ${facts[1]} bytes; entry ${entry}'s place holds ${facts[2]}`
+                                      : statusText(engine, status);
+            throw new Error(why);
+        }
+        return { image: takeBuffer(engine, out, Uint8Array), facts };
+    } finally {
+        engine._free(data);
+        engine._free(blocks);
+        engine._free(out);
+    }
+}
+
 self.onmessage = async (event) => {
     const { id, kind, bytes } = event.data;
     try {
@@ -173,6 +199,8 @@ self.onmessage = async (event) => {
         } else if (kind === "encode") {
             const result = encode(engine, new Uint8Array(bytes), event.data.options);
             self.postMessage({ id, ...result }, [result.blocks.buffer]);
+        } else if (kind === "insert") {
+            self.postMessage({ id, ...insert(engine, new Uint8Array(bytes), event.data.sample, event.data.entry) });
         } else if (kind === "decode") {
             const samples = render(engine, "VornishDecode", Int16Array, new Uint8Array(bytes), rate, loops, play);
             self.postMessage({ id, samples }, [samples.buffer]);
