@@ -192,7 +192,9 @@ self.onmessage = async (event) => {
         const engine = await enginePromise;
         const { rate = 32000, loops = 1, play = 0 } = event.data;
         if (kind === "scan") {
-            self.postMessage({ id, finds: scan(engine, new Uint8Array(bytes)) });
+            const started = performance.now();
+            const finds = scan(engine, new Uint8Array(bytes));
+            self.postMessage({ id, finds, milliseconds: performance.now() - started });
         } else if (kind === "wav") {
             const wav = render(engine, "VornishConvert", Uint8Array, new Uint8Array(bytes), rate, loops, play);
             self.postMessage({ id, wav }, [wav.buffer]);
