@@ -191,8 +191,9 @@ try {
         await page.setInputFiles("#file", image);
         await page.waitForFunction((n) => document.querySelector("#caption").textContent.endsWith(n), name);
         const table = await page.$$eval("#table tbody tr", (trs) => trs.map((tr) => [...tr.cells].map((c) => c.textContent)));
-        assert.deepEqual(table.map((r) => [Number(r[0]), Number(r[1]), r[5] === "" ? null : Number(r[5])]),
-                         listed.map((f) => [f.offset, f.blocks, f.entry]), name);
+        const cell = (text) => (text === "" ? null : Number(text));
+        assert.deepEqual(table.map((r) => [Number(r[0]), Number(r[1]), cell(r[5]), cell(r[6]), cell(r[7])]),
+                         listed.map((f) => [f.offset, f.blocks, f.entry, f.voice ?? null, f.pitch ?? null]), name);
         // An entry whose sample no other entry shares: its old place is its room.
         const row = listed.findIndex((f) => f.entry !== null && listed.filter((g) => g.offset === f.offset).length === 1);
         await page.click(`#table tbody tr:nth-child(${row + 1})`);
@@ -214,6 +215,26 @@ try {
         assert.deepEqual(await readFile(saved), await readFile(expected), `${name} with entry ${listed[row].entry}`);
     }
     console.log("memory image and dump: brrscan's table, brrinsert's image");
+
+    // Bad input: a message each, and the page still scans afterwards.
+    const bad = [
+        ["empty.bin", Buffer.alloc(0), /is empty/],
+        ["notes.txt", Buffer.from("These are not samples.\n".repeat(200)), /no sample found/],
+        ["cut.wav", (await readFile(audio)).subarray(0, 30), /.+/],
+    ];
+    for (const [file, bytes, message] of bad) {
+        await writeFile(join(workDir, file), bytes);
+        await page.setInputFiles("#file", join(workDir, file));
+        await page.waitForFunction((f) => document.querySelector("#status").textContent.includes(f), file);
+        assert.match(await page.textContent("#status"), message, file);
+        if (file === "cut.wav") {
+            await page.click("#encode-button");
+            await page.waitForFunction(() => document.querySelector("#status").classList.contains("error"));
+        }
+    }
+    await page.setInputFiles("#file", path);
+    await page.waitForFunction(() => document.querySelector("#caption").textContent.endsWith("image.bin"));
+    console.log("bad input: a message each, and the page goes on");
 } finally {
     await browser.close();
     server.close();

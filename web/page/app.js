@@ -5,6 +5,8 @@ import { drawWaveform, play, sampleBytes, stop } from "./sample.js";
 import { encode, showReport } from "./encode.js";
 
 const $ = (id) => document.getElementById(id);
+// The engine's memory holds 2 GiB: an image and its copy in it.
+const kLargest = 768 * 1024 * 1024;
 const state = { name: "", image: null, finds: [], selected: null, sortKey: "offset", sortUp: true, audio: null,
                 encoded: null };
 
@@ -52,7 +54,8 @@ function renderTable() {
         row.tabIndex = 0;
         row.setAttribute("aria-selected", String(f === state.selected));
         for (const cell of [hex(f.offset), f.blocks, f.loop >= 0 ? f.loop : "", f.score.toFixed(2), f.foundBy,
-                            f.entryNumber >= 0 ? f.entryNumber : ""]) {
+                            f.entryNumber >= 0 ? f.entryNumber : "", f.voice >= 0 ? f.voice : "",
+                            f.voice >= 0 ? hex(f.pitch, 4) : ""]) {
             row.insertCell().textContent = String(cell);
         }
         const choose = () => select(f);
@@ -64,6 +67,34 @@ function renderTable() {
 // The encode goes into the selected sample's directory entry, if it has one.
 function updateReplace() {
     $("replace").disabled = !(state.encoded && state.selected && state.selected.entryNumber >= 0);
+}
+
+// The voice that plays a directory entry, as brrscan names it: a sounding
+// one before a silent one, the lowest of equals.
+function voiceOf(dump, find) {
+    let voice = -1;
+    for (let v = 7; dump && find.foundBy === "directory" && v >= 0; --v) {
+        const x = dump.voices[v];
+        const better = voice < 0 || x.sounding || !dump.voices[voice].sounding;
+        if (x.source === find.entryNumber && x.pitch > 0 && better) {
+            voice = v;
+        }
+    }
+    return voice;
+}
+
+// Where the finds sit along the image, one mark each.
+function drawStrip(size, finds) {
+    const canvas = $("strip");
+    const g = canvas.getContext("2d");
+    g.fillStyle = "#eee";
+    g.fillRect(0, 0, canvas.width, canvas.height);
+    g.fillStyle = "#2a5bd7";
+    for (const f of finds) {
+        const x = Math.floor((f.offset / size) * canvas.width);
+        const w = Math.max(1, Math.ceil(((f.blocks * 9) / size) * canvas.width));
+        g.fillRect(x, 0, w, canvas.height);
+    }
 }
 
 async function select(find) {
@@ -98,6 +129,11 @@ async function open(file) {
         say(`${file.name} is empty.`, true);
         return;
     }
+    if (file.size > kLargest) {
+        say(`${file.name} is ${file.size} bytes; the page takes files up to ${kLargest} bytes (brrscan takes any size).`,
+            true);
+        return;
+    }
     const head = new Uint8Array(await file.slice(0, 12).arrayBuffer());
     if (isAudio(head)) {
         // The image stays open: an encode may go into one of its entries.
@@ -113,12 +149,21 @@ async function open(file) {
             const copy = bytes.slice();
             const result = await ask("scan", { bytes: copy.buffer }, [copy.buffer]);
             state.image = bytes;
+            state.dump = result.dump;
+            for (const f of result.finds) {
+                f.voice = voiceOf(result.dump, f);
+                f.pitch = f.voice >= 0 ? result.dump.voices[f.voice].pitch : -1;
+            }
             // How long the engine took stays readable to the page's measurements.
             window.vornishScanMilliseconds = result.milliseconds;
             return result.finds;
         });
         Object.assign(state, { name: file.name, finds, selected: null });
         $("caption").textContent = `${finds.length} samples in ${file.name}`;
+        const dump = state.dump;
+        $("titles").textContent = dump === null ? "" : dump.titles
+            ? `A music-state dump: “${dump.song}” from “${dump.game}”.` : "A music-state dump without titles.";
+        drawStrip(state.image.length, finds);
         $("finds").hidden = false;
         $("sample").hidden = true;
         $("encode").hidden = true;

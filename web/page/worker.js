@@ -186,6 +186,32 @@ function insert(engine, image, sample, entry) {
     }
 }
 
+// A music-state dump's registers and titles (BRRDump, read by its layout:
+// fixed-width fields, 8 voices of 20 bytes from byte 16), or null.
+function readDump(engine, bytes) {
+    const data = engine._malloc(Math.max(1, bytes.length));
+    const dump = engine._malloc(512);
+    try {
+        engine.HEAPU8.set(bytes, data);
+        if (engine.ccall("BRRReadDump", "number", ["number", "number", "number"], [data, bytes.length, dump]) !== 0) {
+            return null;
+        }
+        const view = new DataView(engine.HEAPU8.buffer, dump, 512);
+        const voices = [];
+        for (let v = 0; v < 8; ++v) {
+            const at = 16 + 20 * v;
+            voices.push({ pitch: view.getInt32(at, true), rate: view.getInt32(at + 4, true),
+                          source: view.getInt32(at + 8, true), sounding: view.getInt32(at + 12, true) !== 0 });
+        }
+        const text = (at) => engine.UTF8ToString(dump + at, 33);
+        return { directory: view.getInt32(0, true), echo: [view.getInt32(8, true), view.getInt32(12, true)], voices,
+                 titles: view.getInt32(176, true) !== 0, song: text(180), game: text(213) };
+    } finally {
+        engine._free(data);
+        engine._free(dump);
+    }
+}
+
 self.onmessage = async (event) => {
     const { id, kind, bytes } = event.data;
     try {
@@ -194,7 +220,8 @@ self.onmessage = async (event) => {
         if (kind === "scan") {
             const started = performance.now();
             const finds = scan(engine, new Uint8Array(bytes));
-            self.postMessage({ id, finds, milliseconds: performance.now() - started });
+            const milliseconds = performance.now() - started;
+            self.postMessage({ id, finds, milliseconds, dump: readDump(engine, new Uint8Array(bytes)) });
         } else if (kind === "wav") {
             const wav = render(engine, "VornishConvert", Uint8Array, new Uint8Array(bytes), rate, loops, play);
             self.postMessage({ id, wav }, [wav.buffer]);
