@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "VornishAudioBRRShape.h"
+#include "glue.h"
 
 namespace {
 
@@ -82,6 +83,7 @@ int VornishEncode(const double* samples, std::size_t count, double inputRate, co
     e.rules = static_cast<int>(settings[7]);
     e.loopStart = plan.loopStart;
     e.loopHeader = plan.loopHeader;
+    e.progress = VornishProgress;
     const std::uint64_t bytes = plan.loopHeader != 0 ? BRR_ENCODED_FILE_SIZE(pcm.size()) : BRR_ENCODED_SIZE(pcm.size());
     *blocks = static_cast<std::uint8_t*>(std::malloc(static_cast<std::size_t>(bytes) + 1));
     if (*blocks == nullptr) {

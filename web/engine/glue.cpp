@@ -3,11 +3,25 @@
 // samples gathered into one buffer (a page cannot hand the engine a
 // callback cheaply, nor fill a struct by its layout). Everything else the
 // page calls is the C API itself.
+#include <emscripten.h>
+
 #include <cstdlib>
 #include <cstring>
 #include <vector>
 
 #include "VornishAudioBRR.h"
+#include "glue.h"
+
+// Progress goes to the page as a message from the Worker, while the work
+// itself still runs.
+EM_JS(void, VornishPostProgress, (double done, double total), {
+    self.postMessage({ progress: total > 0 ? done / total : 0 });
+});
+
+void VornishProgress(void*, std::uint64_t done, std::uint64_t total)
+{
+    VornishPostProgress(static_cast<double>(done), static_cast<double>(total));
+}
 
 namespace {
 
@@ -67,6 +81,7 @@ int VornishScanAll(const std::uint8_t* data, std::size_t size, std::int32_t memo
     }
     BRRScanOptions options;
     BRRScanOptionsInit(&options);
+    options.progress = VornishProgress;
     if (memoryOffset >= 0) {
         options.memoryOffset = memoryOffset;
     }

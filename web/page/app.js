@@ -1,6 +1,6 @@
 // The page: opening a file, the finds in a table, the selected sample seen,
 // heard and saved. The engine runs in a Worker (client.js).
-import { ask, cancel } from "./client.js";
+import { ask, cancel, whenProgress } from "./client.js";
 import { drawWaveform, play, sampleBytes, stop } from "./sample.js";
 import { encode, showReport } from "./encode.js";
 
@@ -36,6 +36,7 @@ function download(bytes, name, type) {
 // Work that shows the progress bar and may be cancelled.
 async function working(text, job) {
     $("work").hidden = false;
+    $("progress").value = 0;
     say(text);
     try {
         return await job();
@@ -194,6 +195,7 @@ drop.addEventListener("drop", (e) => {
     }
 });
 $("cancel").addEventListener("click", cancel);
+whenProgress((fraction) => { $("progress").value = fraction; });
 for (const button of document.querySelectorAll("th button")) {
     button.addEventListener("click", () => {
         state.sortUp = state.sortKey === button.dataset.key ? !state.sortUp : true;
