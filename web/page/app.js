@@ -3,6 +3,7 @@
 import { ask, cancel, whenProgress } from "./client.js";
 import { drawWaveform, play, sampleBytes, stop } from "./sample.js";
 import { encode, showReport } from "./encode.js";
+import { drawSpectra, spectrum } from "./spectrum.js";
 
 const $ = (id) => document.getElementById(id);
 // The engine's memory holds 2 GiB: an image and its copy in it.
@@ -84,6 +85,22 @@ function voiceOf(dump, find) {
     return voice;
 }
 
+// Each block's range (the bar's height) and filter (its colour).
+function drawBlocks(canvas, blocks) {
+    const g = canvas.getContext("2d");
+    const colors = ["#2a5bd7", "#1b9e77", "#d95f02", "#7570b3"];
+    g.fillStyle = "#fff";
+    g.fillRect(0, 0, canvas.width, canvas.height);
+    const count = blocks.length / 9;
+    for (let b = 0; b < count; ++b) {
+        const header = blocks[9 * b];
+        const x = Math.floor((b / count) * canvas.width);
+        const h = Math.round(((header >> 4) / 15) * canvas.height);
+        g.fillStyle = colors[(header >> 2) & 3];
+        g.fillRect(x, canvas.height - h, Math.max(1, Math.ceil(canvas.width / count)), h);
+    }
+}
+
 // Where the finds sit along the image, one mark each.
 function drawStrip(size, finds) {
     const canvas = $("strip");
@@ -104,8 +121,14 @@ async function select(find) {
     renderTable();
     $("sample").hidden = false;
     try {
-        const { samples } = await ask("decode", { bytes: sampleBytes(state.image, find) });
+        const bytes = sampleBytes(state.image, find);
+        const { samples } = await ask("decode", { bytes });
         drawWaveform($("waveform"), samples, find.loop >= 0 ? find.loop * 16 : -1);
+        drawBlocks($("ranges"), state.image.subarray(find.offset, find.offset + 9 * find.blocks));
+        const played = await ask("decode", { bytes, play: 0x1000 });
+        drawSpectra($("spectra"), [{ values: spectrum(samples), color: "#2a5bd7", label: "decoded" },
+                                   { values: spectrum(played.samples), color: "#b00020", label: "as the hardware plays it" }],
+                    32000);
         say(`${hex(find.offset)}: ${find.blocks} blocks${find.loop >= 0 ? `, looping from block ${find.loop}` : ""}.`);
     } catch (error) {
         say(`${hex(find.offset)}: ${error.message}.`, true);
