@@ -49,10 +49,11 @@ extern "C" {
 // Encodes `count` samples (16-bit units at inputRate) as brrencode would:
 // settings[] = {rate (0: kept), loop start, loop end (-1: none), loop fit,
 // treble boost, no loop header, effort, rules, byte budget (0: none)};
-// the blocks in a malloc'd buffer, and report[] = {rate, SNR, loop seam,
-// loop block, blocks, input beyond, shaping beyond, boost scale}.
+// the blocks in a malloc'd buffer, report[] = {rate, SNR, loop seam,
+// loop block, blocks, input beyond, shaping beyond, boost scale, shaped
+// samples}, and the shaped samples in another malloc'd buffer.
 int VornishEncode(const double* samples, std::size_t count, double inputRate, const double* settings,
-                  std::uint8_t** blocks, std::size_t* size, double* report)
+                  std::uint8_t** blocks, std::size_t* size, double* report, std::int16_t** shapedOut)
 {
     BRRShapeOptions o;
     BRRShapeOptionsInit(&o);
@@ -92,12 +93,18 @@ int VornishEncode(const double* samples, std::size_t count, double inputRate, co
     BRREncodeResult r;
     status = BRREncode(pcm.data(), pcm.size(), &e, *blocks, static_cast<std::size_t>(bytes), &r);
     *size = static_cast<std::size_t>(bytes);
+    // The samples the encoder was given, for the page to hear and draw.
+    *shapedOut = static_cast<std::int16_t*>(std::malloc(sizeof(std::int16_t) * (pcm.size() + 1)));
+    if (*shapedOut != nullptr) {
+        std::memcpy(*shapedOut, pcm.data(), sizeof(std::int16_t) * pcm.size());
+    }
     const double snr = r.squaredError == 0 ? INFINITY
                                            : 10.0 * std::log10(static_cast<double>(r.signalEnergy) /
                                                                static_cast<double>(r.squaredError));
     const double values[] = {plan.rate, snr, r.loopSeam, static_cast<double>(r.loopBlock),
                              static_cast<double>(r.blockCount), static_cast<double>(shaped.inputBeyond),
-                             static_cast<double>(shaped.shapingBeyond), shaped.boostScale};
+                             static_cast<double>(shaped.shapingBeyond), shaped.boostScale,
+                             static_cast<double>(pcm.size())};
     std::memcpy(report, values, sizeof values);
     return status;
 }

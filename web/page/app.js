@@ -4,6 +4,7 @@ import { ask, cancel, whenProgress } from "./client.js";
 import { drawWaveform, play, sampleBytes, stop } from "./sample.js";
 import { encode, showReport } from "./encode.js";
 import { drawSpectra, spectrum } from "./spectrum.js";
+import { compare, hear, stopHearing, switchOver } from "./compare.js";
 
 const $ = (id) => document.getElementById(id);
 // The engine's memory holds 2 GiB: an image and its copy in it.
@@ -245,7 +246,10 @@ $("encode-form").addEventListener("submit", (event) => {
         // What was encoded stays readable to the page's tests.
         window.vornishEncoded = result.blocks;
         showReport(result, state.audioName);
-        $("save-encode").disabled = false;
+        state.sounds = await compare(result);
+        for (const id of ["save-encode", "hear", "hear-other", "hear-stop"]) {
+            $(id).disabled = false;
+        }
         updateReplace();
         say(`${state.audioName}: encoded, ${result.blocks.length} bytes.`);
     });
@@ -261,3 +265,11 @@ $("replace").addEventListener("click", () => guarded(async () => {
     const [, bytes, room, start] = result.facts;
     say(`Entry ${entry}: ${bytes} bytes placed at ${hex(start, 4)} (room ${room}); the image is saved.`);
 }));
+$("hear").addEventListener("click", () => hear(state.sounds, "result"));
+$("hear-other").addEventListener("click", () => {
+    const now = switchOver(state.sounds);
+    if (now !== null) {
+        $("hear-other").textContent = now === "result" ? "Switch to the source" : "Switch to the result";
+    }
+});
+$("hear-stop").addEventListener("click", stopHearing);

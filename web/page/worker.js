@@ -137,22 +137,25 @@ function chooseLoop(engine, audio, options) {
 function encode(engine, bytes, options) {
     const audio = readAudio(engine, bytes, options.channel || 0);
     const settings = engine._malloc(9 * 8);
-    const out = engine._malloc(16 + 8 * 8);
+    const out = engine._malloc(24 + 9 * 8);
     try {
         const chosen = chooseLoop(engine, audio, options);
         const values = [options.rate || 0, chosen.loop[0], chosen.loop[1], options.loopFit, options.boost ? 1 : 0,
                         options.noLoopHeader ? 1 : 0, options.effort, options.rules, options.maxBytes || 0];
         new Float64Array(engine.HEAPU8.buffer, settings, 9).set(values);
         const status = engine.ccall("VornishEncode", "number",
-                                    ["number", "number", "number", "number", "number", "number", "number"],
-                                    [audio.at, audio.count, audio.rate, settings, out, out + 8, out + 16]);
+                                    ["number", "number", "number", "number", "number", "number", "number", "number"],
+                                    [audio.at, audio.count, audio.rate, settings, out, out + 8, out + 24, out + 16]);
         if (status !== 0) {
             throw new Error(status === 3 ? `does not fit ${options.maxBytes} bytes even at 1000 Hz`
                                          : statusText(engine, status));
         }
-        const report = Array.from(new Float64Array(engine.HEAPU8.buffer.slice(out + 16, out + 80)));
+        const report = Array.from(new Float64Array(engine.HEAPU8.buffer.slice(out + 24, out + 24 + 72)));
         const blocks = takeBuffer(engine, out, Uint8Array);
-        return { blocks, report, inputRate: audio.rate, loop: chosen, beyond: audio.beyond };
+        const at = new DataView(engine.HEAPU8.buffer).getUint32(out + 16, true);
+        const shaped = new Int16Array(engine.HEAPU8.buffer, at, report[8]).slice();
+        engine._free(at);
+        return { blocks, shaped, report, inputRate: audio.rate, loop: chosen, beyond: audio.beyond };
     } finally {
         engine._free(audio.at);
         engine._free(settings);
@@ -227,7 +230,7 @@ self.onmessage = async (event) => {
             self.postMessage({ id, wav }, [wav.buffer]);
         } else if (kind === "encode") {
             const result = encode(engine, new Uint8Array(bytes), event.data.options);
-            self.postMessage({ id, ...result }, [result.blocks.buffer]);
+            self.postMessage({ id, ...result }, [result.blocks.buffer, result.shaped.buffer]);
         } else if (kind === "insert") {
             self.postMessage({ id, ...insert(engine, new Uint8Array(bytes), event.data.sample, event.data.entry) });
         } else if (kind === "decode") {
