@@ -191,6 +191,19 @@ try {
         await page.setInputFiles("#file", image);
         await page.waitForFunction((n) => document.querySelector("#caption").textContent.endsWith(n), name);
         const table = await page.$$eval("#table tbody tr", (trs) => trs.map((tr) => [...tr.cells].map((c) => c.textContent)));
+        // Every find at once: brrscan -x --wav's files.
+        const all = join(workDir, `all-${name}`);
+        await rm(all, { recursive: true, force: true });
+        execFileSync(brrscan, ["-q", "-x", all, "--wav", image]);
+        const [zipped] = await Promise.all([page.waitForEvent("download"), page.click("#save-all")]);
+        await zipped.saveAs(join(workDir, `${name}.zip`));
+        execFileSync("/usr/bin/python3", ["-c", `import sys, zipfile, pathlib
+z = zipfile.ZipFile(sys.argv[1])
+names = sorted(z.namelist())
+want = sorted(p.name for p in pathlib.Path(sys.argv[2]).iterdir())
+assert names == want, (names, want)
+for n in names:
+    assert z.read(n) == (pathlib.Path(sys.argv[2]) / n).read_bytes(), n`, join(workDir, `${name}.zip`), all]);
         const cell = (text) => (text === "" ? null : Number(text));
         assert.deepEqual(table.map((r) => [Number(r[0]), Number(r[1]), cell(r[5]), cell(r[6]), cell(r[7])]),
                          listed.map((f) => [f.offset, f.blocks, f.entry, f.voice ?? null, f.pitch ?? null]), name);

@@ -5,6 +5,7 @@ import { drawWaveform, play, sampleBytes, stop } from "./sample.js";
 import { encode, showReport } from "./encode.js";
 import { drawSpectra, spectrum } from "./spectrum.js";
 import { compare, hear, stopHearing, switchOver } from "./compare.js";
+import { zip } from "./zip.js";
 
 const $ = (id) => document.getElementById(id);
 // The engine's memory holds 2 GiB: an image and its copy in it.
@@ -86,6 +87,11 @@ function voiceOf(dump, find) {
     return voice;
 }
 
+// brrscan -x --wav's rate: in a dump, that of the voice that plays it.
+function wavRate(find) {
+    return find.voice >= 0 ? state.dump.voices[find.voice].rate : 32000;
+}
+
 // Each block's range (the bar's height) and filter (its colour).
 function drawBlocks(canvas, blocks) {
     const g = canvas.getContext("2d");
@@ -136,8 +142,14 @@ async function select(find) {
     }
 }
 
-function stem() {
-    return `${state.name}.${hex(state.selected.offset, 6).replace("0X", "0x").toLowerCase()}`;
+// brrscan -x's names: IMAGE.0xOFFSET, and .entry0xADDRESS for a second
+// directory entry of the same start.
+function stem(find = state.selected, taken = new Set()) {
+    let name = `${state.name}.0x${find.offset.toString(16).padStart(6, "0")}`;
+    if (find.foundBy === "directory" && taken.has(`${name}.brr`)) {
+        name += `.entry0x${find.entry.toString(16).padStart(4, "0")}`;
+    }
+    return name;
 }
 
 function pitch() {
@@ -230,7 +242,7 @@ for (const button of document.querySelectorAll("th button")) {
 $("save-brr").addEventListener("click", () => download(sampleBytes(state.image, state.selected), `${stem()}.brr`,
                                                        "application/octet-stream"));
 $("save-wav").addEventListener("click", () => guarded(async () => {
-    const { wav } = await ask("wav", { bytes: sampleBytes(state.image, state.selected) });
+    const { wav } = await ask("wav", { bytes: sampleBytes(state.image, state.selected), rate: wavRate(state.selected) });
     download(wav, `${stem()}.wav`, "audio/wav");
 }));
 $("play").addEventListener("click", () => guarded(async () => {
@@ -273,3 +285,17 @@ $("hear-other").addEventListener("click", () => {
     }
 });
 $("hear-stop").addEventListener("click", stopHearing);
+$("save-all").addEventListener("click", () => guarded(async () => {
+    const files = [];
+    const taken = new Set();
+    await working(`Saving ${state.finds.length} finds…`, async () => {
+        for (const find of state.finds) {
+            const name = stem(find, taken);
+            const bytes = sampleBytes(state.image, find);
+            const { wav } = await ask("wav", { bytes, rate: wavRate(find) });
+            files.push({ name: `${name}.brr`, bytes }, { name: `${name}.wav`, bytes: wav });
+            taken.add(`${name}.brr`);
+        }
+    });
+    download(zip(files), `${state.name}.zip`, "application/zip");
+}));
