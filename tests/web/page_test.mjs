@@ -229,6 +229,16 @@ for n in names:
     }
     console.log("memory image and dump: brrscan's table, brrinsert's image");
 
+    // A block file with its loop header is one sample: its WAV is brrdecode's.
+    const looped = join(webDir, "..", "..", "..", "examples", "loop.brr");
+    await page.setInputFiles("#file", looped);
+    await page.waitForFunction(() => document.querySelector("#caption").textContent === "1 sample in loop.brr");
+    const [wavDownload] = await Promise.all([page.waitForEvent("download"), page.click("#save-wav")]);
+    await wavDownload.saveAs(join(workDir, "loop-page.wav"));
+    execFileSync(brrdecode, ["-q", "-f", looped, "-o", join(workDir, "loop-tool.wav")]);
+    assert.deepEqual(await readFile(join(workDir, "loop-page.wav")), await readFile(join(workDir, "loop-tool.wav")));
+    console.log("a block file: brrdecode's WAV");
+
     // Bad input: a message each, and the page still scans afterwards.
     const bad = [
         ["empty.bin", Buffer.alloc(0), /is empty/],

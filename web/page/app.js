@@ -180,6 +180,10 @@ async function open(file) {
         say(`${file.name}: audio, ready to encode.`);
         return;
     }
+    if (/\.brr$/i.test(file.name) && (file.size % 9 === 0 || file.size % 9 === 2)) {
+        openBlockFile(file.name, new Uint8Array(await file.arrayBuffer()));
+        return;
+    }
     try {
         const finds = await working(`Scanning ${file.name}…`, async () => {
             const bytes = new Uint8Array(await file.arrayBuffer());
@@ -209,6 +213,24 @@ async function open(file) {
     } catch (error) {
         say(`${file.name}: ${error.message}.`, true);
     }
+}
+
+// A block file is one sample: its blocks, behind a loop header when its
+// size is 2 more than a multiple of 9, as brrdecode reads it.
+function openBlockFile(name, bytes) {
+    const header = bytes.length % 9 === 2 ? 2 : 0;
+    const loopOffset = header ? bytes[0] | (bytes[1] << 8) : -1;
+    const blocks = (bytes.length - header) / 9;
+    const loop = header && loopOffset % 9 === 0 && loopOffset / 9 < blocks ? loopOffset / 9 : -1;
+    Object.assign(state, { name, image: bytes, dump: null, selected: null,
+                           finds: [{ offset: header, blocks, loop, score: 1, foundBy: "file", entry: -1,
+                                     entryNumber: -1, voice: -1, pitch: -1 }] });
+    $("caption").textContent = `1 sample in ${name}`;
+    $("titles").textContent = "A block file.";
+    $("finds").hidden = false;
+    drawStrip(bytes.length, state.finds);
+    renderTable();
+    select(state.finds[0]);
 }
 
 async function guarded(job) {
