@@ -1,32 +1,16 @@
 // An encode beside its source: both drawn over each other, their spectra,
 // and heard in turn, switching at the same place while it plays.
 import { ask } from "./client.js";
+import { clear, drawColumns } from "./sample.js";
 import { drawSpectra, spectrum } from "./spectrum.js";
 
 let context = null;
 let playing = null;  // { node, started, which, buffers }
 
 function overlay(canvas, source, result) {
-    const g = canvas.getContext("2d");
-    const { width, height } = canvas;
-    g.fillStyle = "#fff";
-    g.fillRect(0, 0, width, height);
-    for (const [samples, color] of [[source, "#999"], [result, "#2a5bd7"]]) {
-        g.strokeStyle = color;
-        g.beginPath();
-        const per = Math.max(1, samples.length / width);
-        for (let x = 0; x < width && x * per < samples.length; ++x) {
-            let low = 32767;
-            let high = -32768;
-            for (let i = Math.floor(x * per); i < Math.min(samples.length, Math.floor((x + 1) * per) + 1); ++i) {
-                low = Math.min(low, samples[i]);
-                high = Math.max(high, samples[i]);
-            }
-            g.moveTo(x + 0.5, height / 2 - (high / 32768) * (height / 2));
-            g.lineTo(x + 0.5, height / 2 - (low / 32768) * (height / 2) + 1);
-        }
-        g.stroke();
-    }
+    clear(canvas);
+    drawColumns(canvas, source, "#999");
+    drawColumns(canvas, result, "#2a5bd7");
 }
 
 // Decodes the encode's blocks and shows them against the shaped source;

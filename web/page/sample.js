@@ -18,14 +18,12 @@ export function sampleBytes(image, find) {
     return out;
 }
 
-// The samples drawn as columns of their lowest and highest value, with the
-// loop start marked.
-export function drawWaveform(canvas, samples, loopStart) {
+// Samples drawn on a canvas as columns of their lowest and highest value,
+// in `color`; returns the samples per column.
+export function drawColumns(canvas, samples, color) {
     const g = canvas.getContext("2d");
     const { width, height } = canvas;
-    g.fillStyle = "#fff";
-    g.fillRect(0, 0, width, height);
-    g.strokeStyle = "#2a5bd7";
+    g.strokeStyle = color;
     g.beginPath();
     const per = Math.max(1, samples.length / width);
     for (let x = 0; x < width && x * per < samples.length; ++x) {
@@ -39,6 +37,21 @@ export function drawWaveform(canvas, samples, loopStart) {
         g.lineTo(x + 0.5, height / 2 - (low / 32768) * (height / 2) + 1);
     }
     g.stroke();
+    return per;
+}
+
+export function clear(canvas) {
+    const g = canvas.getContext("2d");
+    g.fillStyle = "#fff";
+    g.fillRect(0, 0, canvas.width, canvas.height);
+    return g;
+}
+
+// The waveform, with the loop start marked.
+export function drawWaveform(canvas, samples, loopStart) {
+    const g = clear(canvas);
+    const { height } = canvas;
+    const per = drawColumns(canvas, samples, "#2a5bd7");
     if (loopStart >= 0) {
         const x = Math.round(loopStart / per) + 0.5;
         g.strokeStyle = "#b00020";

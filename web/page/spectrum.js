@@ -1,3 +1,5 @@
+import { clear } from "./sample.js";
+
 // Spectra: the mean power of Hann-windowed 1024-sample frames, in dB,
 // drawn as lines over 0..rate/2.
 const kSize = 1024;
@@ -55,10 +57,8 @@ export function spectrum(samples) {
 
 // Draws spectra ({ values, color, label }) over 0..rate/2, 0 to -100 dB.
 export function drawSpectra(canvas, lines, rate) {
-    const g = canvas.getContext("2d");
+    const g = clear(canvas);
     const { width, height } = canvas;
-    g.fillStyle = "#fff";
-    g.fillRect(0, 0, width, height);
     g.font = "12px system-ui, sans-serif";
     g.fillStyle = "#555";
     g.fillText(`0 to ${rate / 2} Hz`, 4, height - 4);
