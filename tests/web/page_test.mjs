@@ -184,7 +184,7 @@ try {
     // into an entry gives brrinsert's image.
     execFileSync("/usr/bin/python3", [join(here, "make_images.py"), workDir],
                  { env: { ...process.env, PYTHONPATH: join(tools, "..", "python") } });
-    for (const name of ["memory.bin", "dump.spc"]) {
+    for (const name of ["memory.bin", "state-dump.bin"]) {
         const image = join(workDir, name);
         const listed = execFileSync(brrscan, ["--json", image]).toString().trim().split("\n").map((l) => JSON.parse(l))
             .filter((f) => f.offset !== undefined);
