@@ -111,6 +111,16 @@ typedef struct BRRShapePlan {
    (BRR_STATUS_NO_BLOCKS). */
 VORNISH_BRR_SHAPE_API int BRRShapePlanOf(size_t count, const BRRShapeOptions *options, BRRShapePlan *plan);
 
+/* The rate that meets a byte budget: the highest whole rate from 1000 Hz to
+   options->rate (or to the input's rate, rounded down, when that is 0) at
+   which BRRShapePlanOf's encodedBytes is at most maxBytes, into *rate; 0
+   when options->rate is 0 and the input's own rate fits unresampled. Fails
+   as BRRShapePlanOf, and with BRR_STATUS_TOO_LARGE when even 1000 Hz does
+   not fit (*rate is then the size at 1000 Hz, for the message). */
+#define BRR_LOWEST_FIT_RATE 1000
+VORNISH_BRR_SHAPE_API int BRRShapeRateForBytes(size_t count, const BRRShapeOptions *options, uint64_t maxBytes,
+                                               double *rate);
+
 typedef struct BRRShapeResult {
     BRRShapePlan plan;
     int resampled;           /* 1: the rate changed */

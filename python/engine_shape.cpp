@@ -19,12 +19,17 @@ std::vector<double> Mono(const py::array& frames, std::uint32_t channel)
     }
     const auto count = static_cast<std::size_t>(frames.shape(0));
     const auto channels = static_cast<std::uint32_t>(frames.ndim() == 2 ? frames.shape(1) : 1);
-    const py::dtype type = frames.dtype();
-    const int sampleType = type.is(py::dtype::of<std::int16_t>())   ? BRR_SAMPLE_INT16
-                           : type.is(py::dtype::of<std::int32_t>()) ? BRR_SAMPLE_INT32
-                           : type.is(py::dtype::of<std::uint8_t>()) ? BRR_SAMPLE_UINT8
-                           : type.is(py::dtype::of<float>())        ? BRR_SAMPLE_FLOAT32
-                                                                    : BRR_SAMPLE_FLOAT64;
+    // Equivalent types (numpy's own check), in the host's byte order.
+    const int sampleType = py::isinstance<py::array_t<std::int16_t>>(frames)   ? BRR_SAMPLE_INT16
+                           : py::isinstance<py::array_t<std::int32_t>>(frames) ? BRR_SAMPLE_INT32
+                           : py::isinstance<py::array_t<std::uint8_t>>(frames) ? BRR_SAMPLE_UINT8
+                           : py::isinstance<py::array_t<float>>(frames)        ? BRR_SAMPLE_FLOAT32
+                           : py::isinstance<py::array_t<double>>(frames)       ? BRR_SAMPLE_FLOAT64
+                                                                               : -1;
+    if (sampleType < 0) {
+        // Read as another type, the buffer would be read past its end.
+        throw py::type_error("audio must be the host's int16, int32, uint8, float32 or float64");
+    }
     const py::array data = py::array::ensure(frames, py::array::c_style);
     std::vector<double> mono(count);
     BRRMonoResult counts{};

@@ -246,6 +246,10 @@ TEST(BRRShape, ChecksEveryField)
     nan[3] = std::nan("");
     EXPECT_EQ(BRRShape(nan.data(), nan.size(), &o, out.data(), out.size(), nullptr), BRR_STATUS_NOT_NUMBERS);
     BRRShapeOptionsInit(nullptr);
+    double rate = 0;
+    EXPECT_EQ(BRRShapeRateForBytes(x.size(), &o, 10, &rate), BRR_STATUS_TOO_LARGE);
+    EXPECT_GT(rate, 10);  // the size at 1000 Hz
+    EXPECT_EQ(BRRShapeRateForBytes(x.size(), &o, 1u << 20, nullptr), BRR_STATUS_MISSING_PATH);
 }
 
 // Resampling a full-scale square overshoots: that is counted as the

@@ -229,6 +229,10 @@ def shape(audio, *, input_rate: float, rate: Optional[float] = None, loop=None, 
     if a.dtype.kind not in "iuf" or a.dtype.kind == "i" and a.dtype.itemsize not in (2, 4) or \
             a.dtype.kind == "u" and a.dtype.itemsize != 1:
         _fail(DataTypeError, f"audio must be int16, int32, uint8, float32 or float64, not {a.dtype}")
+    # The engine reads the host's own int16, int32, uint8, float32 and float64.
+    a = a.astype(numpy.float64 if a.dtype.kind == "f" and a.dtype.itemsize > 8 else
+                 numpy.float32 if a.dtype.kind == "f" and a.dtype.itemsize < 4 else a.dtype.newbyteorder("="),
+                 copy=False)
     if not isinstance(input_rate, (int, float)) or not 1 <= input_rate <= 1e7:
         _fail(OptionError, f"input_rate={input_rate!r}: the input's rate must be 1 to 10000000 Hz", _BAD_OPTION)
     if rate is not None and (not isinstance(rate, (int, float)) or not 1 <= rate <= 1e7):

@@ -73,8 +73,9 @@ double Seam(const Signal& g, std::int64_t s, std::int64_t e, std::int64_t width,
         return kNever;
     }
     const double scale = static_cast<double>(width) * loopMean;
-    const double d = Mismatch(g.x, s, e, width, std::pow(10.0, beat / 10.0) * scale);
-    return d > std::pow(10.0, beat / 10.0) * scale ? kNever : Db(std::max(d / scale, 1e-20));
+    const double limit = std::pow(10.0, beat / 10.0) * scale;
+    const double d = Mismatch(g.x, s, e, width, limit);
+    return d > limit ? kNever : Db(std::max(d / scale, 1e-20));
 }
 
 struct Loop {

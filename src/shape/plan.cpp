@@ -98,4 +98,29 @@ BRRShapePlan Public(const Plan& p, const BRRShapeOptions& o)
     return out;
 }
 
+double RateForBytes(std::size_t count, const BRRShapeOptions& o, std::uint64_t maxBytes)
+{
+    const auto bytesAt = [&](double rate) {
+        BRRShapeOptions at = o;
+        at.rate = rate;
+        return Public(PlanOf(count, at), at).encodedBytes;
+    };
+    double high = o.rate != 0 ? std::floor(o.rate) : std::floor(o.inputRate);
+    if (high < BRR_LOWEST_FIT_RATE || bytesAt(BRR_LOWEST_FIT_RATE) > maxBytes) {
+        return -1;
+    }
+    const double top = high;
+    double low = BRR_LOWEST_FIT_RATE;  // fits; the answer lies in [low, high]
+    while (low < high) {
+        const double mid = low + std::floor((high - low + 1) / 2);
+        if (bytesAt(mid) <= maxBytes) {
+            low = mid;
+        } else {
+            high = mid - 1;
+        }
+    }
+    // The input's own rate, when it fits, is kept exactly (no resampling).
+    return o.rate == 0 && low == top && bytesAt(0) <= maxBytes ? 0 : low;
+}
+
 }  // namespace vornish::shape

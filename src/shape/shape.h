@@ -30,6 +30,8 @@ struct Plan {
 int Check(std::size_t count, const BRRShapeOptions& options);
 Plan PlanOf(std::size_t count, const BRRShapeOptions& options);
 BRRShapePlan Public(const Plan& plan, const BRRShapeOptions& options);
+// The byte budget's rate (BRRShapeRateForBytes), or -1 when none fits.
+double RateForBytes(std::size_t count, const BRRShapeOptions& options, std::uint64_t maxBytes);
 
 // Shapes x (BRR_OK or a status); `out` holds the plan's samples.
 int Shape(const double* x, std::size_t count, const BRRShapeOptions& options, std::int16_t* out,

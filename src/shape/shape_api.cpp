@@ -96,6 +96,26 @@ VORNISH_BRR_SHAPE_API int BRRShapePlanOf(std::size_t count, const BRRShapeOption
     return status;
 }
 
+VORNISH_BRR_SHAPE_API int BRRShapeRateForBytes(std::size_t count, const BRRShapeOptions* options,
+                                               std::uint64_t maxBytes, double* rate)
+{
+    if (options == nullptr || rate == nullptr) {
+        return BRR_STATUS_MISSING_PATH;
+    }
+    const int status = vornish::shape::Check(count, *options);
+    if (status != BRR_OK) {
+        return status;
+    }
+    *rate = vornish::shape::RateForBytes(count, *options, maxBytes);
+    if (*rate < 0) {
+        BRRShapeOptions lowest = *options;
+        lowest.rate = BRR_LOWEST_FIT_RATE;
+        *rate = static_cast<double>(vornish::shape::Public(vornish::shape::PlanOf(count, lowest), lowest).encodedBytes);
+        return BRR_STATUS_TOO_LARGE;
+    }
+    return BRR_OK;
+}
+
 VORNISH_BRR_SHAPE_API int BRRShape(const double* samples, std::size_t count, const BRRShapeOptions* options,
                                    std::int16_t* out, std::size_t outCount, BRRShapeResult* result)
 {

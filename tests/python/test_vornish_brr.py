@@ -229,7 +229,7 @@ class DecodeTest(unittest.TestCase):
             ]
             for options, keywords in cases:
                 subprocess.run([os.environ["BRRENCODE"], "-q", "-f", *options, wav, "-o", brr], check=True)
-                for audio in (frames, frames.astype(numpy.float32) / 32768, frames / 32768.0):
+                for audio in (frames, frames.astype(numpy.float32) / 32768, frames / 32768.0, frames.astype(">i2")):
                     with self.subTest(options=options, dtype=audio.dtype):
                         self.assertEqual(vornish_brr.encode(audio, input_rate=44100, **keywords), brr.read_bytes())
         shaped = vornish_brr.shape(frames[:, 0], input_rate=44100, loop="auto")

@@ -119,32 +119,19 @@ void ReportFoundLoop(const Options& options, const std::string& in, const Signal
 // the input's (or --rate) whose output fits; false after the error line.
 bool FitRate(const Signal& signal, const std::string& in, Options& options)
 {
-    constexpr std::uint32_t kLowest = 1000;
-    const auto bytesAt = [&](std::uint32_t rate) {
-        BRRShapeOptions at = ShapeOptions(signal, options);
-        at.rate = rate;
-        BRRShapePlan plan{};
-        BRRShapePlanOf(signal.samples.size(), &at, &plan);
-        return plan.encodedBytes;
-    };
-    std::uint32_t high = options.rate != 0 ? options.rate : static_cast<std::uint32_t>(std::floor(signal.rate));
-    if (high < kLowest || bytesAt(kLowest) > options.maxBytes) {
+    const BRRShapeOptions o = ShapeOptions(signal, options);
+    double rate = 0;
+    const int status = BRRShapeRateForBytes(signal.samples.size(), &o, options.maxBytes, &rate);
+    if (status == BRR_STATUS_TOO_LARGE) {
         PrintFailure(in, ("does not fit " + std::to_string(options.maxBytes) + " bytes even at 1000 Hz (" +
-                          std::to_string(bytesAt(kLowest)) + " bytes)").c_str());
+                          std::to_string(static_cast<std::uint64_t>(rate)) + " bytes)").c_str());
         return false;
     }
-    const std::uint32_t top = high;
-    std::uint32_t low = kLowest;  // fits; the answer lies in [low, high]
-    while (low < high) {
-        const std::uint32_t mid = low + (high - low + 1) / 2;
-        if (bytesAt(mid) <= options.maxBytes) {
-            low = mid;
-        } else {
-            high = mid - 1;
-        }
+    if (status != BRR_OK) {
+        PrintError("Error : %s cannot be shaped: %s.\n", in.c_str(), BRRStatusText(status));
+        return false;
     }
-    // The input's own rate, when it fits, is kept exactly (no resampling).
-    options.rate = options.rate == 0 && low == top && bytesAt(0) <= options.maxBytes ? 0 : low;
+    options.rate = static_cast<std::uint32_t>(rate);
     return true;
 }
 

@@ -1,6 +1,6 @@
 // The page's encode, as brrencode makes it: the shaping library's plan and
-// shape (a byte budget met by the highest whole rate that fits), then the
-// encoder, the loop header where the plan holds one.
+// shape (a byte budget met by BRRShapeRateForBytes), then the encoder, the
+// loop header where the plan holds one.
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -8,41 +8,6 @@
 
 #include "VornishAudioBRRShape.h"
 #include "glue.h"
-
-namespace {
-
-std::uint64_t BytesAt(std::size_t count, BRRShapeOptions o, double rate)
-{
-    o.rate = rate;
-    BRRShapePlan plan{};
-    return BRRShapePlanOf(count, &o, &plan) == BRR_OK ? plan.encodedBytes : UINT64_MAX;
-}
-
-// brrencode --max-bytes: the highest whole rate from 1000 Hz to the
-// input's (or the rate asked for) whose blocks fit; the input's own rate
-// kept exactly when it fits. BRR_STATUS_TOO_LARGE when even 1000 Hz does not.
-int FitRate(std::size_t count, BRRShapeOptions& o, double budget)
-{
-    constexpr double kLowest = 1000;
-    double high = o.rate != 0 ? o.rate : std::floor(o.inputRate);
-    if (high < kLowest || static_cast<double>(BytesAt(count, o, kLowest)) > budget) {
-        return BRR_STATUS_TOO_LARGE;
-    }
-    const double top = high;
-    double low = kLowest;
-    while (low < high) {
-        const double mid = low + std::floor((high - low + 1) / 2);
-        if (static_cast<double>(BytesAt(count, o, mid)) <= budget) {
-            low = mid;
-        } else {
-            high = mid - 1;
-        }
-    }
-    o.rate = o.rate == 0 && low == top && static_cast<double>(BytesAt(count, o, 0)) <= budget ? 0 : low;
-    return BRR_OK;
-}
-
-}  // namespace
 
 extern "C" {
 
@@ -64,7 +29,12 @@ int VornishEncode(const double* samples, std::size_t count, double inputRate, co
     o.loopFit = static_cast<int>(settings[3]);
     o.trebleBoost = static_cast<int>(settings[4]);
     o.loopHeader = settings[5] != 0 ? 0 : 1;
-    int status = settings[8] > 0 ? FitRate(count, o, settings[8]) : BRR_OK;
+    int status = BRR_OK;
+    if (settings[8] > 0) {
+        double rate = 0;
+        status = BRRShapeRateForBytes(count, &o, static_cast<std::uint64_t>(settings[8]), &rate);
+        o.rate = rate;
+    }
     BRRShapePlan plan{};
     if (status == BRR_OK) {
         status = BRRShapePlanOf(count, &o, &plan);
