@@ -146,7 +146,7 @@ class Tool(unittest.TestCase):
         self.assertEqual(listed[0]["dump"]["echo"], list(dump.echo) if dump.echo else None)
         played = {}
         for v, (number, pitch) in sorted(dump.voices.items(), reverse=True):
-            played[number] = (v, round(pitch * 32000 / 4096))
+            played[number] = (v, (pitch * 32000 + 2048) // 4096)  # halves round up, as the library does
         for rate_options, rate_of in [([], lambda n: played.get(n, (0, 32000))[1]), (["--pitch", "0x800"], lambda n: 16000),
                                       (["--rate", "22050"], lambda n: 22050)]:
             out = Path(tempfile.mkdtemp(dir=Images.folder))
