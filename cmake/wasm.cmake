@@ -51,3 +51,42 @@ add_test(NAME page_scans_as_brrscan
     COMMAND ${VORNISH_NODE} ${PROJECT_SOURCE_DIR}/tests/web/page_test.mjs ${vornish_web}
             ${VORNISH_LINUX_TOOLS} ${PROJECT_BINARY_DIR}/page_test)
 set_tests_properties(page_scans_as_brrscan PROPERTIES TIMEOUT 300)
+
+# cmake --install puts the page under share/vornish-brr/web; cpack -G DEB
+# makes it an architecture-independent package of its own, vornish-brr-web.
+include(GNUInstallDirs)
+install(DIRECTORY ${vornish_web}/ DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/vornish-brr/web COMPONENT Web)
+set(vornish_web_package vornish-brr-web)
+file(WRITE ${PROJECT_BINARY_DIR}/debian-changelog/changelog.Debian
+     "${vornish_web_package} (${PROJECT_VERSION}-1) unstable; urgency=medium\n\n"
+     "  * Release ${PROJECT_VERSION}.\n\n"
+     " -- The VornishAudioBRRDecoder developers <packages@vornishaudio.org>  Tue, 08 Dec 2026 00:00:00 +0000\n")
+find_program(VORNISH_GZIP gzip)
+if(VORNISH_GZIP)
+    execute_process(COMMAND ${VORNISH_GZIP} -9nf ${PROJECT_BINARY_DIR}/debian-changelog/changelog.Debian)
+    install(FILES ${PROJECT_BINARY_DIR}/debian-changelog/changelog.Debian.gz
+            DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${vornish_web_package} COMPONENT Web)
+endif()
+install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${vornish_web_package}
+        RENAME copyright COMPONENT Web)
+set(CPACK_PACKAGE_NAME ${vornish_web_package})
+set(CPACK_PACKAGE_CONTACT "The VornishAudioBRRDecoder developers <packages@vornishaudio.org>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "BRR sample page: find, see, hear, encode and put back in a browser")
+string(CONCAT CPACK_DEBIAN_PACKAGE_DESCRIPTION
+    "BRR samples are files of 9-byte blocks, each a header byte and sixteen\n"
+    "4-bit codes. This package holds a page that runs the engine in\n"
+    "WebAssembly: serve /usr/share/vornish-brr/web with any static web server.\n"
+    "The page makes no network request.")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_DEB_COMPONENT_INSTALL ON)
+set(CPACK_COMPONENTS_ALL Web)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_WEB_PACKAGE_NAME ${vornish_web_package})
+set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE all)
+set(CPACK_DEBIAN_PACKAGE_SECTION web)
+set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
+set(CPACK_GENERATOR DEB)
+include(CPack)
+add_test(NAME page_installs_and_packages
+    COMMAND ${CMAKE_COMMAND} -DBUILD_DIR=${PROJECT_BINARY_DIR} -DWORK_DIR=${PROJECT_BINARY_DIR}/page_package
+            -P ${PROJECT_SOURCE_DIR}/tests/run_page_package.cmake)
