@@ -3,11 +3,10 @@
 // brrscan --json; it saves the blocks and WAV brrscan -x --wav writes, and
 // plays the samples brrdecode --play writes.
 //   node page_test.mjs WEB_DIR TOOLS_DIR WORK_DIR
-import { chromium } from "playwright-core";
-import { createServer } from "node:http";
+import { image, launch, serve, toneWav } from "./fixtures.mjs";
 import { readFile, writeFile, mkdir, rm } from "node:fs/promises";
 import { execFileSync } from "node:child_process";
-import { dirname, extname, join } from "node:path";
+import { dirname, join } from "node:path";
 import { fileURLToPath } from "node:url";
 import assert from "node:assert/strict";
 
@@ -15,81 +14,12 @@ const [webDir, tools, workDir] = process.argv.slice(2);
 const here = dirname(fileURLToPath(import.meta.url));
 const brrscan = join(tools, "brrscan");
 const brrdecode = join(tools, "brrdecode");
-const types = { ".html": "text/html", ".js": "text/javascript", ".wasm": "application/wasm", ".css": "text/css" };
-
-function serve() {
-    const server = createServer(async (request, response) => {
-        const path = join(webDir, new URL(request.url, "http://localhost").pathname.replace(/\/$/, "/index.html"));
-        try {
-            const body = await readFile(path);
-            response.writeHead(200, { "Content-Type": types[extname(path)] || "application/octet-stream" });
-            response.end(body);
-        } catch {
-            response.writeHead(404).end();
-        }
-    });
-    return new Promise((resolve) => server.listen(0, "127.0.0.1", () => resolve(server)));
-}
-
-// An image: random bytes around the bundled samples.
-async function image(examples) {
-    let seed = 12;
-    const random = (n) => Uint8Array.from({ length: n }, () => (seed = (seed * 1103515245 + 12345) >>> 0) >>> 24);
-    const tone = await readFile(join(examples, "tone.brr"));
-    const parts = [random(4000), tone, random(3001), tone.subarray(0, 9 * 40), random(100)];
-    const path = join(workDir, "image.bin");
-    await writeFile(path, Buffer.concat(parts.map((p) => Buffer.from(p))));
-    return path;
-}
-
-// A 16-bit tone of 1.2 s at 44100 Hz: harmonics, a slow swell, and a loop
-// in a 'smpl' chunk (3000 to 9000, end inclusive 8999).
-async function toneWav(path) {
-    const rate = 44100;
-    const n = Math.round(1.2 * rate);
-    const data = Buffer.alloc(2 * n);
-    for (let i = 0; i < n; ++i) {
-        const t = i / rate;
-        const v = 9000 * Math.sin(2 * Math.PI * 220 * t) + 3000 * Math.sin(2 * Math.PI * 660 * t) * (1 + t);
-        data.writeInt16LE(Math.round(v * Math.min(1, t / 0.02)), 2 * i);
-    }
-    const smpl = Buffer.alloc(8 + 36 + 24);
-    smpl.write("smpl", 0);
-    smpl.writeUInt32LE(36 + 24, 4);
-    smpl.writeUInt32LE(Math.round(1e9 / rate), 16);
-    smpl.writeUInt32LE(60, 20);
-    smpl.writeUInt32LE(1, 36);
-    smpl.writeUInt32LE(3000, 8 + 36 + 8);
-    smpl.writeUInt32LE(8999, 8 + 36 + 12);
-    const fmt = Buffer.alloc(24);
-    fmt.write("fmt ", 0);
-    fmt.writeUInt32LE(16, 4);
-    fmt.writeUInt16LE(1, 8);
-    fmt.writeUInt16LE(1, 10);
-    fmt.writeUInt32LE(rate, 12);
-    fmt.writeUInt32LE(2 * rate, 16);
-    fmt.writeUInt16LE(2, 20);
-    fmt.writeUInt16LE(16, 22);
-    const head = Buffer.alloc(8);
-    head.write("data", 0);
-    head.writeUInt32LE(data.length, 4);
-    const riff = Buffer.alloc(12);
-    riff.write("RIFF", 0);
-    riff.writeUInt32LE(4 + fmt.length + head.length + data.length + smpl.length, 4);
-    riff.write("WAVE", 8);
-    await writeFile(path, Buffer.concat([riff, fmt, head, data, smpl]));
-    return path;
-}
 
 await mkdir(workDir, { recursive: true });
-const path = await image(join(webDir, "..", "..", "..", "examples"));
+const path = await image(join(webDir, "..", "..", "..", "examples"), workDir);
 const expected = execFileSync(brrscan, ["--json", path]).toString().trim().split("\n").map((l) => JSON.parse(l));
-const server = await serve();
-const browser = await chromium.launch({
-    executablePath: "/usr/bin/chromium",
-    args: ["--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run", "--disable-background-networking",
-           "--disable-component-update", "--disable-sync"],
-});
+const server = await serve(webDir);
+const browser = await launch();
 const requests = [];
 try {
     const page = await browser.newPage();

@@ -6,6 +6,9 @@ import { encode, showReport } from "./encode.js";
 import { drawSpectra, spectrum } from "./spectrum.js";
 import { compare, hear, stopHearing, switchOver } from "./compare.js";
 import { zip } from "./zip.js";
+import { drawBlocks, drawStrip, hex, renderTable as render, voiceOf } from "./finds.js";
+import { playChoice, showPlayFields } from "./playing.js";
+import { decodeInBrowser, isEngineAudio, storedRate } from "./audio.js";
 
 const $ = (id) => document.getElementById(id);
 // The engine's memory holds 2 GiB: an image and its copy in it.
@@ -13,19 +16,10 @@ const kLargest = 768 * 1024 * 1024;
 const state = { name: "", image: null, finds: [], selected: null, sortKey: "offset", sortUp: true, audio: null,
                 encoded: null };
 
-// WAV (RIFF/RF64 ... WAVE) and AIFF (FORM ... AIFF/AIFC): audio the engine reads.
-function isAudio(bytes) {
-    const tag = (at) => String.fromCharCode(...bytes.subarray(at, at + 4));
-    return bytes.length >= 12 && ((["RIFF", "RF64"].includes(tag(0)) && tag(8) === "WAVE") ||
-                                  (tag(0) === "FORM" && ["AIFF", "AIFC"].includes(tag(8))));
-}
-
 function say(text, error = false) {
     $("status").textContent = text;
     $("status").classList.toggle("error", error);
 }
-
-const hex = (n, digits = 1) => "0x" + n.toString(16).toUpperCase().padStart(digits, "0");
 
 function download(bytes, name, type) {
     const url = URL.createObjectURL(new Blob([bytes], { type }));
@@ -48,43 +42,9 @@ async function working(text, job) {
     }
 }
 
-function renderTable() {
-    const body = $("table").tBodies[0];
-    body.textContent = "";
-    const k = state.sortKey;
-    const sorted = [...state.finds].sort((a, b) => (a[k] < b[k] ? -1 : a[k] > b[k] ? 1 : 0) * (state.sortUp ? 1 : -1));
-    for (const f of sorted) {
-        const row = body.insertRow();
-        row.tabIndex = 0;
-        row.setAttribute("aria-selected", String(f === state.selected));
-        for (const cell of [hex(f.offset), f.blocks, f.loop >= 0 ? f.loop : "", f.score.toFixed(2), f.foundBy,
-                            f.entryNumber >= 0 ? f.entryNumber : "", f.voice >= 0 ? f.voice : "",
-                            f.voice >= 0 ? hex(f.pitch, 4) : ""]) {
-            row.insertCell().textContent = String(cell);
-        }
-        const choose = () => select(f);
-        row.addEventListener("click", choose);
-        row.addEventListener("keydown", (e) => (e.key === "Enter" || e.key === " ") && (e.preventDefault(), choose()));
-    }
-}
-
 // The encode goes into the selected sample's directory entry, if it has one.
 function updateReplace() {
     $("replace").disabled = !(state.encoded && state.selected && state.selected.entryNumber >= 0);
-}
-
-// The voice that plays a directory entry, as brrscan names it: a sounding
-// one before a silent one, the lowest of equals.
-function voiceOf(dump, find) {
-    let voice = -1;
-    for (let v = 7; dump && find.foundBy === "directory" && v >= 0; --v) {
-        const x = dump.voices[v];
-        const better = voice < 0 || x.sounding || !dump.voices[voice].sounding;
-        if (x.source === find.entryNumber && x.pitch > 0 && better) {
-            voice = v;
-        }
-    }
-    return voice;
 }
 
 // brrscan -x --wav's rate: in a dump, that of the voice that plays it.
@@ -92,38 +52,15 @@ function wavRate(find) {
     return find.voice >= 0 ? state.dump.voices[find.voice].rate : 32000;
 }
 
-// Each block's range (the bar's height) and filter (its colour).
-function drawBlocks(canvas, blocks) {
-    const g = canvas.getContext("2d");
-    const colors = ["#2a5bd7", "#1b9e77", "#d95f02", "#7570b3"];
-    g.fillStyle = "#fff";
-    g.fillRect(0, 0, canvas.width, canvas.height);
-    const count = blocks.length / 9;
-    for (let b = 0; b < count; ++b) {
-        const header = blocks[9 * b];
-        const x = Math.floor((b / count) * canvas.width);
-        const h = Math.round(((header >> 4) / 15) * canvas.height);
-        g.fillStyle = colors[(header >> 2) & 3];
-        g.fillRect(x, canvas.height - h, Math.max(1, Math.ceil(canvas.width / count)), h);
-    }
-}
-
-// Where the finds sit along the image, one mark each.
-function drawStrip(size, finds) {
-    const canvas = $("strip");
-    const g = canvas.getContext("2d");
-    g.fillStyle = "#eee";
-    g.fillRect(0, 0, canvas.width, canvas.height);
-    g.fillStyle = "#2a5bd7";
-    for (const f of finds) {
-        const x = Math.floor((f.offset / size) * canvas.width);
-        const w = Math.max(1, Math.ceil(((f.blocks * 9) / size) * canvas.width));
-        g.fillRect(x, 0, w, canvas.height);
-    }
-}
+const renderTable = () => render(state, select);
 
 async function select(find) {
     state.selected = find;
+    if (find.voice >= 0) {
+        // A dump's entry plays at its voice's pitch.
+        $("pitch").value = hex(find.pitch, 4);
+        $("play-rate").value = String(wavRate(find));
+    }
     updateReplace();
     renderTable();
     $("sample").hidden = false;
@@ -152,15 +89,6 @@ function stem(find = state.selected, taken = new Set()) {
     return name;
 }
 
-function pitch() {
-    const text = $("pitch").value.trim();
-    const value = /^0x[0-9a-f]+$/i.test(text) ? parseInt(text, 16) : /^[0-9]+$/.test(text) ? Number(text) : NaN;
-    if (!(value >= 1 && value <= 0x3fff)) {
-        throw new Error(`the pitch '${text}' is not 1 to 0x3FFF`);
-    }
-    return value;
-}
-
 async function open(file) {
     if (file.size === 0) {
         say(`${file.name} is empty.`, true);
@@ -171,22 +99,32 @@ async function open(file) {
             true);
         return;
     }
-    const head = new Uint8Array(await file.slice(0, 12).arrayBuffer());
-    if (isAudio(head)) {
-        // The image stays open: an encode may go into one of its entries.
-        state.audio = new Uint8Array(await file.arrayBuffer());
-        state.audioName = file.name;
-        $("encode").hidden = false;
-        say(`${file.name}: audio, ready to encode.`);
+    const bytes = new Uint8Array(await file.arrayBuffer());
+    if (isEngineAudio(bytes)) {
+        openAudio(file.name, bytes, `${file.name}: audio, ready to encode.`);
         return;
     }
+    const rate = storedRate(bytes);
+    if (rate !== null) {
+        try {
+            const decoded = await working(`Decoding ${file.name}…`, () => decodeInBrowser(bytes, rate));
+            openAudio(file.name, decoded.wav, `${file.name}: audio decoded by the browser at ${decoded.rate} Hz` +
+                      `${decoded.known ? "" : " (the file does not say its rate)"}, ready to encode.`);
+            return;
+        } catch (error) {
+            // Bytes that merely begin as a frame of MPEG audio are scanned as an image.
+            if (bytes[0] !== 0xff) {
+                say(`${file.name}: ${error.message}.`, true);
+                return;
+            }
+        }
+    }
     if (/\.brr$/i.test(file.name) && (file.size % 9 === 0 || file.size % 9 === 2)) {
-        openBlockFile(file.name, new Uint8Array(await file.arrayBuffer()));
+        openBlockFile(file.name, bytes);
         return;
     }
     try {
         const finds = await working(`Scanning ${file.name}…`, async () => {
-            const bytes = new Uint8Array(await file.arrayBuffer());
             const copy = bytes.slice();
             const result = await ask("scan", { bytes: copy.buffer }, [copy.buffer]);
             state.image = bytes;
@@ -204,7 +142,7 @@ async function open(file) {
         const dump = state.dump;
         $("titles").textContent = dump === null ? "" : dump.titles
             ? `A music-state dump: “${dump.song}” from “${dump.game}”.` : "A music-state dump without titles.";
-        drawStrip(state.image.length, finds);
+        drawStrip($("strip"), state.image.length, finds);
         $("finds").hidden = false;
         $("sample").hidden = true;
         $("encode").hidden = true;
@@ -213,6 +151,15 @@ async function open(file) {
     } catch (error) {
         say(`${file.name}: ${error.message}.`, true);
     }
+}
+
+// Audio to encode; the image stays open, as an encode may go into one of
+// its entries.
+function openAudio(name, bytes, text) {
+    state.audio = bytes;
+    state.audioName = name;
+    $("encode").hidden = false;
+    say(text);
 }
 
 // A block file is one sample: its blocks, behind a loop header when its
@@ -228,7 +175,7 @@ function openBlockFile(name, bytes) {
     $("caption").textContent = `1 sample in ${name}`;
     $("titles").textContent = "A block file.";
     $("finds").hidden = false;
-    drawStrip(bytes.length, state.finds);
+    drawStrip($("strip"), bytes.length, state.finds);
     renderTable();
     select(state.finds[0]);
 }
@@ -269,9 +216,10 @@ $("save-wav").addEventListener("click", () => guarded(async () => {
 }));
 $("play").addEventListener("click", () => guarded(async () => {
     // What was played stays readable to the page's tests.
-    window.vornishPlayed = await play(sampleBytes(state.image, state.selected), state.selected, pitch());
+    window.vornishPlayed = await play(sampleBytes(state.image, state.selected), state.selected, playChoice());
 }));
 $("stop").addEventListener("click", stop);
+$("play-as").addEventListener("change", showPlayFields);
 $("encode-form").addEventListener("submit", (event) => {
     event.preventDefault();
     guarded(async () => {

@@ -72,20 +72,25 @@ export function stop() {
     }
 }
 
-// Plays the voice's output at `pitch`, its loop repeating until stopped.
-// Returns the samples played (the first pass and the loop once more).
-export async function play(bytes, find, pitch) {
+// Plays the sample decoded at `choice.rate`, or the voice's output at
+// `choice.pitch`, its loop repeating until stopped. Returns the samples
+// played (the first pass and the loop once more).
+export async function play(bytes, find, choice) {
     stop();
     const loops = find.loop >= 0 ? 2 : 1;
-    const { samples } = await ask("decode", { bytes, rate: 32000, loops, play: pitch });
-    context = context || new AudioContext({ sampleRate: 32000 });
-    const buffer = context.createBuffer(1, Math.max(1, samples.length), 32000);
+    const rate = choice.rate || 32000;
+    const { samples } = await ask("decode", { bytes, rate, loops, play: choice.pitch || 0 });
+    if (context === null || context.sampleRate !== rate) {
+        context?.close();
+        context = new AudioContext({ sampleRate: rate });
+    }
+    const buffer = context.createBuffer(1, Math.max(1, samples.length), rate);
     buffer.getChannelData(0).set(Float32Array.from(samples, (v) => v / 32768));
     source = context.createBufferSource();
     source.buffer = buffer;
     if (find.loop >= 0) {
         // The second pass is the loop as it repeats.
-        const first = (find.blocks * 16 * 4096) / pitch / 32000;
+        const first = choice.pitch ? (find.blocks * 16 * 4096) / choice.pitch / 32000 : (find.blocks * 16) / rate;
         source.loop = true;
         source.loopStart = Math.min(first, buffer.duration);
         source.loopEnd = buffer.duration;
