@@ -6,6 +6,7 @@
 import { image, launch, serve, toneWav } from "./fixtures.mjs";
 import { readFile, writeFile, mkdir, rm } from "node:fs/promises";
 import { execFileSync } from "node:child_process";
+import { existsSync } from "node:fs";
 import { dirname, join } from "node:path";
 import { fileURLToPath } from "node:url";
 import assert from "node:assert/strict";
@@ -54,18 +55,32 @@ try {
         assert.deepEqual(await readFile(saved), await readFile(join(extracted, name)), name);
     }
 
-    // Played at a pitch: brrdecode --play's samples.
-    await page.fill("#pitch", "0x0800");
-    await page.click("#play");
-    await page.waitForFunction(() => window.vornishPlayed !== undefined);
-    const played = await page.evaluate(() => Array.from(window.vornishPlayed));
+    // Played as chosen: brrdecode's samples for the same pitch or rate.
     const brr = join(extracted, `image.bin.0x${expected[0].offset.toString(16).padStart(6, "0")}.brr`);
-    execFileSync(brrdecode, ["-q", "-f", "--play", "0x0800", brr, "-o", join(workDir, "played.wav")]);
-    const wav = await readFile(join(workDir, "played.wav"));
-    const data = wav.indexOf("data");
-    const samples = new Int16Array(wav.buffer.slice(wav.byteOffset + data + 8, wav.byteOffset + data + 8 + wav.readUInt32LE(data + 4)));
-    assert.deepEqual(played, Array.from(samples));
-    await page.click("#stop");
+    const plays = [  // the form's fields, brrdecode's options
+        [{ "play-as": "pitch", pitch: "0x0800" }, ["--play", "0x0800"]],
+        [{ "play-as": "note", note: "C5", root: "C4" }, ["--play", "0x2000"]],
+        [{ "play-as": "note", note: "A3", root: "69" }, ["--play", "0x0800"]],
+        [{ "play-as": "rate", "play-rate": "16000" }, ["--rate", "16000"]],
+    ];
+    for (const [form, flags] of plays) {
+        await page.evaluate(() => { window.vornishPlayed = undefined; });
+        await page.selectOption("#play-as", form["play-as"]);
+        for (const [id, value] of Object.entries(form).slice(1)) {
+            await page.fill(`#${id}`, value);
+        }
+        await page.click("#play");
+        await page.waitForFunction(() => window.vornishPlayed !== undefined);
+        const played = await page.evaluate(() => Array.from(window.vornishPlayed));
+        execFileSync(brrdecode, ["-q", "-f", ...flags, brr, "-o", join(workDir, "played.wav")]);
+        const wav = await readFile(join(workDir, "played.wav"));
+        const data = wav.indexOf("data");
+        const samples = new Int16Array(wav.buffer.slice(wav.byteOffset + data + 8,
+                                                        wav.byteOffset + data + 8 + wav.readUInt32LE(data + 4)));
+        assert.deepEqual(played, Array.from(samples), JSON.stringify(form));
+        await page.click("#stop");
+    }
+    await page.selectOption("#play-as", "pitch");
 
     // The waveform is drawn: the canvas holds more than its background.
     const inked = await page.$eval("#waveform", (c) => {
@@ -90,7 +105,7 @@ try {
          { loop: "given", "loop-start": "3000", "loop-end": "9000", "loop-fit": "2", boost: true }],
         [["--max-bytes", "4000", "--rules", "library"], { "max-bytes": "4000", rules: "0" }],
     ];
-    for (const [flags, form] of cases) {
+    const encodeWith = async (form) => {
         await page.evaluate(() => { window.vornishEncoded = undefined; });
         await page.selectOption("#effort", form.effort || "1");
         await page.fill("#rate", form.rate || "");
@@ -103,12 +118,36 @@ try {
         await page.setChecked("#boost", Boolean(form.boost));
         await page.click("#encode-button");
         await page.waitForFunction(() => window.vornishEncoded !== undefined);
-        const blocks = Buffer.from(await page.evaluate(() => Array.from(window.vornishEncoded)));
+        return Buffer.from(await page.evaluate(() => Array.from(window.vornishEncoded)));
+    };
+    for (const [flags, form] of cases) {
+        const blocks = await encodeWith(form);
         const out = join(workDir, "tone.brr");
         execFileSync(join(tools, "brrencode"), ["-q", "-f", ...flags, audio, "-o", out]);
         assert.deepEqual(blocks, await readFile(out), `brrencode ${flags.join(" ")}`);
     }
     console.log(`${cases.length} encodes give brrencode's blocks`);
+
+    // Formats the browser decodes, at the file's own rate: FLAC's samples
+    // are exact, so its encode is brrencode's; Ogg Vorbis keeps its rate.
+    const sox = ["/usr/bin/sox", "/bin/sox"].find((p) => existsSync(p));
+    if (sox === undefined) {
+        console.log("skipped the browser's formats: no sox (apt-get install sox)");
+    }
+    for (const [name, options, rate, exact] of sox ? [["tone.flac", [], 44100, true],
+                                                      ["tone.ogg", ["-r", "22050"], 22050, false]] : []) {
+        const encoded = join(workDir, name);
+        execFileSync(sox, [audio, ...options, encoded]);
+        await page.setInputFiles("#file", encoded);
+        await page.waitForFunction((f) => document.querySelector("#status").textContent.startsWith(`${f}:`), name);
+        assert.match(await page.textContent("#status"), new RegExp(`decoded by the browser at ${rate} Hz, `), name);
+        // Resampled, as values off the 16-bit grid would show.
+        const blocks = await encodeWith({ rate: "16000" });
+        if (exact) {
+            execFileSync(join(tools, "brrencode"), ["-q", "-f", "--rate", "16000", encoded, "-o", join(workDir, "flac.brr")]);
+            assert.deepEqual(blocks, await readFile(join(workDir, "flac.brr")), name);
+        }
+    }
 
     // A memory image and a dump: the table is brrscan's, and an encode put
     // into an entry gives brrinsert's image.

@@ -79,6 +79,25 @@ function floatWav(channels, rate) {
     return new Uint8Array(out.buffer);
 }
 
+// FLAC of 16 bits or fewer holds whole 16-bit values. The browser scales
+// them to floats by 32767 when positive and 32768 when negative; the same
+// values as the engine's reader gives (v / 32768) come back when every
+// sample sits on that grid, and only then.
+function onSixteenBitGrid(channels) {
+    const whole = channels.map((c) => Float32Array.from(c, (v) => Math.round(v * (v < 0 ? 32768 : 32767))));
+    for (let c = 0; c < channels.length; ++c) {
+        for (let i = 0; i < channels[c].length; ++i) {
+            if (Math.abs(whole[c][i] - channels[c][i] * (channels[c][i] < 0 ? 32768 : 32767)) > 1e-3) {
+                return channels;
+            }
+        }
+    }
+    return whole.map((c) => c.map((v) => v / 32768));
+}
+
+const flacBits = (bytes) => (tag(bytes, 0) === "fLaC" && bytes.length >= 22
+    ? (((bytes[20] & 1) << 4) | (bytes[21] >> 4)) + 1 : 0);
+
 // The browser's decoder, at `rate` (the file's own, else 48000 Hz): the
 // audio as a WAV the engine reads, and the rate used.
 export async function decodeInBrowser(bytes, rate) {
@@ -90,6 +109,10 @@ export async function decodeInBrowser(bytes, rate) {
     } catch (error) {
         throw new Error(`the browser cannot decode it (${error.message || error.name})`);
     }
-    const channels = Array.from({ length: buffer.numberOfChannels }, (_, c) => buffer.getChannelData(c));
+    let channels = Array.from({ length: buffer.numberOfChannels }, (_, c) => buffer.getChannelData(c));
+    const bits = flacBits(bytes);
+    if (bits > 0 && bits <= 16) {
+        channels = onSixteenBitGrid(channels);
+    }
     return { wav: floatWav(channels, used), rate: used, known: used === rate };
 }
