@@ -4,7 +4,7 @@
 // plays the samples brrdecode --play writes.
 //   node page_test.mjs WEB_DIR TOOLS_DIR WORK_DIR
 import { image, launch, serve, toneWav } from "./fixtures.mjs";
-import { readFile, writeFile, mkdir, rm } from "node:fs/promises";
+import { readFile, writeFile, mkdir, rm, truncate } from "node:fs/promises";
 import { execFileSync } from "node:child_process";
 import { existsSync } from "node:fs";
 import { dirname, join } from "node:path";
@@ -23,7 +23,7 @@ const server = await serve(webDir);
 const browser = await launch();
 const requests = [];
 try {
-    const page = await browser.newPage();
+    const page = await browser.newPage({ viewport: { width: 1024, height: 768 } });
     page.on("request", (r) => requests.push(r.url()));
     await page.goto(`http://127.0.0.1:${server.address().port}/`);
     await page.setInputFiles("#file", path);
@@ -90,7 +90,6 @@ try {
         return n;
     });
     assert.ok(inked > 500, `the waveform has ${inked} dark pixels`);
-    await page.screenshot({ path: join(workDir, "page.png") });
     console.log("saved blocks and WAV, played samples and waveform as the tools give them");
 
     // Encodes: the page's blocks are brrencode's for the same options.
@@ -196,6 +195,12 @@ for n in names:
         execFileSync(join(tools, "brrinsert"), ["-q", "-f", "--entry", String(listed[row].entry), image, sample, "-o", expected]);
         assert.deepEqual(await readFile(saved), await readFile(expected), `${name} with entry ${listed[row].entry}`);
     }
+    // The page as the README shows it: a dump's entry selected and an encode.
+    await page.click(`#table tbody tr:nth-child(${1 + (await page.$$eval("#table tbody tr", (trs) => trs.findIndex(
+        (tr) => tr.cells[2].textContent !== "")))})`);
+    await page.waitForFunction(() => document.querySelector("#status").textContent.includes("looping"));
+    await page.$eval("#sample", (section) => section.scrollIntoView({ block: "end" }));
+    await page.screenshot({ path: join(workDir, "page.png") });
     console.log("memory image and dump: brrscan's table, brrinsert's image");
 
     // A block file with its loop header is one sample: its WAV is brrdecode's.
@@ -209,13 +214,19 @@ for n in names:
     console.log("a block file: brrdecode's WAV");
 
     // Bad input: a message each, and the page still scans afterwards.
+    const huge = join(workDir, "huge.bin");
+    await writeFile(huge, "");
+    await truncate(huge, 769 * 1024 * 1024);  // sparse: nothing is read before the refusal
     const bad = [
         ["empty.bin", Buffer.alloc(0), /is empty/],
+        ["huge.bin", null, /is 806354944 bytes; the page takes files up to/],
         ["notes.txt", Buffer.from("These are not samples.\n".repeat(200)), /no sample found/],
         ["cut.wav", (await readFile(audio)).subarray(0, 30), /.+/],
     ];
     for (const [file, bytes, message] of bad) {
-        await writeFile(join(workDir, file), bytes);
+        if (bytes !== null) {
+            await writeFile(join(workDir, file), bytes);
+        }
         await page.setInputFiles("#file", join(workDir, file));
         await page.waitForFunction((f) => document.querySelector("#status").textContent.includes(f), file);
         assert.match(await page.textContent("#status"), message, file);
@@ -224,9 +235,17 @@ for n in names:
             await page.waitForFunction(() => document.querySelector("#status").classList.contains("error"));
         }
     }
+    await rm(huge);
+    // A long scan cancelled: it says so, and the next scan runs.
+    const long = await image(join(webDir, "..", "..", "..", "examples"), workDir, "long.bin", 192 * 1024 * 1024);
+    await page.setInputFiles("#file", long);
+    await page.waitForSelector("#work:not([hidden])");
+    await page.click("#cancel");
+    await page.waitForFunction(() => document.querySelector("#status").textContent === "long.bin: cancelled.");
+    await rm(long);
     await page.setInputFiles("#file", path);
     await page.waitForFunction(() => document.querySelector("#caption").textContent.endsWith("image.bin"));
-    console.log("bad input: a message each, and the page goes on");
+    console.log("bad input and a cancelled scan: a message each, and the page goes on");
 } finally {
     await browser.close();
     server.close();

@@ -138,7 +138,7 @@ async function open(file) {
             return result.finds;
         });
         Object.assign(state, { name: file.name, finds, selected: null });
-        $("caption").textContent = `${finds.length} samples in ${file.name}`;
+        $("caption").textContent = `${finds.length} sample${finds.length === 1 ? "" : "s"} in ${file.name}`;
         const dump = state.dump;
         $("titles").textContent = dump === null ? "" : dump.titles
             ? `A music-state dump: “${dump.song}” from “${dump.game}”.` : "A music-state dump without titles.";

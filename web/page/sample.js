@@ -25,7 +25,8 @@ export function drawColumns(canvas, samples, color) {
     const { width, height } = canvas;
     g.strokeStyle = color;
     g.beginPath();
-    const per = Math.max(1, samples.length / width);
+    // Fewer samples than columns are stretched across the canvas.
+    const per = samples.length / width;
     for (let x = 0; x < width && x * per < samples.length; ++x) {
         let low = 32767;
         let high = -32768;

@@ -41,10 +41,11 @@ function fft(re, im) {
 export function spectrum(samples) {
     const power = new Float64Array(kSize / 2);
     let frames = 0;
-    for (let at = 0; at + kSize <= samples.length && frames < 256; at += kSize / 2, ++frames) {
+    // A sample shorter than a frame is one frame, padded with silence.
+    for (let at = 0; (frames === 0 || at + kSize <= samples.length) && frames < 256; at += kSize / 2, ++frames) {
         const re = new Float64Array(kSize);
         const im = new Float64Array(kSize);
-        for (let i = 0; i < kSize; ++i) {
+        for (let i = 0; i < kSize && at + i < samples.length; ++i) {
             re[i] = (samples[at + i] / 32768) * (0.5 - 0.5 * Math.cos((2 * Math.PI * i) / kSize));
         }
         fft(re, im);
@@ -52,22 +53,24 @@ export function spectrum(samples) {
             power[k] += re[k] * re[k] + im[k] * im[k];
         }
     }
-    return Array.from(power, (p) => 10 * Math.log10(Math.max(p / Math.max(1, frames), 1e-12)));
+    // A full-scale sine peaks at 0 dB (the window's gain is a half).
+    const scale = Math.max(1, frames) * (kSize / 4) ** 2;
+    return Array.from(power, (p) => 10 * Math.log10(Math.max(p / scale, 1e-12)));
 }
 
-// Draws spectra ({ values, color, label }) over 0..rate/2, 0 to -100 dB.
+// Draws spectra ({ values, color, label }) over 0..rate/2, 0 to -120 dB.
 export function drawSpectra(canvas, lines, rate) {
     const g = clear(canvas);
     const { width, height } = canvas;
     g.font = "12px system-ui, sans-serif";
     g.fillStyle = "#555";
-    g.fillText(`0 to ${rate / 2} Hz`, 4, height - 4);
+    g.fillText(`0 to ${Math.round(rate / 2)} Hz, 0 to -120 dB`, 4, height - 4);
     lines.forEach(({ values, color, label }, n) => {
         g.strokeStyle = color;
         g.beginPath();
         values.forEach((db, k) => {
             const x = (k / values.length) * width;
-            const y = Math.min(height, Math.max(0, (-(db - 20) / 120) * height));
+            const y = Math.min(height, Math.max(0, (-db / 120) * height));
             k === 0 ? g.moveTo(x, y) : g.lineTo(x, y);
         });
         g.stroke();
