@@ -48,15 +48,15 @@ export async function image(examples, workDir, name = "image.bin", size = 0) {
     return path;
 }
 
-// A 16-bit tone of `seconds` at 44100 Hz: harmonics, a slow swell, and a
-// loop in a 'smpl' chunk (3000 to 9000, end inclusive 8999).
-export async function toneWav(path, seconds = 1.2) {
+// A 16-bit tone of `seconds` at 44100 Hz: harmonics, a swell over 1.2 s and a
+// loop in a 'smpl' chunk (3000 to 9000, end inclusive 8999) unless `loop` is false.
+export async function toneWav(path, seconds = 1.2, loop = true) {
     const rate = 44100;
     const n = Math.round(seconds * rate);
     const data = Buffer.alloc(2 * n);
     for (let i = 0; i < n; ++i) {
         const t = i / rate;
-        const v = 9000 * Math.sin(2 * Math.PI * 220 * t) + 3000 * Math.sin(2 * Math.PI * 660 * t) * (1 + t);
+        const v = 9000 * Math.sin(2 * Math.PI * 220 * t) + 3000 * Math.sin(2 * Math.PI * 660 * t) * (1 + Math.min(t, 1.2));
         data.writeInt16LE(Math.round(v * Math.min(1, t / 0.02)), 2 * i);
     }
     const smpl = Buffer.alloc(8 + 36 + 24);
@@ -81,9 +81,10 @@ export async function toneWav(path, seconds = 1.2) {
     head.writeUInt32LE(data.length, 4);
     const riff = Buffer.alloc(12);
     riff.write("RIFF", 0);
-    riff.writeUInt32LE(4 + fmt.length + head.length + data.length + smpl.length, 4);
     riff.write("WAVE", 8);
-    await writeFile(path, Buffer.concat([riff, fmt, head, data, smpl]));
+    const chunks = loop ? [riff, fmt, head, data, smpl] : [riff, fmt, head, data];
+    riff.writeUInt32LE(4 + chunks.slice(1).reduce((n, c) => n + c.length, 0), 4);
+    await writeFile(path, Buffer.concat(chunks));
     return path;
 }
 

@@ -45,23 +45,33 @@ export function drawStrip(canvas, size, finds) {
     }
 }
 
-// The table of finds, sorted by the chosen column; `select` opens a row.
+// The table of finds, sorted by the chosen column; `select` opens a row
+// (one listener for the table: images hold thousands of finds).
 export function renderTable(state, select) {
     const body = document.getElementById("table").tBodies[0];
-    body.textContent = "";
     const k = state.sortKey;
     const sorted = [...state.finds].sort((a, b) => (a[k] < b[k] ? -1 : a[k] > b[k] ? 1 : 0) * (state.sortUp ? 1 : -1));
-    for (const f of sorted) {
-        const row = body.insertRow();
+    const rows = document.createDocumentFragment();
+    sorted.forEach((f, n) => {
+        const row = document.createElement("tr");
         row.tabIndex = 0;
+        row.dataset.row = String(n);
         row.setAttribute("aria-selected", String(f === state.selected));
         for (const cell of [hex(f.offset), f.blocks, f.loop >= 0 ? f.loop : "", f.score.toFixed(2), f.foundBy,
                             f.entryNumber >= 0 ? f.entryNumber : "", f.voice >= 0 ? f.voice : "",
                             f.voice >= 0 ? hex(f.pitch, 4) : ""]) {
-            row.insertCell().textContent = String(cell);
+            row.appendChild(document.createElement("td")).textContent = String(cell);
         }
-        const choose = () => select(f);
-        row.addEventListener("click", choose);
-        row.addEventListener("keydown", (e) => (e.key === "Enter" || e.key === " ") && (e.preventDefault(), choose()));
-    }
+        rows.appendChild(row);
+    });
+    body.replaceChildren(rows);
+    const choose = (event) => {
+        const row = event.target.closest("tr[data-row]");
+        if (row !== null && (event.type === "click" || event.key === "Enter" || event.key === " ")) {
+            event.preventDefault();
+            select(sorted[Number(row.dataset.row)]);
+        }
+    };
+    body.onclick = choose;
+    body.onkeydown = choose;
 }

@@ -41,7 +41,7 @@ function scan(engine, bytes) {
         if (status !== 0) {
             throw new Error(engine.ccall("BRRStatusText", "string", ["number"], [status]));
         }
-        return finds;
+        return { finds, dump: readDump(engine, data, bytes.length) };
     } finally {
         engine._free(data);
         engine._free(out);
@@ -191,12 +191,10 @@ function insert(engine, image, sample, entry) {
 
 // A music-state dump's registers and titles (BRRDump, read by its layout:
 // fixed-width fields, 8 voices of 20 bytes from byte 16), or null.
-function readDump(engine, bytes) {
-    const data = engine._malloc(Math.max(1, bytes.length));
+function readDump(engine, data, size) {
     const dump = engine._malloc(512);
     try {
-        engine.HEAPU8.set(bytes, data);
-        if (engine.ccall("BRRReadDump", "number", ["number", "number", "number"], [data, bytes.length, dump]) !== 0) {
+        if (engine.ccall("BRRReadDump", "number", ["number", "number", "number"], [data, size, dump]) !== 0) {
             return null;
         }
         const view = new DataView(engine.HEAPU8.buffer, dump, 512);
@@ -210,7 +208,6 @@ function readDump(engine, bytes) {
         return { directory: view.getInt32(0, true), echo: [view.getInt32(8, true), view.getInt32(12, true)], voices,
                  titles: view.getInt32(176, true) !== 0, song: text(180), game: text(213) };
     } finally {
-        engine._free(data);
         engine._free(dump);
     }
 }
@@ -222,14 +219,16 @@ self.onmessage = async (event) => {
         const { rate = 32000, loops = 1, play = 0 } = event.data;
         if (kind === "scan") {
             const started = performance.now();
-            const finds = scan(engine, new Uint8Array(bytes));
+            const { finds, dump } = scan(engine, new Uint8Array(bytes));
             const milliseconds = performance.now() - started;
-            self.postMessage({ id, finds, milliseconds, dump: readDump(engine, new Uint8Array(bytes)) });
+            self.postMessage({ id, finds, milliseconds, dump, bytes }, [bytes]);
         } else if (kind === "wav") {
             const wav = render(engine, "VornishConvert", Uint8Array, new Uint8Array(bytes), rate, loops, play);
             self.postMessage({ id, wav }, [wav.buffer]);
         } else if (kind === "encode") {
+            const started = performance.now();
             const result = encode(engine, new Uint8Array(bytes), event.data.options);
+            result.milliseconds = performance.now() - started;
             self.postMessage({ id, ...result }, [result.blocks.buffer, result.shaped.buffer]);
         } else if (kind === "insert") {
             self.postMessage({ id, ...insert(engine, new Uint8Array(bytes), event.data.sample, event.data.entry) });
