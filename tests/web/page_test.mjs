@@ -102,6 +102,7 @@ try {
         [["--loop", "auto"], { loop: "auto" }],
         [["--loop", "3000:9000", "--loop-fit", "repeat", "--treble-boost"],
          { loop: "given", "loop-start": "3000", "loop-end": "9000", "loop-fit": "2", boost: true }],
+        [["--loop", "0.0513s:0.9s"], { loop: "given", "loop-start": "0.0513s", "loop-end": "0.9s" }],
         [["--max-bytes", "4000", "--rules", "library"], { "max-bytes": "4000", rules: "0" }],
     ];
     const encodeWith = async (form) => {

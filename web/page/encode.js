@@ -15,6 +15,15 @@ function whole(id, what) {
     return Number(text);
 }
 
+// A loop point: a whole number of samples, or seconds of the input ("1.5s").
+function loopPoint(id, what) {
+    const text = $(id).value.trim();
+    if (/^[0-9.]+s$/.test(text) && Number.isFinite(Number(text.slice(0, -1))) && Number(text.slice(0, -1)) <= 86400) {
+        return { seconds: Number(text.slice(0, -1)) };
+    }
+    return whole(id, what);
+}
+
 export function options() {
     const loop = $("loop").value;
     return {
@@ -22,7 +31,7 @@ export function options() {
         rules: Number($("rules").value),
         rate: whole("rate", "the rate"),
         maxBytes: whole("max-bytes", "the byte budget"),
-        loop: loop === "given" ? [whole("loop-start", "the loop start"), whole("loop-end", "the loop end")] : loop,
+        loop: loop === "given" ? [loopPoint("loop-start", "the loop start"), loopPoint("loop-end", "the loop end")] : loop,
         loopFit: Number($("loop-fit").value),
         boost: $("boost").checked,
     };

@@ -126,7 +126,9 @@ function chooseLoop(engine, audio, options) {
             engine._free(found);
         }
     }
-    const loop = Array.isArray(options.loop) ? options.loop : audio.loop;
+    // Seconds on the input's clock, rounded to its samples as brrencode does.
+    const samples = (point) => (typeof point === "object" ? Math.round(point.seconds * audio.rate) : point);
+    const loop = Array.isArray(options.loop) ? options.loop.map(samples) : audio.loop;
     const valid = loop[0] >= 0 && loop[0] < loop[1] && loop[1] <= audio.count;
     if (Array.isArray(options.loop) && !valid) {
         throw new Error(`the loop ${loop[0]}:${loop[1]} is ${loop[1] <= loop[0] ? "empty" : "outside the audio"}`);
