@@ -63,7 +63,7 @@ try {
         [{ "play-as": "note", note: "A3", root: "69" }, ["--play", "0x0800"]],
         [{ "play-as": "rate", "play-rate": "16000" }, ["--rate", "16000"]],
     ];
-    for (const [form, flags] of plays) {
+    const checkPlay = async (brr, form, flags) => {
         await page.evaluate(() => { window.vornishPlayed = undefined; });
         await page.selectOption("#play-as", form["play-as"]);
         for (const [id, value] of Object.entries(form).slice(1)) {
@@ -79,6 +79,9 @@ try {
                                                         wav.byteOffset + data + 8 + wav.readUInt32LE(data + 4)));
         assert.deepEqual(played, Array.from(samples), JSON.stringify(form));
         await page.click("#stop");
+    };
+    for (const [form, flags] of plays) {
+        await checkPlay(brr, form, flags);
     }
     await page.selectOption("#play-as", "pitch");
 
@@ -212,7 +215,9 @@ for n in names:
     await wavDownload.saveAs(join(workDir, "loop-page.wav"));
     execFileSync(brrdecode, ["-q", "-f", looped, "-o", join(workDir, "loop-tool.wav")]);
     assert.deepEqual(await readFile(join(workDir, "loop-page.wav")), await readFile(join(workDir, "loop-tool.wav")));
-    console.log("a block file: brrdecode's WAV");
+    // It plays once and then its loop, repeated.
+    await checkPlay(looped, { "play-as": "pitch", pitch: "0x0800" }, ["--play", "0x0800", "--loops", "2"]);
+    console.log("a block file: brrdecode's WAV, and its loop played");
 
     // Bad input: a message each, and the page still scans afterwards.
     const huge = join(workDir, "huge.bin");
