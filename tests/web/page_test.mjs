@@ -179,6 +179,15 @@ for n in names:
         const cell = (text) => (text === "" ? null : Number(text));
         assert.deepEqual(table.map((r) => [Number(r[0]), Number(r[1]), cell(r[5]), cell(r[6]), cell(r[7])]),
                          listed.map((f) => [f.offset, f.blocks, f.entry, f.voice ?? null, f.pitch ?? null]), name);
+        // Sorted by a column, each way, then back by offset.
+        for (const [key, way] of [["blocks", "ascending"], ["blocks", "descending"], ["offset", "ascending"]]) {
+            await page.click(`th button[data-key="${key}"]`);
+            const column = await page.$$eval(`#table tbody tr td:nth-child(${key === "blocks" ? 2 : 1})`,
+                                             (tds) => tds.map((td) => Number(td.textContent)));
+            const order = [...column].sort((a, b) => (way === "ascending" ? a - b : b - a));
+            assert.deepEqual(column, order, `${key} ${way}`);
+            assert.equal(await page.getAttribute(`th:has(button[data-key="${key}"])`, "aria-sort"), way);
+        }
         // An entry whose sample no other entry shares: its old place is its room.
         const row = listed.findIndex((f) => f.entry !== null && listed.filter((g) => g.offset === f.offset).length === 1);
         await page.click(`#table tbody tr:nth-child(${row + 1})`);

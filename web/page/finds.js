@@ -65,6 +65,10 @@ export function renderTable(state, select) {
         rows.appendChild(row);
     });
     body.replaceChildren(rows);
+    for (const button of document.querySelectorAll("#table th button")) {
+        const active = button.dataset.key === k;
+        button.parentElement.setAttribute("aria-sort", active ? (state.sortUp ? "ascending" : "descending") : "none");
+    }
     const choose = (event) => {
         const row = event.target.closest("tr[data-row]");
         if (row !== null && (event.type === "click" || event.key === "Enter" || event.key === " ")) {
