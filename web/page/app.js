@@ -30,9 +30,10 @@ function download(bytes, name, type) {
     setTimeout(() => URL.revokeObjectURL(url), 1000);
 }
 
-// Work that shows the progress bar and may be cancelled.
-async function working(text, job) {
+// Work that shows the progress bar and, in the Worker, may be cancelled.
+async function working(text, job, inWorker = true) {
     $("work").hidden = false;
+    $("cancel").hidden = !inWorker;
     $("progress").value = 0;
     say(text);
     try {
@@ -108,7 +109,7 @@ async function open(file) {
     const rate = storedRate(bytes);
     if (rate !== null) {
         try {
-            const decoded = await working(`Decoding ${file.name}…`, () => decodeInBrowser(bytes, rate));
+            const decoded = await working(`Decoding ${file.name}…`, () => decodeInBrowser(bytes, rate), false);
             openAudio(file.name, decoded.wav, `${file.name}: audio decoded by the browser at ${decoded.rate} Hz` +
                       `${decoded.known ? "" : " (the file does not say its rate)"}, ready to encode.`);
             return;
