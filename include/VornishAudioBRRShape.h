@@ -78,9 +78,15 @@ VORNISH_BRR_SHAPE_API int BRRToMono(const void *frames, size_t frameCount, uint3
 #define BRR_LOOP_FIT_RESAMPLE 1 /* the whole sample resampled so that the loop is whole blocks */
 #define BRR_LOOP_FIT_REPEAT 2   /* the loop repeated (up to 16 times) until it is whole blocks */
 
+/* The most that resampling changes a rate, either way: rate / inputRate
+   lies in 1/65536 .. 65536. The resampler's time grows without bound
+   past ratios some ten times larger. */
+#define BRR_SHAPE_MAX_RATIO 65536.0
+
 typedef struct BRRShapeOptions {
     double inputRate;  /* the samples' rate in Hz, 1 to 1e7 (required) */
-    double rate;       /* the rate wanted, 1 to 1e7; 0 keeps the input's (default) */
+    double rate;       /* the rate wanted, 1 to 1e7 and within BRR_SHAPE_MAX_RATIO of
+                          inputRate; 0 keeps the input's (default) */
     int64_t loopStart; /* the loop in input samples, end exclusive; -1: none (default) */
     int64_t loopEnd;
     int loopFit;       /* BRR_LOOP_FIT_* (default AUTO) */

@@ -226,6 +226,9 @@ TEST(BRRShape, ChecksEveryField)
         [](BRRShapeOptions& o) { o.rate = 2e7; },      [](BRRShapeOptions& o) { o.loopFit = 3; },
         [](BRRShapeOptions& o) { o.trebleBoost = 2; }, [](BRRShapeOptions& o) { o.loopHeader = -1; },
         [](BRRShapeOptions& o) { o.reserved[4] = 1; }, [](BRRShapeOptions& o) { o.inputRate = std::nan(""); },
+        // Rates too far apart for the resampler to finish, either way.
+        [](BRRShapeOptions& o) { o.inputRate = 12; o.rate = 12 * BRR_SHAPE_MAX_RATIO + 1; },
+        [](BRRShapeOptions& o) { o.inputRate = 1e7; o.rate = 152; },
     };
     for (const auto& w : wrong) {
         BRRShapeOptions o = Options(32000, 0, -1, -1, BRR_LOOP_FIT_AUTO);

@@ -42,11 +42,18 @@ bool RateOk(double rate, bool zeroAllowed)
     return (zeroAllowed && rate == 0) || (rate >= 1 && rate <= kHighestRate);
 }
 
+// The resampler's time grows without bound at ratios of a few hundred
+// thousand; the loop fit changes the ratio at most twofold, or to 16.
+bool RatioOk(const BRRShapeOptions& o)
+{
+    return o.rate == 0 || (o.rate <= o.inputRate * BRR_SHAPE_MAX_RATIO && o.inputRate <= o.rate * BRR_SHAPE_MAX_RATIO);
+}
+
 }  // namespace
 
 int Check(std::size_t count, const BRRShapeOptions& o)
 {
-    if (!RateOk(o.inputRate, false) || !RateOk(o.rate, true) || o.loopFit < BRR_LOOP_FIT_AUTO ||
+    if (!RateOk(o.inputRate, false) || !RateOk(o.rate, true) || !RatioOk(o) || o.loopFit < BRR_LOOP_FIT_AUTO ||
         o.loopFit > BRR_LOOP_FIT_REPEAT || (o.trebleBoost != 0 && o.trebleBoost != 1) ||
         (o.loopHeader != 0 && o.loopHeader != 1) ||
         std::any_of(std::begin(o.reserved), std::end(o.reserved), [](int r) { return r != 0; })) {

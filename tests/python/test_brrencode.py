@@ -398,6 +398,7 @@ class Inputs(unittest.TestCase):
         float_wav(f / "loud.wav", [1.5] * 10 + [-1.5] * 7 + [0.25] * 47)
         float_wav(f / "nan.wav", [0.25] * 40 + [float("nan")] * 3 + [float("inf")] * 21)
         float_wav(f / "inf.wav", [float("inf")] * 5 + [float("-inf")] * 2 + [0.25] * 57)
+        float_wav(f / "slow.wav", [0.25, -0.25] * 32, rate=1)
         (f / "cut.wav").write_bytes(path.read_bytes()[:4000])
         run("sox", "-n", "-r", "44100", "-b", "16", f / "square.wav", "synth", "0.2", "square", "3000", "vol", "0.999")
         cases = [  # arguments, exit status, stderr pattern
@@ -413,6 +414,7 @@ class Inputs(unittest.TestCase):
             (["-o", f / "loud.brr", f / "loud.wav"], 0, r"loud\.wav has 17 samples beyond full scale; clipped"),
             (["-o", f / "inf.brr", f / "inf.wav"], 0, r"inf\.wav has 7 samples beyond full scale; clipped"),
             ([f / "nan.wav"], 1, r"^brrencode: .*nan\.wav: has 3 samples that are not numbers \(NaN\)\n$"),
+            (["--rate", "100000", f / "slow.wav"], 1, r"slow\.wav is at 1 Hz; --rate 100000 is more than 65536 times"),
             (["--loop", "0:99999", path], 1, r"Loop 0:99999 is outside"),
             (["--loop", "2s:1.5s", path], 2, r"invalid loop '2s:1\.5s'"),
             (["--loop", "1s:1x", path], 2, r"invalid loop '1s:1x'"),

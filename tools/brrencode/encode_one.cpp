@@ -140,6 +140,11 @@ bool Shape(const Signal& signal, const Options& options, const char* in, std::ve
            BRRShapeResult& shaped)
 {
     const BRRShapeOptions o = ShapeOptions(signal, options);
+    if (o.rate != 0 && (o.rate > o.inputRate * BRR_SHAPE_MAX_RATIO || o.inputRate > o.rate * BRR_SHAPE_MAX_RATIO)) {
+        PrintError("Error : %s is at %g Hz; --rate %g is more than %g times from it, farther than resampling goes.\n",
+                   in, o.inputRate, o.rate, BRR_SHAPE_MAX_RATIO);
+        return false;
+    }
     BRRShapePlan plan{};
     int status = BRRShapePlanOf(signal.samples.size(), &o, &plan);
     if (status == BRR_OK) {
