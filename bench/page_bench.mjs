@@ -5,9 +5,9 @@
 //   node bench/page_bench.mjs [WEB_DIR] [TOOLS_DIR] [WORK_DIR]
 // (after `cmake --workflow --preset default` and `--preset wasm`, and
 // `npm ci` in tests/web for playwright-core)
-import { image, launch, serve, toneWav } from "../tests/web/fixtures.mjs";
+import { image, launch, mixedImage, serve, toneWav } from "../tests/web/fixtures.mjs";
 import { execFileSync } from "node:child_process";
-import { mkdir, readdir, readFile, writeFile } from "node:fs/promises";
+import { mkdir, readdir, readFile } from "node:fs/promises";
 import { basename, dirname, join } from "node:path";
 import { fileURLToPath } from "node:url";
 import { gzipSync } from "node:zlib";
@@ -22,26 +22,6 @@ function timed(program, args) {
     const started = performance.now();
     execFileSync(program, args, { stdio: "ignore" });
     return performance.now() - started;
-}
-
-// 16 MiB of this machine's shared libraries (code and data, as in game
-// images), the bundled samples set in every 256 KiB.
-async function mixedImage(path) {
-    const folder = "/usr/lib/x86_64-linux-gnu";
-    const samples = Buffer.concat([await readFile(join(root, "examples/tone.brr")),
-                                   (await readFile(join(root, "examples/loop.brr"))).subarray(2)]);
-    const parts = [];
-    let length = 0;
-    for (const name of (await readdir(folder)).filter((n) => /\.so/.test(n)).sort()) {
-        const body = await readFile(join(folder, name)).catch(() => Buffer.alloc(0));
-        for (let at = 0; at < body.length && length < 16 << 20; at += 256 << 10) {
-            const piece = body.subarray(at, at + (256 << 10));
-            parts.push(piece, samples);
-            length += piece.length + samples.length;
-        }
-    }
-    await writeFile(path, Buffer.concat(parts).subarray(0, 16 << 20));
-    return path;
 }
 
 async function scans(page, path, runs) {
@@ -90,7 +70,7 @@ try {
     const page = await browser.newPage();
     await page.goto(`http://127.0.0.1:${server.address().port}/`);
     for (const path of [await image(join(root, "examples"), workDir, "random16.bin", 16 << 20),
-                        await mixedImage(join(workDir, "mixed16.bin"))]) {
+                        await mixedImage(join(root, "examples"), join(workDir, "mixed16.bin"), 16 << 20)]) {
         const scan = await scans(page, path, 7);
         console.log(`scan of ${basename(path)}: page ${ms(median(scan.page))} (engine ${ms(median(scan.engine))}), ` +
                     `brrscan ${ms(median(scan.tool))}`);

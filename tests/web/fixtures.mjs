@@ -2,7 +2,7 @@
 // built page, generated images and recordings, and chromium.
 import { chromium } from "playwright-core";
 import { createServer } from "node:http";
-import { readFile, writeFile } from "node:fs/promises";
+import { readdir, readFile, writeFile } from "node:fs/promises";
 import { extname, join } from "node:path";
 
 const types = { ".html": "text/html", ".js": "text/javascript", ".wasm": "application/wasm", ".css": "text/css" };
@@ -45,6 +45,28 @@ export async function image(examples, workDir, name = "image.bin", size = 0) {
     } while (length < size);
     const path = join(workDir, name);
     await writeFile(path, size ? Buffer.concat(parts).subarray(0, size) : Buffer.concat(parts));
+    return path;
+}
+
+// `size` bytes of this machine's shared libraries (code and data, as in
+// game images), the bundled samples set in every 256 KiB.
+export async function mixedImage(examples, path, size) {
+    const folder = "/usr/lib/x86_64-linux-gnu";
+    const samples = Buffer.concat([await readFile(join(examples, "tone.brr")),
+                                   (await readFile(join(examples, "loop.brr"))).subarray(2)]);
+    const names = (await readdir(folder).catch(() => [])).filter((n) => /\.so/.test(n)).sort();
+    const parts = [];
+    let length = 0;
+    // The libraries again from the first while they hold too few bytes.
+    for (let n = 0; length < size && n < names.length * 64; ++n) {
+        const body = await readFile(join(folder, names[n % names.length])).catch(() => Buffer.alloc(0));
+        for (let at = 0; at < body.length && length < size; at += 256 << 10) {
+            const piece = body.subarray(at, at + (256 << 10));
+            parts.push(piece, samples);
+            length += piece.length + samples.length;
+        }
+    }
+    await writeFile(path, Buffer.concat([...parts, Buffer.alloc(Math.max(0, size - length))]).subarray(0, size));
     return path;
 }
 

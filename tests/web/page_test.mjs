@@ -3,11 +3,10 @@
 // brrscan --json; it saves the blocks and WAV brrscan -x --wav writes, and
 // plays the samples brrdecode --play writes.
 //   node page_test.mjs WEB_DIR TOOLS_DIR WORK_DIR
-import { image, launch, serve, toneWav } from "./fixtures.mjs";
+import { image, launch, mixedImage, serve, toneWav } from "./fixtures.mjs";
 import { readFile, writeFile, mkdir, rm, truncate } from "node:fs/promises";
 import { execFileSync } from "node:child_process";
 import { existsSync } from "node:fs";
-import { randomBytes } from "node:crypto";
 import { dirname, join } from "node:path";
 import { fileURLToPath } from "node:url";
 import assert from "node:assert/strict";
@@ -258,8 +257,8 @@ for n in names:
     }
     await rm(huge);
     // A long scan cancelled: it says so, and the next scan runs.
-    const long = join(workDir, "long.bin");
-    await writeFile(long, randomBytes(192 << 20));
+    // Libraries' bytes scan slower than random ones: time enough to cancel.
+    const long = await mixedImage(join(webDir, "..", "..", "..", "examples"), join(workDir, "long.bin"), 192 << 20);
     await page.setInputFiles("#file", long);
     await page.waitForSelector("#work:not([hidden])");
     await page.click("#cancel");
