@@ -55,24 +55,13 @@ if(WIN32)
 endif()
 
 # Each package's copyright and changelog, as Debian places them.
-set(vornish_changelog ${PROJECT_BINARY_DIR}/debian-changelog)
+include(${CMAKE_CURRENT_LIST_DIR}/debian_docs.cmake)
 foreach(component Runtime Development Tools Python)
     string(TOUPPER ${component} upper)
     if(upper STREQUAL "RUNTIME")
-        set(package ${vornish_lib_package})
+        vornish_debian_docs(${vornish_lib_package} ${component})
     else()
-        set(package ${CPACK_DEBIAN_${upper}_PACKAGE_NAME})
+        vornish_debian_docs(${CPACK_DEBIAN_${upper}_PACKAGE_NAME} ${component})
     endif()
-    file(WRITE ${vornish_changelog}/${package}
-         "${package} (${PROJECT_VERSION}-1) unstable; urgency=medium\n\n"
-         "  * Release ${PROJECT_VERSION}.\n\n"
-         " -- ${CPACK_PACKAGE_CONTACT}  Tue, 08 Dec 2026 00:00:00 +0000\n")
-    if(VORNISH_GZIP)
-        execute_process(COMMAND ${VORNISH_GZIP} -9nf ${vornish_changelog}/${package})
-        install(FILES ${vornish_changelog}/${package}.gz DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${package}
-                RENAME changelog.Debian.gz COMPONENT ${component})
-    endif()
-    install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${package}
-            RENAME copyright COMPONENT ${component})
 endforeach()
 include(CPack)

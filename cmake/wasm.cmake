@@ -57,20 +57,10 @@ set_tests_properties(page_scans_as_brrscan PROPERTIES TIMEOUT 300)
 include(GNUInstallDirs)
 install(DIRECTORY ${vornish_web}/ DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/vornish-brr/web COMPONENT Web)
 set(vornish_web_package vornish-brr-web)
-file(WRITE ${PROJECT_BINARY_DIR}/debian-changelog/changelog.Debian
-     "${vornish_web_package} (${PROJECT_VERSION}-1) unstable; urgency=medium\n\n"
-     "  * Release ${PROJECT_VERSION}.\n\n"
-     " -- The VornishAudioBRRDecoder developers <packages@vornishaudio.org>  Tue, 08 Dec 2026 00:00:00 +0000\n")
-find_program(VORNISH_GZIP gzip)
-if(VORNISH_GZIP)
-    execute_process(COMMAND ${VORNISH_GZIP} -9nf ${PROJECT_BINARY_DIR}/debian-changelog/changelog.Debian)
-    install(FILES ${PROJECT_BINARY_DIR}/debian-changelog/changelog.Debian.gz
-            DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${vornish_web_package} COMPONENT Web)
-endif()
-install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${vornish_web_package}
-        RENAME copyright COMPONENT Web)
-set(CPACK_PACKAGE_NAME ${vornish_web_package})
 set(CPACK_PACKAGE_CONTACT "The VornishAudioBRRDecoder developers <packages@vornishaudio.org>")
+include(${PROJECT_SOURCE_DIR}/cmake/debian_docs.cmake)
+vornish_debian_docs(${vornish_web_package} Web)
+set(CPACK_PACKAGE_NAME ${vornish_web_package})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "BRR sample page: find, see, hear, encode and put back in a browser")
 string(CONCAT CPACK_DEBIAN_PACKAGE_DESCRIPTION
     "BRR samples are files of 9-byte blocks, each a header byte and sixteen\n"
